@@ -1,0 +1,20 @@
+// Subcommands not built yet. Each moves to a file of its own when it lands.
+#include <cstdio>
+
+#include "cli/commands.h"
+
+namespace zor::cli {
+
+namespace {
+int notYet(const char* name) {
+    std::fprintf(stderr, "zorload-cli %s: non ancora disponibile\n", name);
+    return EXIT_USAGE;
+}
+}  // namespace
+
+int cmdInfo(const Args&) { return notYet("info"); }
+int cmdPorts(const Args&) { return notYet("ports"); }
+int cmdCheck(const Args&) { return notYet("check"); }
+int cmdUpdate(const Args&) { return notYet("update"); }
+
+}  // namespace zor::cli

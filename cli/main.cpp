@@ -1,0 +1,36 @@
+// zorload-cli: the update engine for scripts and service benches.
+#include <cstdio>
+#include <cstring>
+
+#include "cli/commands.h"
+
+using namespace zor::cli;
+
+std::string zor::cli::usageText() {
+    return "Uso: zorload-cli info FILE\n"
+           "     zorload-cli ports\n"
+           "     zorload-cli check PORT [--high]\n"
+           "     zorload-cli update PORT FILE --select LIST [--high] [--dry-run] [--trace]\n"
+           "PORT: COM1..COM4 oppure il percorso di un dispositivo seriale.\n"
+           "LIST: numeri dei componenti (come da 'info') separati da virgole, oppure 'all'.\n";
+}
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fputs(usageText().c_str(), stderr);
+        return EXIT_USAGE;
+    }
+    const std::string command = argv[1];
+    Args args(argv + 2, argv + argc);
+    if (command == "info") return cmdInfo(args);
+    if (command == "ports") return cmdPorts(args);
+    if (command == "check") return cmdCheck(args);
+    if (command == "update") return cmdUpdate(args);
+    if (command == "-h" || command == "--help" || command == "help") {
+        std::fputs(usageText().c_str(), stdout);
+        return EXIT_OK;
+    }
+    std::fprintf(stderr, "Comando sconosciuto: '%s'\n", command.c_str());
+    std::fputs(usageText().c_str(), stderr);
+    return EXIT_USAGE;
+}

@@ -1,0 +1,1 @@
+#include "flash/partition_table.h"

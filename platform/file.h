@@ -1,0 +1,45 @@
+#pragma once
+// Plain synchronous files: the update file (read only) and the session log
+// (append only). Each call goes straight to the OS; nothing is buffered here.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace zor {
+
+class File {
+public:
+    File() = default;
+    ~File() { close(); }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    File(File&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    File& operator=(File&& other) noexcept;
+
+    // Existing file, read only, others may read it too. On failure the result
+    // is closed and error holds the OS error code.
+    static File openRead(const std::string& path, int& error);
+    // Created when missing, kept when present; writes go to its end.
+    static File openAppend(const std::string& path, int& error);
+
+    bool isOpen() const { return fd_ >= 0; }
+    void close();
+
+    // Size in bytes; false when the OS cannot tell.
+    bool size(uint64_t& bytes) const;
+    // Moves the position forward; going past the end is allowed.
+    bool skip(uint64_t bytes);
+    // Reads up to size bytes, retrying short reads until the end of the file.
+    // got is what arrived; false on an OS error.
+    bool read(void* buffer, size_t size, size_t& got);
+    // Writes all bytes; false on an OS error.
+    bool write(const void* data, size_t size);
+
+private:
+    int fd_ = -1;
+};
+
+// Full path of the running program.
+std::string programPath();
+
+}  // namespace zor

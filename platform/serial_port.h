@@ -1,0 +1,78 @@
+#pragma once
+// The serial device seam. One implementation per OS (posix/ here), plus the
+// in-memory SimPort whose far end is the simulated chronometer.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace zor {
+
+// Modem status bits, with the values the Win32 API uses.
+constexpr uint32_t MODEM_CTS_ON = 0x10;
+constexpr uint32_t MODEM_DSR_ON = 0x20;
+constexpr uint32_t MODEM_RLSD_ON = 0x80;
+
+class SerialPort {
+public:
+    virtual ~SerialPort() = default;
+
+    // Raw binary line, 8 data bits, no parity, one stop bit, at the given speed
+    // (19200, 38400 or 57600). Flow-control settings stay as the driver had them.
+    // Discards nothing. False when the driver refuses; lastError() tells why.
+    virtual bool configure(uint32_t bitsPerSecond) = 0;
+
+    // Reads at most one byte. Returns 1 with the byte when one was waiting or
+    // arrived within 100 ms, 0 when the 100 ms passed with nothing, -1 on a
+    // failed read (the line closed, the device vanished). Never blocks longer
+    // than about 100 ms.
+    virtual int readByte(uint8_t& byte) = 0;
+
+    // Writes the whole buffer before returning (the device may still be
+    // shifting it out). False when the OS reports an error.
+    virtual bool write(const uint8_t* data, size_t size) = 0;
+
+    // Discards whatever is pending in both directions.
+    virtual void purge() = 0;
+
+    // CTS, DSR and carrier as MODEM_* bits. False when the driver cannot tell.
+    virtual bool modemStatus(uint32_t& bits) = 0;
+
+    // Raises DTR and RTS (so a connected cable's far end can answer with CTS/DSR).
+    virtual bool enableDtrRts() = 0;
+
+    // OS error code of the last failed call (errno on POSIX).
+    virtual int lastError() const = 0;
+};
+
+enum class OpenFailure {
+    None,
+    NotInstalled,  // no such device (ENOENT, ENODEV, ENXIO; Win32 error 2)
+    InUse,         // held by another program (lock, EBUSY; Win32 error 5)
+    Other,         // anything else: see the OS error code and its text
+};
+
+struct OpenResult {
+    std::unique_ptr<SerialPort> port;  // null on failure
+    OpenFailure failure = OpenFailure::None;
+    int osError = 0;
+};
+
+// Opens serial devices by name. The real one maps COM1..COM4 to devices; tests
+// hand out in-memory ports.
+class SerialDeviceOpener {
+public:
+    virtual ~SerialDeviceOpener() = default;
+    // Exclusive open of "COMn" or a device path. queryOnly asks for a handle
+    // good enough for modem status and DTR/RTS (the port scan), nothing more.
+    virtual OpenResult open(const std::string& name, bool queryOnly) = 0;
+};
+
+// The OS's serial devices.
+SerialDeviceOpener& systemSerialDevices();
+
+// "COM1".."COM4" (any case) to the device path: $ZORLOAD_COMn when set,
+// else /dev/ttyS0../dev/ttyS3. Any other name is taken as a path.
+std::string resolvePortName(const std::string& name);
+
+}  // namespace zor

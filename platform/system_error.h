@@ -1,0 +1,13 @@
+#pragma once
+#include <string>
+
+namespace zor {
+
+// The OS's own text for an error code, in the user's language, without a
+// trailing line break.
+std::string systemErrorText(int code);
+
+// The calling thread's last OS error code (errno).
+int lastSystemError();
+
+}  // namespace zor
