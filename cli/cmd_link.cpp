@@ -1,4 +1,4 @@
-// Subcommands not built yet. Each moves to a file of its own when it lands.
+// Placeholders: zorload-cli ports, check and update.
 #include <cstdio>
 
 #include "cli/commands.h"
@@ -12,7 +12,6 @@ int notYet(const char* name) {
 }
 }  // namespace
 
-int cmdInfo(const Args&) { return notYet("info"); }
 int cmdPorts(const Args&) { return notYet("ports"); }
 int cmdCheck(const Args&) { return notYet("check"); }
 int cmdUpdate(const Args&) { return notYet("update"); }
