@@ -1,0 +1,71 @@
+#include "app/command_line.h"
+
+#include "app/version_info.h"
+
+namespace zor {
+
+namespace {
+
+// Only A-Z: option names are ASCII, and bytes of the ANSI code page above 127
+// must not be touched by the user's locale.
+std::string lowerAscii(std::string s) {
+    for (char& c : s) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return s;
+}
+
+}  // namespace
+
+std::string usageText(const std::string& programFileName) {
+    return "Uso: " + programFileName + " [-v] [-high] [-?] [FileDaCaricare]";
+}
+
+std::string programFileName(const std::string& programPath) {
+    const size_t slash = programPath.find_last_of("/\\");
+    return slash == std::string::npos ? programPath : programPath.substr(slash + 1);
+}
+
+CommandLineResult ParseCommandLine(const std::vector<std::string>& args,
+                                   const std::string& programFileName, const VersionBlock* block) {
+    CommandLineResult result;
+    const std::string title = applicationTitle(block);
+    const std::string usage = usageText(programFileName);
+
+    for (const std::string& arg : args) {
+        if (arg.empty() || (arg[0] != '-' && arg[0] != '/')) {
+            result.FileDaCaricare = arg;
+            continue;
+        }
+        const std::string option = lowerAscii(arg.substr(1));
+        if (option == "high") {
+            result.highSpeed = true;
+        } else if (option == "v") {
+            result.boxes.push_back({versionBoxText(block), title, BoxIcon::Information});
+        } else if (option == "?") {
+            result.boxes.push_back({usage, title, BoxIcon::Information});
+            result.exitProcess = true;
+            result.exitStatus = 1;
+            break;
+        } else if (option == "log") {
+            result.logOption = true;
+        } else {
+            // The argument is pasted in as typed; a '%' in it is plain text.
+            result.boxes.push_back(
+                {"Opzione della linea di comando sconosciuta: '" + arg + "'\r\n" + usage, title,
+                 BoxIcon::Error});
+            result.exitProcess = true;
+            result.exitStatus = 1;
+            break;
+        }
+    }
+    return result;
+}
+
+void showCommandLineBoxes(UiSink& ui, const CommandLineResult& result) {
+    for (const MessageBoxRequest& box : result.boxes)
+        ui.messageBox(box.text, box.caption, box.icon);
+}
+
+}  // namespace zor

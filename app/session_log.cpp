@@ -1,0 +1,76 @@
+#include "app/session_log.h"
+
+#include <utility>
+
+#include "app/command_line.h"
+
+namespace zor {
+
+namespace {
+const char kSessionStart[] = "Session start ---------------------------";
+const char kSessionEnd[] = "Session end -----------------------------";
+const char kLineEnd[] = "\r\n";
+}  // namespace
+
+SessionLog::SessionLog(std::string logPath, UiSink& ui, std::string applicationTitle)
+    : path_(std::move(logPath)), ui_(ui), title_(std::move(applicationTitle)) {}
+
+SessionLog::~SessionLog() {
+    CloseLog();
+}
+
+std::string SessionLog::logPathFor(const std::string& programPath) {
+    if (programPath.empty())
+        return std::string();
+    const size_t nameStart = programPath.size() - programFileName(programPath).size();
+    const size_t dot = programPath.find_last_of('.');
+    if (dot == std::string::npos || dot <= nameStart)
+        return programPath + ".LOG";
+    return programPath.substr(0, dot) + ".LOG";
+}
+
+bool SessionLog::OpenLog() {
+    CloseLog();
+    int error = 0;
+    // The OS appends every write at the end, so a session can never
+    // overwrite an earlier one, even with another writer on the file.
+    file_ = path_.empty() ? File() : File::openAppend(path_, error);
+    if (!file_.isOpen()) {
+        ui_.messageBox("Impossibile aprire il log file.", title_, BoxIcon::Information);
+        return false;
+    }
+    AddLogLine(kSessionStart);
+    return true;
+}
+
+void SessionLog::AddLogLine(const std::string& text) {
+    if (!file_.isOpen())
+        return;
+    // Two writes, as the line and its end arrive: a killed program leaves at
+    // most one line without its CR LF.
+    file_.write(text.data(), text.size());
+    file_.write(kLineEnd, 2);
+}
+
+void SessionLog::CloseLog() {
+    if (!file_.isOpen())
+        return;
+    AddLogLine(kSessionEnd);
+    AddLogLine(std::string());
+    file_.close();
+}
+
+LogWriter SessionLog::writer() {
+    return [this](const std::string& text) { AddLogLine(text); };
+}
+
+std::string logCheckboxCaption(const std::string& logPath) {
+    std::string name = programFileName(logPath);
+    for (char& c : name) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return "Crea file registro in " + name;
+}
+
+}  // namespace zor

@@ -1,0 +1,109 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include "app/version_info.h"
+#include "support/recording_ui.h"
+
+namespace zor::test {
+namespace {
+
+#define TABLE "\\StringFileInfo\\041004E4\\"
+const char kTr[] = "\\VarFileInfo\\Translation";
+const uint8_t kItalian[] = {0x10, 0x04, 0xE4, 0x04},
+              kEnglishFirst[] = {9, 4, 0xB0, 4, 0x10, 4, 0xE4, 4};
+const auto* bytes(const char* s) {
+    return reinterpret_cast<const uint8_t*>(s);
+}
+
+// FileDescription, FileVersion; ProductName only in the first; a value
+// without its NUL and one with bytes after it.
+const VersionValue kValues[] = {{TABLE "ProductName", bytes("Morvanti Zorload"), 17},
+                                {kTr, kItalian, 4},
+                                {TABLE "FileDescription", bytes("Zorload"), 8},
+                                {TABLE "FileVersion", bytes("2.1.0.155"), 10},
+                                {TABLE "Raw", bytes("AB"), 2},
+                                {TABLE "Comments", bytes("x\0y"), 3}};
+const VersionBlock kFull{kValues, 6}, kNoName{kValues + 1, 5};
+const VersionValue kShortTr[] = {{kTr, kItalian, 3}, kValues[2]};
+const VersionValue kEnglish[] = {{kTr, kEnglishFirst, 8},
+                                 kValues[2],
+                                 {"\\StringFileInfo\\040904B0\\FileVersion", bytes("9"), 2}};
+
+TEST(VersionInfo, LooksUpTheFirstTranslationsTable) {
+    const VersionBlock shortTr{kShortTr, 2}, english{kEnglish, 3};
+    const struct {
+        const VersionBlock* block;
+        const char* key;
+        std::string expected;
+    } cases[] = {
+        {&kFull, "FileDescription", "Zorload"},
+        {&kFull, "Raw", "AB"},
+        {&kFull, "Comments", "x"},
+        {&kFull, "ProductVersion", "dflt"},
+        {&shortTr, "FileDescription", "dflt"},
+        {&english, "FileVersion", "9"},
+        {&english, "FileDescription", "dflt"},
+        {nullptr, "FileDescription", "dflt"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(getVersionString(c.block, c.key, "dflt"), c.expected);
+    EXPECT_EQ(applicationTitle(nullptr), "-");
+    EXPECT_EQ(programVersionLabel(nullptr), "Versione <not set>");
+}
+
+const std::string kUsage = "Uso: ZOR.EXE [-v] [-high] [-?] [FileDaCaricare]";
+
+CommandLineResult parse(std::vector<std::string> args, const VersionBlock* block = &kFull) {
+    return ParseCommandLine(args, "ZOR.EXE", block);
+}
+
+TEST(CommandLine, SetsFlagsAndFileName) {
+    const struct {
+        std::vector<std::string> args;
+        bool high, log;
+        std::string file;
+    } cases[] = {{{}, false, false, ""},
+                 {{"/HIGH"}, true, false, ""},
+                 {{"-High", "x"}, true, false, "x"},
+                 {{"/LoG", "a.upd", "b.upd"}, false, true, "b.upd"}};
+    for (const auto& c : cases) {
+        CommandLineResult r = parse(c.args);
+        EXPECT_TRUE(r.highSpeed == c.high && r.logOption == c.log && r.FileDaCaricare == c.file);
+        EXPECT_TRUE(r.boxes.empty() && !r.exitProcess);
+    }
+}
+
+TEST(CommandLine, EndingOptionsStopTheParse) {
+    CommandLineResult r = parse({"a.upd", "/?", "-high", "-x"});
+    ASSERT_EQ(r.boxes.size(), 1u);
+    EXPECT_EQ(r.boxes[0].text, kUsage);
+    EXPECT_EQ(r.boxes[0].icon, BoxIcon::Information);
+    EXPECT_TRUE(r.exitProcess && r.exitStatus == 1 && !r.highSpeed);
+    // The argument goes in as typed, never through a format.
+    for (std::string arg : {"--v", "-", "-%s%n"}) {
+        r = parse({arg, "-log"});
+        ASSERT_EQ(r.boxes.size(), 1u);
+        EXPECT_EQ(r.boxes[0].text,
+                  "Opzione della linea di comando sconosciuta: '" + arg + "'\r\n" + kUsage);
+        EXPECT_EQ(r.boxes[0].icon, BoxIcon::Error);
+        EXPECT_TRUE(r.exitProcess && r.exitStatus == 1 && !r.logOption);
+    }
+}
+
+TEST(CommandLine, VersionBoxesComeInOrderWithoutBeep) {
+    RecordingUi ui;
+    showCommandLineBoxes(ui, parse({"-v", "-x"}));
+    showCommandLineBoxes(ui, parse({"-V"}, &kNoName));
+    ASSERT_EQ(ui.boxes.size(), 3u);
+    const std::string head = "Informazioni sulla versione:\r\n\r\n";
+    EXPECT_EQ(ui.boxes[0].text, head + "Morvanti Zorload\nVersione 2.1.0.155");
+    EXPECT_EQ(ui.boxes[1].icon, BoxIcon::Error);
+    EXPECT_EQ(ui.boxes[2].text, head + "<not set>\nVersione 2.1.0.155");
+    for (const auto& box : ui.boxes)
+        EXPECT_EQ(box.caption, "Zorload");
+    EXPECT_EQ(ui.beeps, 0);
+}
+
+}  // namespace
+}  // namespace zor::test

@@ -1,0 +1,68 @@
+#include "app/session_log.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "support/recording_ui.h"
+
+namespace zor::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(SessionLog, AppendsSessionsAndReportsFailureToOpen) {
+    const fs::path dir =
+        fs::temp_directory_path() / ("zorlog" + std::to_string(std::random_device{}()));
+    fs::create_directories(dir);
+    const std::string path = (dir / "ZOR.LOG").string();
+    RecordingUi ui;
+    for (int run = 0; run < 2; ++run) {
+        SessionLog log(path, ui, "Zorload");
+        log.AddLogLine("lost");
+        log.CloseLog();
+        EXPECT_EQ(fs::exists(path), run > 0);  // nothing created until opened
+        log.OpenLog();
+        log.writer()("a\tb\r\nc");
+        log.AddLogLine("");
+        if (run == 0) {
+            log.CloseLog();
+            log.CloseLog();  // already closed: no second end banner
+        } else {
+            log.OpenLog();  // reopened within the run; the destructor closes
+        }
+    }
+    const std::string start = "Session start ---------------------------\r\n",
+                      end = "Session end -----------------------------\r\n\r\n",
+                      session = start + "a\tb\r\nc\r\n\r\n" + end;
+    std::ostringstream file;
+    file << std::ifstream(path, std::ios::binary).rdbuf();
+    EXPECT_EQ(file.str(), session + session + start + end);
+    EXPECT_TRUE(ui.boxes.empty());
+
+    for (std::string bad : {(dir / "missing" / "ZOR.LOG").string(), std::string()}) {
+        SessionLog log(bad, ui, "Zorload");
+        EXPECT_FALSE(log.OpenLog() || log.isOpen());
+    }
+    ASSERT_EQ(ui.boxes.size(), 2u);
+    for (const auto& box : ui.boxes)
+        EXPECT_TRUE(box.text == "Impossibile aprire il log file." && box.caption == "Zorload" &&
+                    box.icon == BoxIcon::Information && !box.beeped);
+    fs::remove_all(dir);
+}
+
+TEST(SessionLog, PathReplacesOrAppendsTheExtension) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"/opt/zor/ZOR.EXE", "/opt/zor/ZOR.LOG"}, {"/usr/bin/zorload", "/usr/bin/zorload.LOG"},
+        {"/a.b/zorload", "/a.b/zorload.LOG"},     {"/a.b/z.x.y", "/a.b/z.x.LOG"},
+        {"/u/.zorload", "/u/.zorload.LOG"},       {"", ""}};
+    for (const auto& c : cases)
+        EXPECT_EQ(SessionLog::logPathFor(c.first), c.second);
+    EXPECT_EQ(logCheckboxCaption("/opt/Zor/ZOR.LOG"), "Crea file registro in zor.log");
+}
+
+}  // namespace
+}  // namespace zor::test
