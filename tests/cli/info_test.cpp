@@ -1,0 +1,85 @@
+// Runs the built zorload-cli on generated update files.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "updatefile/update_writer.h"
+
+namespace zor {
+namespace {
+
+struct CliRun {
+    int status;
+    std::string out, err;
+};
+
+class CliInfo : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/zor_cli_XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+
+    std::string slurp(const std::string& p) {
+        std::ifstream in(p, std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+    CliRun run(const std::string& args) {
+        const std::string cmd = std::string("'") + ZORLOAD_CLI + "' " + args + " >'" + dir +
+                                "/out' 2>'" + dir + "/err'";
+        const int rc = std::system(cmd.c_str());
+        return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, slurp(dir + "/out"), slurp(dir + "/err")};
+    }
+
+    std::string dir;
+};
+
+TEST_F(CliInfo, ListsComponents) {
+    ComponentSpec pgm, lang;
+    pgm.version = "Programma base VERS 2.10 BUILD 35";
+    pgm.blks = 3;
+    pgm.data = patternBlocks(3, 1);
+    lang.version = "Lingua \xE8\x1B[2J";
+    lang.versionPad = '\0';
+    lang.infoType = 8;
+    lang.posn = 4;
+    lang.id = 0x0001002A;
+    ASSERT_TRUE(UpdateFileWriter().add(pgm).add(lang).writeTo(dir + "/a.upd"));
+
+    const CliRun r = run("info '" + dir + "/a.upd'");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out,
+              "ID: 0001-002A\n"
+              "Slot Tipo    Posn Blks Blocchi Componente\n"
+              "   0 PGM        0    3       3 Programma base VERS 2.10 BUILD 35\n"
+              "   1 MILO       4    1       0 Lingua \xC3\xA8?[2J\n");
+}
+
+TEST_F(CliInfo, RefusedFileAndUsage) {
+    ComponentSpec bad;
+    bad.data = patternBlocks(1);
+    bad.flipDataBit = 7;
+    ASSERT_TRUE(UpdateFileWriter().add(bad).writeTo(dir + "/bad.upd"));
+    CliRun r = run("info '" + dir + "/bad.upd'");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err,
+              "Zorload - Impossibile caricare il file: Il file selezionato non è un file di "
+              "aggiornamento (oppure è danneggiato).\n");
+
+    r = run("info");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("zorload-cli info FILE"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zor

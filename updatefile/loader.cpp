@@ -1,0 +1,184 @@
+#include "updatefile/loader.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <vector>
+
+#include "platform/file.h"
+#include "updatefile/crc16.h"
+#include "updatefile/unit_assert.h"
+
+namespace zor {
+namespace {
+
+const char kNotUpdateFile[] =
+    "Il file selezionato non è un file di aggiornamento (oppure è danneggiato).";
+
+// The hourglass for one segment, restored however the segment ends.
+class BusyCursor {
+  public:
+    explicit BusyCursor(UiSink& ui) : ui_(ui) { ui_.setBusy(true); }
+    ~BusyCursor() { ui_.setBusy(false); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+
+  private:
+    UiSink& ui_;
+};
+
+std::string trimTrailingControls(const char* text, size_t length) {
+    while (length > 0 && static_cast<unsigned char>(text[length - 1]) <= 32)
+        --length;
+    return std::string(text, length);
+}
+
+std::string formatIdentifier(uint32_t id) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04X-%04X", static_cast<unsigned>(id >> 16),
+                  static_cast<unsigned>(id & 0xFFFF));
+    return buf;
+}
+
+struct LoadState {
+    UpdateTable& pgm;
+    std::string& versionLines;
+    std::string& identifier;
+    UiSink& ui;
+    const std::string& appTitle;
+    std::string message;
+    size_t segmentiLetti = 0;
+};
+
+// Reads one segment into pgm[segmentiLetti]. Returns 1 when it was accepted,
+// 0 at the end of the file, -1 when it was refused (st.message says why).
+int readSegment(File& file, uint32_t size, LoadState& st) {
+    BusyCursor busy(st.ui);
+    UpdateTable& pgm = st.pgm;
+    const size_t segmentiLetti = st.segmentiLetti;
+
+    // A prologue skip may run past the end: trailing bytes shorter than a
+    // prologue are then simply never seen.
+    if (!file.skip(PROLOGUE_SIZE))
+        return -1;
+
+    if (segmentiLetti < UPDATE_SLOTS) {
+        ZOR_ASSERT("GestFile", pgm[segmentiLetti].datiSize == 0);
+        ZOR_ASSERT_TEXT("GestFile", pgm[segmentiLetti].dati.empty(),
+                        "pgm[segmentiLetti].dati == NULL");
+    }
+
+    uint8_t raw[HEADER_SIZE] = {};
+    size_t got = 0;
+    if (!file.read(raw, sizeof raw, got))
+        return -1;
+    if (got == 0)
+        return 0;
+    // The table has no slot for an eleventh component.
+    if (segmentiLetti >= UPDATE_SLOTS)
+        return -1;
+
+    Segmento& seg = pgm[segmentiLetti];
+    seg.setHeader(raw);
+    if (got != HEADER_SIZE || std::memcmp(raw + HDR_MAGIC, UPDATE_MAGIC, sizeof UPDATE_MAGIC) != 0)
+        return -1;
+
+    st.versionLines += trimTrailingControls(seg.Version.data(), seg.Version.size()) + "\r\n";
+    st.identifier = formatIdentifier(seg.ID);
+
+    // SegSize counts the whole segment; the CRC check below finds where the
+    // data really ends, so a size that leaves a partial block is tolerated
+    // and its remainder becomes part of the next prologue.
+    const uint32_t length = seg.SegSize == SEGSIZE_WHOLE_FILE ? size : seg.SegSize;
+    if (length > size || length < MIN_SEGMENT_SIZE)
+        return -1;
+    const uint32_t n = static_cast<uint32_t>((length - MIN_SEGMENT_SIZE) / BLOCK_SIZE);
+
+    std::vector<uint8_t> buffer(static_cast<size_t>(n) * BLOCK_SIZE);
+    uint16_t reg = CRC16_INIT;
+    for (uint32_t b = 0; b < n; ++b) {
+        uint8_t* block = buffer.data() + static_cast<size_t>(b) * BLOCK_SIZE;
+        if (!file.read(block, BLOCK_SIZE, got) || got != BLOCK_SIZE)
+            return -1;
+        reg = crc16Update(reg, block, BLOCK_SIZE);
+    }
+    uint8_t check[CHECK_SIZE];
+    if (!file.read(check, sizeof check, got) || got != sizeof check)
+        return -1;
+    reg = crc16Update(reg, check, sizeof check);
+    if (reg != CRC16_GOOD)
+        return -1;
+
+    seg.InfoType ^= 0xFFFF;
+    // Known type codes fit in the low 4 bits; bits 4..7 mark a newer format.
+    if ((seg.InfoType & 0xF0) != 0) {
+        st.message = "Il file selezionato è stato scritto per una versione più recente di " +
+                     st.appTitle +
+                     ". Per poterlo caricare è quindi necessario utilizzare una versione "
+                     "aggiornata del programma.";
+        return -1;
+    }
+
+    seg.datiSize = n;
+    seg.dati = std::move(buffer);
+    ++st.segmentiLetti;
+    return 1;
+}
+
+bool readSegments(File& file, LoadState& st) {
+    uint64_t size = 0;
+    // The format counts sizes in 32 bits; a larger file would be misread.
+    if (!file.size(size) || size > UINT32_MAX)
+        return false;
+    if (size <= PROLOGUE_SIZE + HEADER_SIZE)
+        return false;
+    for (;;) {
+        const int r = readSegment(file, static_cast<uint32_t>(size), st);
+        if (r < 0)
+            return false;
+        if (r == 0)
+            return st.segmentiLetti > 0;
+    }
+}
+
+}  // namespace
+
+bool ReadUpdateFile(const std::string& fileName, UpdateTable& pgm, std::string& versionLines,
+                    std::string& identifier, UiSink& ui, const std::string& appTitle,
+                    size_t* segmentsRead) {
+    versionLines.clear();
+    identifier.clear();
+    LoadState st{pgm, versionLines, identifier, ui, appTitle, kNotUpdateFile};
+    bool loaded = false;
+
+    int openError = 0;
+    File file = File::openRead(fileName, openError);
+    if (!file.isOpen()) {
+        showSystemError(ui, openError);
+    } else {
+        try {
+            loaded = readSegments(file, st);
+        } catch (const std::exception& e) {
+            st.message =
+                std::string("Si è verificato un errore durante la lettura del file:\n") + e.what();
+            loaded = false;
+        }
+        file.close();
+    }
+
+    if (segmentsRead)
+        *segmentsRead = st.segmentiLetti;
+    if (!loaded)
+        showError(ui, st.message, appTitle + " - Impossibile caricare il file");
+    return loaded;
+}
+
+bool LoadUpdateFile(const std::string& fileName, UpdateTable& pgm, std::string& versionLines,
+                    std::string& identifier, UiSink& ui, const std::string& appTitle,
+                    size_t* segmentsRead) {
+    emptyTable(pgm);
+    return ReadUpdateFile(fileName, pgm, versionLines, identifier, ui, appTitle, segmentsRead);
+}
+
+}  // namespace zor
