@@ -1,0 +1,55 @@
+#pragma once
+// The block allocation planner: maps the components ticked on the component
+// page onto the chronometer's 8 flash blocks.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/ui_sink.h"
+#include "flash/partition_table.h"
+#include "updatefile/segment.h"
+
+namespace zor {
+
+// One row of the component list, in list order. component points into pgm and
+// must stay valid while the plan is used (the transfer writes from it); a row
+// with a null component is skipped entirely (neither logged nor placed) but
+// still counts for the row index printed in the log.
+struct PlanItem {
+    int slot;  // index in pgm, kept for the caller
+    const Segmento* component;
+    bool checked;
+};
+
+// Outcome texts of a planner run.
+extern const char* const OUTCOME_UNCHANGED;  // "Situazione preesistente:"
+extern const char* const OUTCOME_COMPLETE;   // "Aggiornamento completo"
+extern const char* const OUTCOME_PARTIAL;    // "Aggiornamento parziale"
+extern const char* const OUTCOME_NO_MILO;    // "Situazione imprevista. Contattare assistenza!"
+
+// Rebuilds planned from a copy of current and the checked items:
+//  - every checked MILO (type 8) first drops all MILO and PGM partitions and
+//    goes to block Posn & 0x0F (the last one checked wins);
+//  - any checked PGM (type 0) drops everything but MILO, then each PGM goes
+//    to block Posn & 0x0F;
+//  - each checked DATAREL (type 1) replaces, at the same block, the first
+//    non-free partition with the same name and VERS parts, else goes first
+//    fit from block 0;
+//  - free runs are marked changed after the MILO phase and the clean-up.
+// Every placed entry carries changed = 1 and its component. Other types are
+// logged but not placed. Returns true when every placement fitted and the
+// plan holds a MILO partition. On failure planned keeps the partial plan as
+// it stood at the refused placement. outcome is always set. The trace goes to
+// log one text per call (texts may hold "\r\n"); an empty log writes nothing
+// and costs no formatting. current and planned may be the same table.
+bool SistemaBlocchi(const std::vector<PlanItem>& items, const PartitionTable& current,
+                    PartitionTable& planned, std::string& outcome, const LogWriter& log);
+
+// True when a checked item's InfoType has t in its low 4 bits.
+bool isTypeSelected(const std::vector<PlanItem>& items, uint8_t type);
+
+// Lowest index of a non-FREE entry whose name splits into exactly this name
+// part and VERS part (case-sensitive, BUILD ignored); -1 when none.
+int findDataRelMatch(const PartitionTable& table, const std::string& name, const std::string& vers);
+
+}  // namespace zor
