@@ -4,20 +4,17 @@
 
 #include "app/encoding.h"
 #include "app/split_version.h"
+#include "app/version_info.h"
 #include "cli/cli_ui.h"
 #include "cli/commands.h"
+#include "flash/partition_table.h"
 #include "updatefile/loader.h"
 
 namespace zor::cli {
 namespace {
 
-// Seven characters per partition type code, as the chronometer names them.
-const char kTypeNames[] =
-    "PGM    DATAREL0x02   0x03   0x04   0x05   0x06   0x07   "
-    "MILO   FREE   0x0a   0x0b   0x0c   0x0d   0x0e   0x0f   ";
-
 std::string typeName(uint16_t infoType) {
-    return trimControls(std::string(kTypeNames + 7 * (infoType & 0x0F), 7));
+    return trimControls(std::string(typeNames + 7 * (infoType & 0x0F), 7));
 }
 
 // The component text as a terminal shows it: padding cut at the first NUL,
@@ -41,7 +38,7 @@ int cmdInfo(const Args& args) {
         std::fputs(usageText().c_str(), stderr);
         return EXIT_USAGE;
     }
-    const std::string appTitle = "Zorload";
+    const std::string appTitle = getVersionString("FileDescription", "-");
     StderrUi ui;
     UpdateTable pgm;
     std::string versionLines, identifier;
