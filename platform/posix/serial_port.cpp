@@ -1,28 +1,248 @@
-// Placeholder until the termios device lands.
+// The serial device on POSIX systems: termios, poll and the tty ioctls.
 #include "platform/serial_port.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 
 namespace zor {
 
 namespace {
-class NoDevices : public SerialDeviceOpener {
-public:
-    OpenResult open(const std::string&, bool) override {
+
+constexpr int READ_WAIT_MS = 100;
+
+speed_t speedConstant(uint32_t bitsPerSecond) {
+    switch (bitsPerSecond) {
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        default:
+            return B0;
+    }
+}
+
+class PosixSerialPort : public SerialPort {
+  public:
+    explicit PosixSerialPort(int fd) : fd_(fd) {}
+    ~PosixSerialPort() override {
+        // A pty keeps its tty (and with it the exclusive flag) alive while the
+        // master end is open, so the flag must be dropped by hand or the next
+        // open by an ordinary user would be refused with EBUSY.
+        ::ioctl(fd_, TIOCNXCL);
+        ::close(fd_);  // also releases the flock
+    }
+
+    bool configure(uint32_t bitsPerSecond) override {
+        const speed_t speed = speedConstant(bitsPerSecond);
+        if (speed == B0)
+            return fail(EINVAL);
+        termios tio{};
+        if (::tcgetattr(fd_, &tio) != 0)
+            return fail(errno);
+        // Raw 8N1. CRTSCTS stays as the driver had it: the chronometer's cables
+        // differ. Software flow control cannot stay: frames carry 0x11 and 0x13
+        // unescaped (check bytes, data blocks), and Linux starts every tty with
+        // IXON on, where a Windows port starts with XON/XOFF off.
+        tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
+                                              ICRNL | INPCK | IGNPAR | IXON | IXOFF | IXANY);
+        tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+        tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+        tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB);
+        // CLOCAL: a missing carrier must not hang reads or send SIGHUP; the
+        // chronometer's cable does not wire DCD reliably.
+        tio.c_cflag |= CS8 | CREAD | CLOCAL;
+        // Reads are bounded by poll(); the driver returns whatever it has.
+        tio.c_cc[VMIN] = 0;
+        tio.c_cc[VTIME] = 0;
+        if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0)
+            return fail(errno);
+        if (::tcsetattr(fd_, TCSANOW, &tio) != 0)
+            return fail(errno);
+        return true;
+    }
+
+    int readByte(uint8_t& byte) override {
+        using namespace std::chrono;
+        const auto deadline = steady_clock::now() + milliseconds(READ_WAIT_MS);
+        for (;;) {
+            const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
+            pollfd p{fd_, POLLIN, 0};
+            const int n = ::poll(&p, 1, left > 0 ? static_cast<int>(left) : 0);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                fail(errno);
+                return -1;
+            }
+            if (n == 0)
+                return 0;
+            if (p.revents & POLLIN) {
+                const ssize_t got = ::read(fd_, &byte, 1);
+                if (got == 1)
+                    return 1;
+                if (got < 0 && (errno == EINTR || errno == EAGAIN))
+                    continue;
+                if (got < 0) {
+                    fail(errno);
+                    return -1;
+                }
+                // Readable with nothing to read: the far end hung up.
+                fail(EIO);
+                return -1;
+            }
+            // POLLHUP or POLLERR without data: a pty whose master closed, a
+            // USB adapter pulled out.
+            fail(EIO);
+            return -1;
+        }
+    }
+
+    bool write(const uint8_t* data, size_t size) override {
+        size_t done = 0;
+        while (done < size) {
+            const ssize_t n = ::write(fd_, data + done, size - done);
+            if (n > 0) {
+                done += static_cast<size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno == EAGAIN) {
+                pollfd p{fd_, POLLOUT, 0};
+                if (::poll(&p, 1, READ_WAIT_MS) < 0 && errno != EINTR)
+                    return fail(errno);
+                continue;
+            }
+            return fail(n < 0 ? errno : EIO);
+        }
+        return true;
+    }
+
+    void purge() override { ::tcflush(fd_, TCIOFLUSH); }
+
+    bool modemStatus(uint32_t& bits) override {
+        int lines = 0;
+        if (::ioctl(fd_, TIOCMGET, &lines) != 0)
+            return fail(errno);
+        bits = 0;
+        if (lines & TIOCM_CTS)
+            bits |= MODEM_CTS_ON;
+        if (lines & TIOCM_DSR)
+            bits |= MODEM_DSR_ON;
+        if (lines & TIOCM_CAR)
+            bits |= MODEM_RLSD_ON;
+        return true;
+    }
+
+    bool enableDtrRts() override {
+        int lines = TIOCM_DTR | TIOCM_RTS;
+        if (::ioctl(fd_, TIOCMBIS, &lines) != 0)
+            return fail(errno);
+        return true;
+    }
+
+    int lastError() const override { return lastError_; }
+
+  private:
+    bool fail(int error) {
+        lastError_ = error;
+        return false;
+    }
+
+    int fd_;
+    int lastError_ = 0;
+};
+
+OpenFailure classify(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+        // The serial core answers EIO when the node exists but no UART sits
+        // behind it (the usual state of /dev/ttyS2 and ttyS3 on a PC).
+        case EIO:
+            return OpenFailure::NotInstalled;
+        case EBUSY:
+        case EWOULDBLOCK:
+            return OpenFailure::InUse;
+        default:
+            return OpenFailure::Other;
+    }
+}
+
+OpenResult failure(int error) {
+    OpenResult r;
+    r.failure = classify(error);
+    r.osError = error;
+    return r;
+}
+
+class PosixSerialDevices : public SerialDeviceOpener {
+  public:
+    OpenResult open(const std::string& name, bool /*queryOnly*/) override {
+        const std::string path = resolvePortName(name);
+        // O_NONBLOCK so that a port without carrier does not hang the open; it
+        // is cleared again right after.
+        int fd;
+        do {
+            fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        } while (fd < 0 && errno == EINTR);
+        if (fd < 0)
+            return failure(errno);
+        // Root ignores TIOCEXCL, so the flock is what really keeps a second
+        // program (or a second zorload) out. It comes first: a refused open
+        // must not touch the exclusive flag of the tty its holder set.
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
+            ::close(fd);
+            return failure(error == EWOULDBLOCK ? EBUSY : error);
+        }
+        // Refuses later opens by ordinary users, also by programs that do not
+        // flock. Fails on a non-tty; configure() reports that.
+        ::ioctl(fd, TIOCEXCL);
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+            const int error = errno;
+            PosixSerialPort cleanup(fd);
+            return failure(error);
+        }
         OpenResult r;
-        r.failure = OpenFailure::NotInstalled;
-        r.osError = ENOENT;
+        r.port = std::make_unique<PosixSerialPort>(fd);
         return r;
     }
 };
+
 }  // namespace
 
 SerialDeviceOpener& systemSerialDevices() {
-    static NoDevices devices;
+    static PosixSerialDevices devices;
     return devices;
 }
 
-std::string resolvePortName(const std::string& name) { return name; }
+std::string resolvePortName(const std::string& name) {
+    if (name.size() == 4 && std::toupper(static_cast<unsigned char>(name[0])) == 'C' &&
+        std::toupper(static_cast<unsigned char>(name[1])) == 'O' &&
+        std::toupper(static_cast<unsigned char>(name[2])) == 'M' && name[3] >= '1' &&
+        name[3] <= '4') {
+        const std::string variable = std::string("ZORLOAD_COM") + name[3];
+        if (const char* mapped = std::getenv(variable.c_str())) {
+            if (*mapped)
+                return mapped;
+        }
+        return std::string("/dev/ttyS") + static_cast<char>(name[3] - 1);
+    }
+    return name;
+}
 
 }  // namespace zor
