@@ -1,0 +1,508 @@
+#include "sim/chronometer.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "sim/component_image.h"
+
+namespace zor::sim {
+
+namespace {
+
+constexpr uint8_t TYPE_PGM = 0;
+constexpr uint8_t TYPE_FREE = 9;
+constexpr uint8_t SECTORS_PER_BLOCK = 16;  // 4 KiB erase sectors
+constexpr uint8_t HDR_COMMAND = 0x01;
+constexpr uint8_t HDR_ANSWER = 0x46;
+constexpr uint8_t HDR_PROGRESS = 0x47;
+constexpr uint8_t LINK_CONTROL = 0xC0;
+constexpr uint8_t LC_TEST = 0x09;
+constexpr uint8_t LC_TEST_REPLY = 0x0A;
+constexpr uint8_t LC_SPEED = 0x0C;
+constexpr uint8_t LC_SPEED_REPLY = 0x0D;
+constexpr uint8_t LC_REFUSED = 0x0E;
+
+const char* const REFUSED = "009 Comando rifiutato";
+
+// Unsigned tick counts wrap; compare them by difference.
+bool atOrAfter(uint32_t a, uint32_t b) {
+    return static_cast<int32_t>(a - b) >= 0;
+}
+uint32_t later(uint32_t a, uint32_t b) {
+    return atOrAfter(a, b) ? a : b;
+}
+
+// Time the line needs for count bytes of 10 bits each.
+uint32_t lineMs(size_t count, uint32_t bps) {
+    if (bps == 0) {
+        bps = 9600;
+    }
+    return static_cast<uint32_t>((count * 10000 + bps - 1) / bps);
+}
+
+std::vector<uint8_t> textBody(uint8_t kind, const std::string& text) {
+    std::vector<uint8_t> body(text.size() + 2);
+    body[0] = HDR_COMMAND;
+    body[1] = kind;
+    for (size_t i = 0; i < text.size(); ++i) {
+        body[i + 2] = static_cast<uint8_t>(text[i]);
+    }
+    return body;
+}
+
+std::string format(const char* fmt, int a, int b = 0) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, fmt, a, b);
+    return buf;
+}
+
+}  // namespace
+
+std::vector<SimPartition> defaultPartitions() {
+    return {
+        {8, 0, 1, "Boot VERS 1.00 BUILD 12"},
+        {0, 1, 3, "Programma base VERS 2.10 BUILD 35"},
+        {1, 4, 1, "Lingua italiano VERS 1.2 BUILD 4"},
+        {TYPE_FREE, 5, 1, ""},
+        {1, 6, 1, "Tabelle gare VERS 1.0 BUILD 2"},
+        {TYPE_FREE, 7, 1, ""},
+    };
+}
+
+uint32_t speedBps(uint8_t index) {
+    switch (index) {
+        case 0:
+            return 19200;
+        case 1:
+            return 38400;
+        case 2:
+            return 57600;
+        default:
+            return 0;
+    }
+}
+
+Chronometer::Chronometer(SimConfig config)
+    : config_(std::move(config)), speed_(config_.startSpeed), flash_(8) {
+    if (speedBps(speed_) == 0) {
+        speed_ = 0;
+        config_.startSpeed = 0;
+    }
+    std::vector<SimPartition> wanted = config_.partitions;
+    std::stable_sort(
+        wanted.begin(), wanted.end(),
+        [](const SimPartition& a, const SimPartition& b) { return a.firstBlock < b.firstBlock; });
+    uint8_t nextFree = 0;
+    for (const SimPartition& p : wanted) {
+        // A table the flash could not hold is trimmed rather than trusted.
+        if (p.type == TYPE_FREE || p.blockCount == 0 || p.firstBlock < nextFree ||
+            p.firstBlock + p.blockCount > 8) {
+            continue;
+        }
+        table_.push_back(p);
+        nextFree = static_cast<uint8_t>(p.firstBlock + p.blockCount);
+        for (uint8_t b = p.firstBlock; b < nextFree; ++b) {
+            flash_[b].erased = false;
+        }
+        ComponentDescriptor d{p.type, p.blockCount, p.name};
+        flash_[p.firstBlock].bytes = encodeDescriptor(d);
+    }
+}
+
+void Chronometer::advanceTo(uint32_t nowMs) {
+    if (pendingSpeed_ && atOrAfter(nowMs, switchAtMs_)) {
+        speed_ = nextSpeed_;
+        pendingSpeed_ = false;
+    }
+}
+
+bool Chronometer::garble(uint8_t& byte, uint32_t fromBps, uint32_t toBps) {
+    // A receiver slower than the sender sees several bits per sample and
+    // misses start bits: fewer bytes arrive. Either way the bits are wrong, and
+    // the samples of a mark-heavy line read high, so no flag or escape ever
+    // comes through.
+    if (toBps < fromBps) {
+        uint32_t keepEvery = (fromBps + toBps / 2) / toBps;
+        if (keepEvery > 1 && (dropCounter_++ % keepEvery) != 0) {
+            return false;
+        }
+    }
+    noise_ = noise_ * 1103515245u + 12345u;
+    byte = static_cast<uint8_t>(0x80 | ((byte ^ (noise_ >> 16)) & 0x7F));
+    return true;
+}
+
+void Chronometer::receive(const uint8_t* data, size_t size, uint32_t hostBps, uint32_t nowMs) {
+    if (closed_) {
+        return;
+    }
+    uint32_t start = config_.wireTiming ? later(nowMs, rxLineFreeAt_) : nowMs;
+    uint32_t at = start;
+    for (size_t i = 0; i < size && !closed_; ++i) {
+        at = config_.wireTiming ? start + lineMs(i + 1, hostBps) : nowMs;
+        advanceTo(at);
+        uint8_t b = data[i];
+        uint32_t mine = speedBps(speed_);
+        if (hostBps != mine && !garble(b, hostBps, mine)) {
+            continue;
+        }
+        switch (decoder_.push(b)) {
+            case FrameDecoder::Result::Frame:
+                onFrame(decoder_.body(), at);
+                break;
+            case FrameDecoder::Result::BadFrame:
+                ++badFrames_;
+                break;
+            case FrameDecoder::Result::None:
+                break;
+        }
+    }
+    if (config_.wireTiming) {
+        rxLineFreeAt_ = at;
+    }
+}
+
+bool Chronometer::transmit(uint32_t nowMs, uint32_t hostBps, uint8_t& byte) {
+    advanceTo(nowMs);
+    while (!closed_ && !out_.empty() && atOrAfter(nowMs, out_.front().due)) {
+        Outgoing o = out_.front();
+        out_.pop_front();
+        uint8_t b = o.byte;
+        if (o.bps != hostBps && !garble(b, o.bps, hostBps)) {
+            continue;
+        }
+        byte = b;
+        return true;
+    }
+    return false;
+}
+
+uint32_t Chronometer::nextDueMs() const {
+    return closed_ || out_.empty() ? UINT32_MAX : out_.front().due;
+}
+
+void Chronometer::discardDue(uint32_t nowMs) {
+    while (!out_.empty() && atOrAfter(nowMs, out_.front().due)) {
+        out_.pop_front();
+    }
+}
+
+Fault Chronometer::faultFor(char letter) {
+    int n = ++arrivals_[letter];
+    for (const FaultRule& r : config_.faults) {
+        if (r.command == letter && (r.occurrence == 0 || r.occurrence == n)) {
+            return r.fault;
+        }
+    }
+    return Fault::None;
+}
+
+void Chronometer::onFrame(const std::vector<uint8_t>& body, uint32_t atMs) {
+    if (trace_) {
+        trace_(true, atMs, body);
+    }
+    char letter;
+    bool control = false;
+    if (body.size() >= 2 && body[0] == LINK_CONTROL) {
+        control = true;
+        letter = body[1] == LC_SPEED ? 's' : body[1] == LC_TEST ? 't' : '?';
+    } else if (body.size() >= 3 && body[0] == HDR_COMMAND && body[1] == HDR_ANSWER) {
+        letter = static_cast<char>(body[2]);
+    } else {
+        return;  // not addressed to the update loader
+    }
+    commands_ += letter;
+    Fault fault = faultFor(letter);
+    if (fault == Fault::CloseLine) {
+        closed_ = true;
+        out_.clear();
+        return;
+    }
+    std::vector<Reply> replies;
+    switchAfterReply_ = false;
+    if (control) {
+        linkControl(body, fault, replies);
+    } else {
+        command(letter, std::vector<uint8_t>(body.begin() + 3, body.end()), fault, replies);
+    }
+    queue(replies, fault, atMs + config_.replyDelayMs);
+    if (switchAfterReply_) {
+        pendingSpeed_ = true;
+        switchAtMs_ = later(txLineFreeAt_, atMs);
+    }
+}
+
+void Chronometer::linkControl(const std::vector<uint8_t>& body, Fault fault,
+                              std::vector<Reply>& replies) {
+    if (fault == Fault::Silence || fault == Fault::ProgressThenSilence) {
+        return;
+    }
+    if (body[1] == LC_TEST) {
+        uint8_t code = fault == Fault::WrongCode ? LC_REFUSED : LC_TEST_REPLY;
+        replies.push_back({0, {LINK_CONTROL, code, 't', 'e', 's', 't'}});
+    } else if (body[1] == LC_SPEED) {
+        uint8_t index = body.size() >= 3 ? body[2] : 0xFF;
+        if (fault == Fault::WrongCode || speedBps(index) == 0) {
+            replies.push_back({0, {LINK_CONTROL, LC_REFUSED, index}});
+            return;
+        }
+        replies.push_back({0, {LINK_CONTROL, LC_SPEED_REPLY, index}});
+        switchAfterReply_ = true;
+        nextSpeed_ = index;
+    }
+}
+
+void Chronometer::command(char letter, const std::vector<uint8_t>& args, Fault fault,
+                          std::vector<Reply>& replies) {
+    auto answer = [&replies](const std::string& text, uint32_t offset = 0) {
+        replies.push_back({offset, textBody(HDR_ANSWER, text)});
+    };
+    if (fault == Fault::Silence || (fault == Fault::ProgressThenSilence && letter != 'C')) {
+        return;
+    }
+    const bool refuse = fault == Fault::WrongCode;
+    switch (letter) {
+        case 'A':
+            answer(refuse ? REFUSED : "000 Pronto");
+            break;
+        case 'I':
+            answer(refuse ? REFUSED : config_.identification);
+            break;
+        case 'B': {
+            if (refuse) {
+                answer(REFUSED);
+                break;
+            }
+            std::vector<std::string> lines = listingLines();
+            if (fault == Fault::ListingCut) {
+                lines.pop_back();
+            }
+            for (const std::string& l : lines) {
+                answer(l);
+            }
+            break;
+        }
+        case 'F':
+            if (refuse) {
+                answer(REFUSED);
+                break;
+            }
+            receiving_ = true;
+            incoming_.clear();
+            answer("002 Pronto a ricevere");
+            break;
+        case 'E':
+            if (refuse) {
+                answer(REFUSED);
+            } else if (!receiving_) {
+                answer("011 Nessun programma avviato");
+            } else if (args.size() != SENT_BYTES_PER_BLOCK) {
+                answer("010 Blocco dati errato");
+            } else if (incoming_.size() + args.size() > 8 * FLASH_BLOCK_BYTES) {
+                answer("012 Memoria insufficiente");
+            } else {
+                incoming_.insert(incoming_.end(), args.begin(), args.end());
+                answer("001 Blocco ricevuto");
+            }
+            break;
+        case 'C':
+            writeComponent(args.empty() ? 0xFF : args[0], fault, replies);
+            break;
+        case 'D':
+            // An erase takes a flash step before the chronometer answers.
+            if (refuse) {
+                answer(REFUSED, config_.flashStepMs);
+            } else if (args.empty() || args[0] > 7) {
+                answer("010 Blocco non valido");
+            } else {
+                eraseBlock(args[0]);
+                answer("004 Blocco cancellato", config_.flashStepMs);
+            }
+            break;
+        case 'J':
+            if (refuse) {
+                answer(REFUSED);
+                break;
+            }
+            ++restarts_;
+            receiving_ = false;
+            incoming_.clear();
+            answer("000 Riavvio");
+            // The restarted chronometer listens at its power-on speed again.
+            switchAfterReply_ = true;
+            nextSpeed_ = config_.startSpeed;
+            break;
+        case 'H':
+            if (refuse) {
+                answer(REFUSED);
+                break;
+            }
+            display_.assign(args.begin(), args.end());
+            displayHistory_.push_back(display_);
+            answer("000");
+            break;
+        default:
+            answer(refuse ? REFUSED : "099 Comando sconosciuto");
+            break;
+    }
+}
+
+void Chronometer::writeComponent(uint8_t block, Fault fault, std::vector<Reply>& replies) {
+    uint32_t offset = 0;
+    auto answer = [&replies, &offset](const std::string& text) {
+        replies.push_back({offset, textBody(HDR_ANSWER, text)});
+    };
+    auto report = [&replies, &offset](const std::string& text) {
+        replies.push_back({offset, textBody(HDR_PROGRESS, text)});
+    };
+    if (!receiving_ || incoming_.empty()) {
+        answer("011 Nessun programma ricevuto");
+        return;
+    }
+    ComponentDescriptor d;
+    if (parseDescriptor(incoming_.data(), incoming_.size(), d)) {
+        d.type &= 0x0F;
+    } else {
+        d.type = TYPE_PGM;
+        d.blockCount = static_cast<uint8_t>(
+            std::min<size_t>(8, (incoming_.size() + FLASH_BLOCK_BYTES - 1) / FLASH_BLOCK_BYTES));
+        d.name = "Senza descrittore";
+    }
+    if (block > 7 || d.blockCount == 0 || block + d.blockCount > 8 || d.type == TYPE_FREE) {
+        answer("010 Blocco non valido");
+        return;
+    }
+    if (incoming_.size() > d.blockCount * FLASH_BLOCK_BYTES) {
+        answer("008 Programma troppo lungo per la partizione");
+        return;
+    }
+
+    // The opening report has no blank at index 4: the host skips it.
+    report(format("Blocco %d: avvio scrittura", block));
+    if (fault == Fault::ProgressThenSilence) {
+        return;  // the chronometer hangs before touching the flash
+    }
+    const int dataBlocks = static_cast<int>(incoming_.size() / SENT_BYTES_PER_BLOCK);
+    struct Step {
+        const char* tag;
+        const char* title;
+        int units;
+    };
+    const Step steps[] = {{"CAN", "Cancellazione settori", d.blockCount * SECTORS_PER_BLOCK},
+                          {"SCR", "Scrittura blocchi dati", dataBlocks},
+                          {"VER", "Verifica", dataBlocks}};
+    for (const Step& s : steps) {
+        offset += config_.flashStepMs;
+        report(std::string(s.tag) + "  " + s.title + format(" %04d", s.units));
+        const int stride = std::max(1, (s.units + 3) / 4);
+        for (int remaining = s.units - stride; remaining > 0; remaining -= stride) {
+            offset += config_.flashStepMs;
+            report(std::string(s.tag) + "  " + format("%4d", remaining));
+        }
+        offset += config_.flashStepMs;
+        report(std::string(s.tag) + "  Done");
+    }
+    offset += config_.flashStepMs;
+    if (fault == Fault::WrongCode) {
+        answer("009 Errore di scrittura");
+        return;
+    }
+    answer("004 Programmazione completata");
+
+    removeOverlapping(block, d.blockCount);
+    SimPartition p{d.type, block, d.blockCount, d.name};
+    table_.insert(std::upper_bound(table_.begin(), table_.end(), p,
+                                   [](const SimPartition& a, const SimPartition& b) {
+                                       return a.firstBlock < b.firstBlock;
+                                   }),
+                  p);
+    for (uint8_t k = 0; k < d.blockCount; ++k) {
+        FlashBlock& f = flash_[block + k];
+        f.erased = false;
+        size_t from = std::min(incoming_.size(), k * FLASH_BLOCK_BYTES);
+        size_t to = std::min(incoming_.size(), (k + 1) * FLASH_BLOCK_BYTES);
+        f.bytes.assign(incoming_.begin() + from, incoming_.begin() + to);
+    }
+    receiving_ = false;
+    incoming_.clear();
+}
+
+void Chronometer::removeOverlapping(uint8_t first, uint8_t count) {
+    table_.erase(std::remove_if(table_.begin(), table_.end(),
+                                [first, count](const SimPartition& p) {
+                                    return p.firstBlock < first + count &&
+                                           first < p.firstBlock + p.blockCount;
+                                }),
+                 table_.end());
+}
+
+void Chronometer::eraseBlock(uint8_t block) {
+    flash_[block] = FlashBlock{};
+    removeOverlapping(block, 1);
+}
+
+void Chronometer::queue(const std::vector<Reply>& replies, Fault fault, uint32_t atMs) {
+    const uint32_t bps = speedBps(speed_);
+    if (fault == Fault::Garbage) {
+        size_t total = 0;
+        for (const Reply& r : replies) {
+            total += encodeFrame(r.body).size();
+        }
+        uint32_t start = later(atMs, txLineFreeAt_);
+        for (size_t i = 0; i < std::max<size_t>(total, 8); ++i) {
+            noise_ = noise_ * 1103515245u + 12345u;
+            uint32_t due = config_.wireTiming ? start + lineMs(i + 1, bps) : start;
+            out_.push_back({due, static_cast<uint8_t>(0x80 | (noise_ >> 16)), bps});
+            txLineFreeAt_ = due;
+        }
+        return;
+    }
+    bool first = true;
+    for (const Reply& r : replies) {
+        std::vector<uint8_t> bytes = encodeFrame(r.body, first && fault == Fault::BadCheck);
+        first = false;
+        uint32_t start = later(atMs + r.offsetMs, txLineFreeAt_);
+        if (trace_) {
+            trace_(false, start, r.body);
+        }
+        for (size_t i = 0; i < bytes.size(); ++i) {
+            uint32_t due = config_.wireTiming ? start + lineMs(i + 1, bps) : start;
+            out_.push_back({due, bytes[i], bps});
+            txLineFreeAt_ = due;
+        }
+    }
+}
+
+std::vector<SimPartition> Chronometer::partitions() const {
+    std::vector<SimPartition> out;
+    uint8_t block = 0;
+    for (const SimPartition& p : table_) {
+        if (p.firstBlock > block) {
+            out.push_back({TYPE_FREE, block, static_cast<uint8_t>(p.firstBlock - block), ""});
+        }
+        out.push_back(p);
+        block = static_cast<uint8_t>(p.firstBlock + p.blockCount);
+    }
+    if (block < 8) {
+        out.push_back({TYPE_FREE, block, static_cast<uint8_t>(8 - block), ""});
+    }
+    return out;
+}
+
+std::vector<std::string> Chronometer::listingLines() const {
+    std::vector<std::string> lines{"006 Tabella partizioni flash"};
+    int n = 0;
+    for (const SimPartition& p : config_.listFreeBlocks ? partitions() : table_) {
+        ++n;
+        lines.push_back(format("006 Flash image %d: block %d", n, p.firstBlock));
+        lines.push_back(format("006 ID: %d", (p.type << 4) & 0xFF));
+        lines.push_back("006 Nome (" + (p.type == TYPE_FREE ? std::string("Libero") : p.name) +
+                        ")");
+        lines.push_back(format("006 Lunghezza (%d blocchi)", p.blockCount));
+        lines.push_back("006 Stato: valida");
+    }
+    lines.push_back("005 Fine tabella");
+    return lines;
+}
+
+}  // namespace zor::sim

@@ -1,0 +1,203 @@
+#pragma once
+// The simulated chronometer in its "Aggiornamento software" mode: the far end
+// of the serial cable, with its own framing, its own notion of line speed and
+// a model of its 8 flash blocks.
+//
+// What it answers (every answer body is 0x01 'F' followed by the text):
+//   'A' 0x00       "000 Pronto"
+//   'I' 0x00       SimConfig::identification (code 007)
+//   'B' 0x00       the partition listing, one answer per line: a heading line,
+//                  then for each partition five lines
+//                    "006 Flash image N: block B"
+//                    "006 ID: X"                  X = type << 4
+//                    "006 Nome (NAME)"
+//                    "006 Lunghezza (L blocchi)"
+//                    "006 Stato: valida"
+//                  and last "005 Fine tabella". Free runs are listed only
+//                  with SimConfig::listFreeBlocks (type 9, name "Libero").
+//   'F' 0x00       "002 Pronto a ricevere": starts a new component.
+//   'E' + 259      "001 Blocco ricevuto": appends the bytes to the component.
+//   'C' B          writes the component to flash from block B, with progress
+//                  reports (body 0x01 'G' text) spaced by flashStepMs, then
+//                  "004 Programmazione completata". Type, length and name come
+//                  from the descriptor at the start of the data
+//                  (sim/component_image.h). Partitions overlapping the written
+//                  blocks leave the table.
+//   'D' B 0x01     erases block B after flashStepMs, "004 Blocco cancellato";
+//                  a partition owning B leaves the table.
+//   'J' 0x01       "000 Riavvio": counts a restart; after the answer the
+//                  chronometer is back at its starting speed.
+//   'H' text       "000": keeps the text for inspection.
+//   0xC0 0x09 ...  link test, answered 0xC0 0x0A "test".
+//   0xC0 0x0C i    answered 0xC0 0x0D i, then the chronometer listens at speed
+//                  index i once the answer has left.
+// Errors: unknown command "099 Comando sconosciuto"; a request that does not
+// fit (block out of range, 'E' without 'F', data larger than its partition)
+// gets a code between 008 and 012 and changes nothing.
+//
+// Progress reports of one 'C': an opening report the host ignores, then three
+// steps (erase, write, verify), each a total report "CAN  Cancellazione
+// settori 0016", remaining-count reports "CAN    12" and a done report
+// "CAN  Done". The host takes the total from the first step only.
+//
+// Faults replace the normal reaction to one arrival of a command:
+//   Silence             the command is lost: no effect, no answer
+//   WrongCode           refused: no effect, answer "009 Comando rifiutato"
+//                       ('C': after its progress reports; link control: 0xC0 0x0E)
+//   BadCheck            carried out; the first answer frame has a wrong check
+//   Garbage             carried out; noise without flags instead of the answer
+//   ProgressThenSilence 'C': the opening progress report, then nothing; no write.
+//                       Other commands: as Silence.
+//   ListingCut          'B': the listing without its "005" line. Others: none.
+//   CloseLine           the line drops when the command arrives: nothing more
+//                       is sent or heard (lineClosed()).
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "sim/device_frame.h"
+
+namespace zor::sim {
+
+struct SimPartition {
+    uint8_t type;
+    uint8_t firstBlock;
+    uint8_t blockCount;
+    std::string name;
+};
+
+enum class Fault {
+    None,
+    Silence,
+    WrongCode,
+    BadCheck,
+    Garbage,
+    ProgressThenSilence,
+    ListingCut,
+    CloseLine
+};
+
+struct FaultRule {
+    char command;    // 'A','I','B','F','E','C','D','J','H', 't' = link test, 's' = speed change
+    int occurrence;  // 1 = first time this command arrives, 2 = second...; 0 = every time
+    Fault fault;
+};
+
+// MILO 0+1, PGM 1+3, DATAREL 4+1, FREE 5+1, DATAREL 6+1, FREE 7+1.
+std::vector<SimPartition> defaultPartitions();
+
+struct SimConfig {
+    std::vector<SimPartition> partitions = defaultPartitions();  // FREE entries are ignored
+    uint8_t startSpeed = 0;  // speed index 0/1/2 (19200/38400/57600) the chronometer listens at
+    std::vector<FaultRule> faults;
+    uint32_t replyDelayMs = 2;  // from the end of a request to the first reply byte
+    uint32_t flashStepMs = 50;  // between progress reports while writing a flash block
+    bool wireTiming = false;    // bytes take 10 bit times each on the line
+    std::string identification = "007 Cronometro S/N 0412-0087 boot 1.30";
+    bool listFreeBlocks = false;
+};
+
+// Bits per second of a speed index; 0 for an index outside 0..2.
+uint32_t speedBps(uint8_t index);
+
+class Chronometer {
+  public:
+    explicit Chronometer(SimConfig config = {});
+
+    // Bytes the host wrote, at the host's current line speed (bit/s), at time nowMs.
+    // Bytes sent at a speed other than the chronometer's arrive garbled, as on a real line.
+    void receive(const uint8_t* data, size_t size, uint32_t hostBps, uint32_t nowMs);
+    // The next byte for the host, if one is due at nowMs; garbled when hostBps differs.
+    // A host slower than the chronometer loses bytes (they never become due).
+    bool transmit(uint32_t nowMs, uint32_t hostBps, uint8_t& byte);
+    // When the next byte will be due (to let a virtual clock jump), or UINT32_MAX when none is
+    // queued.
+    uint32_t nextDueMs() const;
+    // Drops queued bytes due at or before nowMs (the host purged its input).
+    void discardDue(uint32_t nowMs);
+    // Applies a speed switch whose time has come. receive/transmit do this themselves.
+    void advanceTo(uint32_t nowMs);
+    bool lineClosed() const { return closed_; }
+
+    // Inspection.
+    // The partition table tiling blocks 0..7, free runs as FREE entries.
+    std::vector<SimPartition> partitions() const;
+    // What was last written to a flash block (its share of the component);
+    // empty and erased() true after an erase.
+    const std::vector<uint8_t>& flashBlock(uint8_t block) const { return flash_.at(block).bytes; }
+    bool erased(uint8_t block) const { return flash_.at(block).erased; }
+    const std::string& display() const { return display_; }
+    const std::vector<std::string>& displayHistory() const { return displayHistory_; }
+    int restartCount() const { return restarts_; }
+    uint8_t speedIndex() const { return speed_; }
+    // Command letters of intact frames in arrival order ('t' link test, 's' speed change).
+    const std::string& commandsReceived() const { return commands_; }
+    int badFrames() const { return badFrames_; }
+    // The listing as answer texts, as 'B' would send it now.
+    std::vector<std::string> listingLines() const;
+
+    // Called for every frame body heard or sent (sent: at queueing time).
+    using Trace = std::function<void(bool fromHost, uint32_t ms, const std::vector<uint8_t>& body)>;
+    void setTrace(Trace trace) { trace_ = std::move(trace); }
+
+  private:
+    struct Outgoing {
+        uint32_t due;
+        uint8_t byte;
+        uint32_t bps;
+    };
+    struct FlashBlock {
+        bool erased = true;
+        std::vector<uint8_t> bytes;
+    };
+    struct Reply {
+        uint32_t offsetMs;  // after the reply delay
+        std::vector<uint8_t> body;
+    };
+
+    void onFrame(const std::vector<uint8_t>& body, uint32_t atMs);
+    void command(char letter, const std::vector<uint8_t>& args, Fault fault,
+                 std::vector<Reply>& replies);
+    void linkControl(const std::vector<uint8_t>& body, Fault fault, std::vector<Reply>& replies);
+    void writeComponent(uint8_t block, Fault fault, std::vector<Reply>& replies);
+    void eraseBlock(uint8_t block);
+    void removeOverlapping(uint8_t first, uint8_t count);
+    Fault faultFor(char letter);
+    void queue(const std::vector<Reply>& replies, Fault fault, uint32_t atMs);
+    // Turns a byte sent at fromBps into what a receiver at toBps reads; false
+    // when the receiver never sees it.
+    bool garble(uint8_t& byte, uint32_t fromBps, uint32_t toBps);
+
+    SimConfig config_;
+    uint8_t speed_;
+    bool pendingSpeed_ = false;
+    bool switchAfterReply_ = false;
+    uint8_t nextSpeed_ = 0;
+    uint32_t switchAtMs_ = 0;
+    bool closed_ = false;
+
+    FrameDecoder decoder_;
+    uint32_t rxLineFreeAt_ = 0;
+    uint32_t txLineFreeAt_ = 0;
+    std::deque<Outgoing> out_;
+    uint32_t dropCounter_ = 0;
+    uint32_t noise_ = 0x1234567;
+
+    std::vector<SimPartition> table_;  // no FREE entries, ascending firstBlock
+    std::vector<FlashBlock> flash_;
+    bool receiving_ = false;
+    std::vector<uint8_t> incoming_;
+
+    std::string display_;
+    std::vector<std::string> displayHistory_;
+    int restarts_ = 0;
+    std::string commands_;
+    int badFrames_ = 0;
+    std::map<char, int> arrivals_;
+    Trace trace_;
+};
+
+}  // namespace zor::sim
