@@ -7,81 +7,53 @@
 namespace zor {
 namespace {
 
-const std::string header =
-    "Partition table contents:\r\nPos Type       From Len Name\r\n--- ---------- ---- --- ----\r\n";
-
-TEST(PartitionDump, ResetTable) {
-    PartitionTable t;
-    resetTable(t);
-    EXPECT_EQ(formatPartitionTable(t), header + " 0: 09=FREE      0   8  \r\n");
+TEST(PartitionDump, ExactText) {
+    const std::string header =
+        "Partition table contents:\r\nPos Type       From Len Name\r\n"
+        "--- ---------- ---- --- ----\r\n";
+    PartitionTable reset;
+    resetTable(reset);
+    EXPECT_EQ(formatPartitionTable(reset), header + " 0: 09=FREE      0   8  \r\n");
+    EXPECT_EQ(formatPartitionTable(test::table("5+1=Cinque;10+2=Dieci VERS 1;9+4;15+1")),
+              header +
+                  " 0: 05=0x05      0   1  Cinque\r\n 1: 0A=0x0a      1   2  Dieci VERS 1\r\n"
+                  " 2: 09=FREE      3   4  \r\n 3: 0F=0x0f      7   1  \r\n");
 }
 
-TEST(PartitionDump, OtherTypesPrintUpperCaseCodes) {
-    const PartitionTable t = test::makeTable(
-        {{5, 1, "Cinque"}, {10, 2, "Dieci VERS 1"}, {PT_FREE, 4, ""}, {15, 1, "Z"}});
-    EXPECT_EQ(formatPartitionTable(t), header +
-                                           " 0: 05=0x05      0   1  Cinque\r\n"
-                                           " 1: 0A=0x0a      1   2  Dieci VERS 1\r\n"
-                                           " 2: 09=FREE      3   4  \r\n"
-                                           " 3: 0F=0x0f      7   1  Z\r\n");
-}
-
-TEST(PartitionChart, FreeTableIsOneRegularBox) {
-    PartitionTable t;
-    resetTable(t);
-    t.entries[0].changed = 1;  // a free run to erase is still not bold
-    const std::vector<ChartBox> boxes = chartBoxes(t, 433, 73);
-    ASSERT_EQ(boxes.size(), 1u);
-    const ChartBox& b = boxes[0];
-    EXPECT_EQ(b.x0, 5);
-    EXPECT_EQ(b.x1, 428);
-    EXPECT_EQ(b.y0, 5);
-    EXPECT_EQ(b.y1, 68);
-    EXPECT_EQ(b.label, "Spazio libero");
-    EXPECT_FALSE(b.bold);
-    EXPECT_EQ((std::array<int, 3>{b.fill.r, b.fill.g, b.fill.b}),
-              (std::array<int, 3>{0, 255, 255}));
-    EXPECT_EQ(b.fillRect.left, 6);
-    EXPECT_EQ(b.fillRect.top, 6);
-    EXPECT_EQ(b.fillRect.right, 427);
-    EXPECT_EQ(b.fillRect.bottom, 67);
-    EXPECT_EQ(b.labelRect.top, 11);
-}
-
-TEST(PartitionChart, LabelsColoursAndExtents) {
-    PartitionTable t = test::makeTable({{PT_MILO, 1, "Milo VERS 1 BUILD 2"},
-                                        {PT_DATAREL, 1, "Lingua VERS 2 BUILD 7"},
-                                        {PT_DATAREL, 1, "Dati gara VERS 1.0"},
-                                        {5, 1, ""},
-                                        {12, 1, "caff\xe8 VERS 3 BUILD 1"},
-                                        {PT_FREE, 3, ""}});
-    t.entries[1].changed = 1;
-    t.entries[3].changed = 1;
+TEST(PartitionChart, BoxesOnTheFormsPaintBox) {
     struct Expect {
         int x0, x1;
         const char* label;
         bool bold;
         Rgb fill;
     };
-    const Expect expected[] = {
-        {5, 53, "Milo 1", false, {255, 0, 0}},
-        {58, 107, "Lingua 2", true, {255, 255, 0}},
-        {112, 160, "Dati gara 1.", false, {255, 255, 0}},
-        {165, 214, "Spazio libero", false, {255, 255, 255}},
-        {219, 267, "caff\xe8 3", false, {128, 128, 128}},
-        {272, 428, "Spazio libero", false, {0, 255, 255}},
+    const struct {
+        const char* table;
+        std::vector<Expect> boxes;
+    } cases[] = {
+        {"9+8*", {{5, 428, "Spazio libero", false, {0, 255, 255}}}},
+        {"8+1=Milo VERS 1 BUILD 2;1+1*=Lingua VERS 2 BUILD 7;1+1=Lingua VERS 2 BUILD 7;"
+         "5+1*;12+1*=Dati gara VERS 1.0;0+2=caff\xe8 VERS 3 BUILD 1;9+1",
+         {{5, 53, "Milo 1", false, {255, 0, 0}},
+          {58, 107, "Lingua 2", true, {255, 255, 0}},
+          {112, 160, "Lingua 2", false, {255, 255, 0}},
+          {165, 214, "Spazio libero", false, {255, 255, 255}},
+          {219, 267, "Dati gara 1.", true, {128, 128, 128}},
+          {272, 374, "caff\xe8 3", false, {0, 255, 0}},
+          {379, 428, "Spazio libero", false, {0, 255, 255}}}},
     };
-    const std::vector<ChartBox> boxes = chartBoxes(t, 433, 73);
-    ASSERT_EQ(boxes.size(), 6u);
-    for (size_t i = 0; i < boxes.size(); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(boxes[i].x0, expected[i].x0);
-        EXPECT_EQ(boxes[i].x1, expected[i].x1);
-        EXPECT_EQ(boxes[i].label, expected[i].label);
-        EXPECT_EQ(boxes[i].bold, expected[i].bold);
-        EXPECT_EQ(boxes[i].fill.r, expected[i].fill.r);
-        EXPECT_EQ(boxes[i].fill.g, expected[i].fill.g);
-        EXPECT_EQ(boxes[i].fill.b, expected[i].fill.b);
+    for (const auto& c : cases) {
+        const std::vector<ChartBox> boxes = chartBoxes(test::table(c.table), 433, 73);
+        ASSERT_EQ(boxes.size(), c.boxes.size());
+        for (size_t i = 0; i < boxes.size(); ++i) {
+            const ChartBox& b = boxes[i];
+            const Expect& e = c.boxes[i];
+            SCOPED_TRACE(e.label);
+            EXPECT_EQ(std::vector<int>({b.x0, b.x1, b.y0, b.y1, b.fill.r, b.fill.g, b.fill.b}),
+                      std::vector<int>({e.x0, e.x1, 5, 68, e.fill.r, e.fill.g, e.fill.b}));
+            EXPECT_EQ(b.label, e.label);
+            EXPECT_EQ(b.bold, e.bold);
+        }
     }
 }
 

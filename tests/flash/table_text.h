@@ -1,6 +1,8 @@
 #pragma once
-// Compact text of a partition table for test expectations: one
-// "type:first+count" per entry, "*" when changed, names left out.
+// Partition tables as text for test expectations. layout() prints
+// "type:first+count" per entry, "*" when changed, names left out. table()
+// builds one from "type+count[*][=name]" items separated by ';', in block order.
+#include <sstream>
 #include <string>
 
 #include "flash/partition_table.h"
@@ -11,27 +13,26 @@ inline std::string layout(const PartitionTable& t) {
     std::string s;
     for (int i = 0; i < t.count; ++i) {
         const PartitionEntry& e = t.entries[i];
-        if (i)
-            s += ' ';
-        s += std::to_string(e.type) + ':' + std::to_string(e.firstBlock) + '+' +
+        s += (i ? " " : "") + std::to_string(e.type) + ':' + std::to_string(e.firstBlock) + '+' +
              std::to_string(e.blockCount) + (e.changed ? "*" : "");
     }
     return s;
 }
 
-// Builds a table from (type, count, name) rows, in block order.
-struct Row {
-    uint8_t type, blocks;
-    const char* name;
-};
-inline PartitionTable makeTable(std::initializer_list<Row> rows) {
+inline PartitionTable table(const std::string& text) {
     PartitionTable t;
-    resetTable(t);
-    uint8_t b = 0;
-    for (const Row& r : rows) {
-        if (r.type != PT_FREE)
-            addPartition(t, r.type, b, r.name, nullptr, 0, r.blocks);
-        b = static_cast<uint8_t>(b + r.blocks);
+    std::istringstream in(text);
+    std::string item;
+    int block = 0;
+    while (std::getline(in, item, ';')) {
+        PartitionEntry& e = t.entries[t.count++];
+        const size_t eq = item.find('=');
+        e.name = eq == std::string::npos ? "" : item.substr(eq + 1);
+        e.type = static_cast<uint8_t>(std::stoi(item));
+        e.blockCount = static_cast<uint8_t>(std::stoi(item.substr(item.find('+') + 1)));
+        e.changed = item.find('*') < eq;
+        e.firstBlock = static_cast<uint8_t>(block);
+        block += e.blockCount;
     }
     return t;
 }
