@@ -1,0 +1,252 @@
+#include "link/downloader.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "link/conn_check.h"
+#include "updatefile/unit_assert.h"
+
+namespace zor {
+
+using namespace proto;
+
+namespace {
+
+bool isAsciiLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+bool isAsciiDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+int64_t floorDiv(int64_t a, int64_t b) {
+    const int64_t q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
+std::string commandBytes(Cmd c, std::initializer_list<uint8_t> args) {
+    std::string bytes(1, static_cast<char>(command(c).letter));
+    for (uint8_t a : args)
+        bytes += static_cast<char>(a);
+    return bytes;
+}
+
+}  // namespace
+
+TDownloader::TDownloader(SerialLink& link, const PartitionTable& plan, ProgressFn onProgress,
+                         InvokeAndWait invokeAndWait, TerminatedFn onTerminated)
+    : link_(link),
+      plan_(plan),
+      onProgress_(std::move(onProgress)),
+      invokeAndWait_(std::move(invokeAndWait)),
+      onTerminated_(std::move(onTerminated)) {}
+
+TDownloader::~TDownloader() {
+    if (!thread_.joinable())
+        return;
+    if (thread_.get_id() == std::this_thread::get_id()) {
+        thread_.detach();
+    } else {
+        thread_.join();
+    }
+}
+
+void TDownloader::start() {
+    if (thread_.joinable())
+        return;
+    thread_ = std::thread([this] {
+        Execute();
+        finish();
+    });
+}
+
+void TDownloader::join() {
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
+        thread_.join();
+}
+
+int TDownloader::run() {
+    Execute();
+    const int code = resultCode_;
+    finish();
+    return code;
+}
+
+void TDownloader::finish() {
+    // The callback may destroy this object: nothing of it is used afterwards.
+    const TerminatedFn terminated = onTerminated_;
+    const int code = resultCode_;
+    if (terminated)
+        terminated(code);
+}
+
+void TDownloader::ReportProgress(int percent) {
+    percent_ = percent;
+    auto show = [this, percent] {
+        if (onProgress_)
+            onProgress_(phaseIndex_, phaseCount_, percent);
+    };
+    if (invokeAndWait_) {
+        invokeAndWait_(show);
+    } else {
+        show();
+    }
+}
+
+void TDownloader::Execute() {
+    PartitionTable device;
+    resetTable(device);
+    if (!link_.RsIsOpen()) {
+        resultCode_ = RESULT_NO_PORT;
+        return;
+    }
+    ReportProgress(0);
+    link_.RsPurge();
+    // Only proves that the chronometer still answers; the table is not used.
+    if (!RsGetInfo(link_, device, nullptr)) {
+        resultCode_ = RESULT_LISTING;
+        return;
+    }
+
+    const uint8_t entries = std::min<uint8_t>(plan_.count, FLASH_BLOCKS);
+    phaseCount_ = 0;
+    for (uint8_t i = 0; i < entries; ++i) {
+        if (plan_.entries[i].changed)
+            ++phaseCount_;
+    }
+    phaseIndex_ = 0;
+    if (phaseCount_ == 0) {
+        phaseCount_ = 1;
+    } else {
+        // Entries lie in ascending block order: the flash is worked from block 0 up.
+        for (uint8_t i = 0; i < entries; ++i) {
+            const PartitionEntry& entry = plan_.entries[i];
+            if (!entry.changed)
+                continue;
+            ++phaseIndex_;
+            ReportProgress(0);
+            int code;
+            switch (entry.type) {
+                case PT_PGM:
+                case PT_DATAREL:
+                case PT_MILO:
+                    // A program entry without its component cannot be written;
+                    // the planner never makes one.
+                    code = entry.component ? WriteProgram(entry.firstBlock, *entry.component)
+                                           : RESULT_BAD_TYPE;
+                    break;
+                case PT_FREE:
+                    code = EraseBlocks(entry.firstBlock, entry.blockCount);
+                    break;
+                default:
+                    code = RESULT_BAD_TYPE;
+                    break;
+            }
+            if (code != RESULT_OK) {
+                resultCode_ = code;
+                return;
+            }
+        }
+    }
+
+    ReportProgress(100);
+    link_.RsDisplay(DISPLAY_RESTART);
+    link_.clock().sleepMs(RESTART_PAUSE_MS);
+    const CommandInfo& restart = command(Cmd::Restart);
+    resultCode_ = link_.RsCommand(commandBytes(Cmd::Restart, {0x01}), restart.timeoutMs) ==
+                          restart.successCode
+                      ? RESULT_OK
+                      : RESULT_RESTART;
+}
+
+int TDownloader::WriteProgram(int destinationBlock, const Segmento& component) {
+    ZOR_ASSERT_TEXT("Comunic", (destinationBlock >= 0) && (destinationBlock <= 7),
+                    "(destinationBlock >= 0) && (destinationBlock <= 7)");
+    const int64_t blocks = component.datiSize;
+    // A component whose data is shorter than its block count would be read
+    // past its end; the loader never produces one.
+    if (component.dati.size() < static_cast<size_t>(blocks) * BLOCK_SIZE)
+        return RESULT_BAD_TYPE;
+
+    link_.RsDisplay(DISPLAY_LOADING);
+    const CommandInfo& start = command(Cmd::ProgramStart);
+    if (link_.RsCommand(commandBytes(Cmd::ProgramStart, {0x00}), start.timeoutMs) !=
+        start.successCode) {
+        return RESULT_PROGRAM_START;
+    }
+
+    const CommandInfo& data = command(Cmd::DataBlock);
+    std::string bytes(BLOCK_SIZE, '\0');
+    bytes[0] = static_cast<char>(data.letter);
+    for (int64_t i = 0; i < blocks; ++i) {
+        if (i % 8 == 0) {
+            // With a single data block the divisor is 0 and so is the share done.
+            ReportProgress(blocks > 1 ? static_cast<int>(50 * i / (blocks - 1)) : 0);
+        }
+        // The chronometer takes bytes 1..259 of each block; byte 0 is not sent.
+        const uint8_t* block = component.dati.data() + i * BLOCK_SIZE;
+        std::copy(block + 1, block + BLOCK_SIZE, bytes.begin() + 1);
+        if (link_.RsCommand(bytes, data.timeoutMs) != data.successCode)
+            return RESULT_DATA_BLOCK;
+    }
+    ReportProgress(50);
+
+    const CommandInfo& write = command(Cmd::Write);
+    const uint8_t request[] = {write.letter, static_cast<uint8_t>(destinationBlock)};
+    link_.RsSendCommand(request, sizeof request);
+
+    bool final = false;
+    int code = 999;
+    int doneSteps = 0;
+    int64_t total = 0;
+    while (!final) {
+        if (!link_.RsReceiveFrame(write.timeoutMs))
+            break;
+        const uint8_t* body = link_.rxBody();
+        const size_t count = link_.rxCount();
+        if (count < 2 || body[0] != HDR_STATION)
+            continue;
+        const std::string text = answerTextOf(body, count, 2);
+        link_.setLastAnswer(text);
+        if (body[1] == HDR_ANSWER) {
+            final = true;
+            code = answerCode(text);
+        } else if (body[1] == HDR_PROGRESS && text.size() > 4 && text[4] == ' ') {
+            // Reports: "... D" closes a step; a letter at 6 announces a step and
+            // its size in the last four characters; otherwise the count left.
+            if (text.size() > 5 && text[5] == 'D') {
+                ++doneSteps;
+            } else if (text.size() > 6 && isAsciiLetter(text[6])) {
+                if (isAsciiDigit(text.back()) && doneSteps == 0) {
+                    total = readNumber(text.substr(text.size() - 4), 0);
+                }
+            } else {
+                const int64_t remaining = readNumber(text, 3);
+                if (total == 0)
+                    total = 1;
+                const int64_t share = (total - remaining) * 33 / total;
+                const int64_t percent = 50 + floorDiv(share + doneSteps * 33, 2);
+                // Odd reports (more left than announced, a third step) would run
+                // the bar outside the write half of the phase.
+                ReportProgress(static_cast<int>(std::clamp<int64_t>(percent, 50, 100)));
+            }
+        }
+    }
+    ReportProgress(100);
+    return code == write.successCode ? RESULT_OK : RESULT_WRITE;
+}
+
+int TDownloader::EraseBlocks(uint8_t firstBlock, uint8_t count) {
+    const CommandInfo& erase = command(Cmd::Erase);
+    for (int i = 0; i < count; ++i) {
+        ReportProgress((100 * i + 100) / count);
+        const std::string bytes = commandBytes(
+            Cmd::Erase, {static_cast<uint8_t>(firstBlock + i), static_cast<uint8_t>(0x01)});
+        if (link_.RsCommand(bytes, erase.timeoutMs) != erase.successCode)
+            return RESULT_ERASE;
+    }
+    ReportProgress(100);
+    return RESULT_OK;
+}
+
+}  // namespace zor

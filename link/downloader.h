@@ -1,0 +1,75 @@
+#pragma once
+// TDownloader: carries out a planned update on the chronometer. Checks that
+// it still answers, writes every changed program entry into its flash block,
+// erases the blocks that become free, shows "Riavvio..." and restarts it.
+//
+// Toolkit-free: progress reaches the user interface only through the
+// invokeAndWait function (run this on the main thread and return when done),
+// and the end of the transfer through onTerminated.
+#include <atomic>
+#include <functional>
+#include <thread>
+
+#include "flash/partition_table.h"
+#include "link/serial_link.h"
+
+namespace zor {
+
+class TDownloader {
+  public:
+    using ProgressFn = std::function<void(int phaseIndex, int phaseCount, int percent)>;
+    using InvokeAndWait = std::function<void(std::function<void()>)>;
+    using TerminatedFn = std::function<void(int resultCode)>;
+
+    // The link, the plan and the components it points to must stay alive and
+    // untouched until onTerminated has been called. Any function may be empty:
+    // without invokeAndWait, progress is reported on the calling thread.
+    TDownloader(SerialLink& link, const PartitionTable& plan, ProgressFn onProgress,
+                InvokeAndWait invokeAndWait, TerminatedFn onTerminated);
+    // Waits for a running worker to finish; when called on the worker itself
+    // (from onTerminated) the thread is detached instead, and the worker
+    // touches nothing of the object after onTerminated.
+    ~TDownloader();
+    TDownloader(const TDownloader&) = delete;
+    TDownloader& operator=(const TDownloader&) = delete;
+
+    // Runs the transfer on a new thread; onTerminated is called on that thread
+    // as its last act. At most once per object.
+    void start();
+    // Waits for the thread started by start(), if any.
+    void join();
+    // Runs the transfer on the calling thread, then onTerminated; returns the
+    // outcome code. For tests and for callers with their own thread.
+    int run();
+
+    // Outcome: 0, or 100..108 (see link/protocol.h RESULT_*). Valid once
+    // onTerminated has been called.
+    int resultCode() const { return resultCode_; }
+    int phaseIndex() const { return phaseIndex_; }
+    int phaseCount() const { return phaseCount_; }
+
+    // Exposed for tests: one program write and one erase run, each returning
+    // an outcome code. destinationBlock outside 0..7 is a programming error
+    // (assertion, unit Comunic).
+    int WriteProgram(int destinationBlock, const Segmento& component);
+    int EraseBlocks(uint8_t firstBlock, uint8_t count);
+
+  private:
+    void Execute();
+    void ReportProgress(int percent);
+    void finish();
+
+    SerialLink& link_;
+    const PartitionTable& plan_;
+    ProgressFn onProgress_;
+    InvokeAndWait invokeAndWait_;
+    TerminatedFn onTerminated_;
+    std::thread thread_;
+
+    int phaseCount_ = 0;
+    int phaseIndex_ = 0;
+    int percent_ = 0;
+    std::atomic<int> resultCode_{0};
+};
+
+}  // namespace zor

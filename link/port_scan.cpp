@@ -1,0 +1,65 @@
+#include "link/port_scan.h"
+
+#include "link/protocol.h"
+#include "platform/system_error.h"
+
+namespace zor {
+
+namespace {
+
+constexpr uint32_t CABLE_LINES = MODEM_CTS_ON | MODEM_DSR_ON | MODEM_RLSD_ON;
+
+std::string failureText(const OpenResult& opened) {
+    switch (opened.failure) {
+        case OpenFailure::NotInstalled:
+            return "Non installata";
+        case OpenFailure::InUse:
+            return "Utilizzata da un'altra applicazione";
+        default:
+            return systemErrorText(opened.osError);
+    }
+}
+
+}  // namespace
+
+PortScan ScanPorts(SerialDeviceOpener& devices, SerialLink& link, UiSink& ui, Clock& clock) {
+    ui.setBusy(true);
+    link.RsClose();
+    PortScan scan;
+    for (int n = 1; n <= 4; ++n) {
+        PortRow row;
+        row.name = "COM" + std::to_string(n);
+        OpenResult opened = devices.open(row.name, true);
+        if (!opened.port) {
+            row.status = failureText(opened);
+        } else {
+            row.status = "Disponibile";
+            // A connected cable's far end answers raised DTR/RTS with CTS, DSR
+            // and carrier; the lines need a moment to follow.
+            opened.port->enableDtrRts();
+            clock.sleepMs(proto::SCAN_MODEM_SETTLE_MS);
+            uint32_t bits = 0;
+            if (opened.port->modemStatus(bits)) {
+                row.status += (bits & CABLE_LINES) == CABLE_LINES
+                                  ? " (cavo seriale connesso)"
+                                  : " (nessun cavo seriale connesso)";
+            }
+            opened.port.reset();
+            row.available = true;
+            if (scan.selected < 0)
+                scan.selected = n - 1;
+        }
+        scan.rows.push_back(row);
+        ui.processPendingEvents();
+    }
+    if (scan.selected < 0) {
+        showError(ui,
+                  "Su questo computer non è disponibile nessuna porta seriale. Non è quindi "
+                  "possibile proseguire nell'aggiornamento.",
+                  "Scansione porte");
+    }
+    ui.setBusy(false);
+    return scan;
+}
+
+}  // namespace zor
