@@ -1,0 +1,268 @@
+// The transfer worker against the simulated chronometer (and, for the odd
+// progress reports it never sends, a scripted one).
+#include "link/downloader.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+
+#include "fake_port.h"
+#include "sim/component_image.h"
+#include "sim/sim_port.h"
+#include "support/recording_ui.h"
+
+namespace zor::test {
+namespace {
+
+using Progress = std::tuple<int, int, int>;
+
+Segmento component(uint8_t type, uint8_t blocks, size_t dataBlocks, const std::string& name) {
+    Segmento s;
+    s.datiSize = static_cast<uint32_t>(dataBlocks);
+    s.dati = sim::componentBlocks({type, blocks, name}, dataBlocks, dataBlocks);
+    return s;
+}
+
+class DownloaderTest : public ::testing::Test {
+  protected:
+    void start(sim::SimConfig config = {}) {
+        link.RsClose();
+        config.flashStepMs = 1;
+        chrono = std::make_unique<sim::Chronometer>(config);
+        chrono->setTrace([this](bool fromHost, uint32_t, const std::vector<uint8_t>& body) {
+            if (fromHost && body.size() > 2 && body[0] == 0x01)
+                sent.push_back(body);
+        });
+        devices.attach("COM1", *chrono);
+        ASSERT_TRUE(link.RsOpen("COM1"));
+        resetTable(plan);
+    }
+    int transfer() {
+        TDownloader worker(
+            link, plan,
+            [this](int i, int n, int p) {
+                progress.push_back({i, n, p});
+            },
+            nullptr, nullptr);
+        const int code = worker.run();
+        phaseIndex = worker.phaseIndex();
+        return code;
+    }
+    std::vector<int> percentsOfPhase(int phase) const {
+        std::vector<int> out;
+        for (const Progress& p : progress) {
+            if (std::get<0>(p) == phase)
+                out.push_back(std::get<2>(p));
+        }
+        return out;
+    }
+    std::string letters() const {
+        std::string l;
+        for (const Bytes& b : sent)
+            l += static_cast<char>(b[2]);
+        return l;
+    }
+
+    VirtualClock clock;
+    sim::SimDevices devices{clock};
+    std::unique_ptr<sim::Chronometer> chrono;
+    RecordingUi ui;
+    SerialLink link{devices, clock, ui};
+    PartitionTable plan;
+    std::vector<Progress> progress;
+    std::vector<Bytes> sent;
+    int phaseIndex = -1;
+};
+
+TEST_F(DownloaderTest, WritesAndErasesWithTheirProgressThenRestarts) {
+    start();
+    const Segmento pgm = component(PT_PGM, 3, 17, "PGM VERS 3.0");
+    ASSERT_TRUE(addPartition(plan, PT_PGM, 1, "PGM VERS 3.0", &pgm, 1, 3));
+    plan.entries[plan.count - 1].changed = 1;  // the free run 4..7 is erased
+    ASSERT_EQ(plan.entries[plan.count - 1].blockCount, 4);
+    plan.entries[plan.count - 1].blockCount = 3;  // erase 4..6 only
+
+    EXPECT_EQ(transfer(), 0);
+    EXPECT_EQ(progress.front(), Progress(0, 0, 0));
+    std::vector<int> write = percentsOfPhase(1);
+    ASSERT_GT(write.size(), 6u);
+    EXPECT_EQ(std::vector<int>(write.begin(), write.begin() + 5),
+              (std::vector<int>{0, 0, 25, 50, 50}));
+    EXPECT_TRUE(std::is_sorted(write.begin(), write.end()));
+    EXPECT_EQ(write.back(), 100);
+    EXPECT_EQ(percentsOfPhase(2),
+              (std::vector<int>{0, 33, 66, 100, 100, 100}));  // the last after the phases
+    EXPECT_EQ(progress.back(), Progress(2, 2, 100));
+
+    EXPECT_EQ(letters(), "BHF" + std::string(17, 'E') + "CDDDHJ");
+    EXPECT_EQ(sent[4].size(), 2u + 260u);  // 'E' and bytes 1..259 of the block
+    EXPECT_TRUE(std::equal(sent[4].begin() + 3, sent[4].end(), pgm.dati.begin() + 261));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(sent[21 + i], (Bytes{0x01, 0x46, 'D', uint8_t(4 + i), 0x01}));
+    EXPECT_EQ(chrono->restartCount(), 1);
+    EXPECT_EQ(chrono->partitions()[1].name, "PGM VERS 3.0");
+}
+
+TEST_F(DownloaderTest, EmptyPlanOnlyRestartsAndOneBlockComponentDoesNotDivideByZero) {
+    start();
+    EXPECT_EQ(transfer(), 0);
+    EXPECT_EQ(progress, (std::vector<Progress>{{0, 0, 0}, {0, 1, 100}}));
+    EXPECT_EQ(chrono->displayHistory().back(), "\f\r\n               Riavvio...");
+    EXPECT_EQ(sent.back(), (Bytes{0x01, 0x46, 'J', 0x01}));
+
+    progress.clear();
+    const Segmento milo = component(PT_MILO, 1, 1, "MILO");
+    resetTable(plan);
+    ASSERT_TRUE(addPartition(plan, PT_MILO, 0, "MILO", &milo, 1, 1));
+    EXPECT_EQ(transfer(), 0);
+    const std::vector<int> write = percentsOfPhase(1);
+    EXPECT_EQ(std::vector<int>(write.begin(), write.begin() + 3), (std::vector<int>{0, 0, 50}));
+}
+
+TEST_F(DownloaderTest, EachOutcomeCodeWithItsLastAnswer) {
+    const char* NONE = "Mancata risposta da parte del cronometro";
+    struct Case {
+        sim::FaultRule fault;
+        uint8_t entryType;
+        int code;
+        std::string lastAnswer;
+    } cases[] = {
+        {{'B', 1, sim::Fault::ListingCut}, PT_PGM, 106, NONE},
+        {{'F', 1, sim::Fault::Silence}, PT_PGM, 101, NONE},
+        {{'F', 1, sim::Fault::WrongCode}, PT_PGM, 101, "009 Comando rifiutato"},
+        {{'E', 2, sim::Fault::Silence}, PT_PGM, 102, NONE},
+        {{'C', 1, sim::Fault::ProgressThenSilence}, PT_PGM, 103, "Blocco 1: avvio scrittura"},
+        {{'C', 1, sim::Fault::Silence}, PT_PGM, 103, "001 Blocco ricevuto"},
+        {{'C', 1, sim::Fault::WrongCode}, PT_PGM, 103, "009 Errore di scrittura"},
+        {{'J', 1, sim::Fault::WrongCode}, PT_PGM, 104, "009 Comando rifiutato"},
+        {{'D', 1, sim::Fault::Silence}, PT_FREE, 108, NONE},
+        {{'A', 1, sim::Fault::None}, 3, 107, NONE},
+    };
+    for (const Case& c : cases) {
+        sim::SimConfig config;
+        config.faults = {c.fault};
+        start(config);
+        const Segmento pgm = component(PT_PGM, 2, 9, "P");
+        ASSERT_TRUE(
+            addPartition(plan, c.entryType == PT_FREE ? PT_PGM : c.entryType, 1, "P", &pgm, 1, 2));
+        if (c.entryType == PT_FREE)
+            plan.entries[1].type = PT_FREE;
+        EXPECT_EQ(transfer(), c.code) << c.fault.command;
+        EXPECT_EQ(link.RsLastAnswer(), c.lastAnswer) << c.fault.command;
+        EXPECT_EQ(chrono->restartCount(), 0);
+    }
+
+    link.RsClose();
+    link.setLastAnswer("prima");
+    EXPECT_EQ(transfer(), 100);
+    EXPECT_EQ(link.RsLastAnswer(), "prima");
+}
+
+TEST_F(DownloaderTest, FailureInSecondOfThreePhasesStopsThere) {
+    sim::SimConfig config;
+    config.faults = {{'F', 2, sim::Fault::WrongCode}};
+    start(config);
+    const Segmento milo = component(PT_MILO, 1, 2, "M");
+    const Segmento pgm = component(PT_PGM, 2, 2, "P");
+    ASSERT_TRUE(addPartition(plan, PT_MILO, 0, "M", &milo, 1, 1));
+    ASSERT_TRUE(addPartition(plan, PT_PGM, 1, "P", &pgm, 1, 2));
+    plan.entries[2].changed = 1;
+    EXPECT_EQ(transfer(), 101);
+    EXPECT_EQ(phaseIndex, 2);
+    EXPECT_EQ(std::get<1>(progress.back()), 3);
+    EXPECT_EQ(letters().find('J'), std::string::npos);
+}
+
+TEST(DownloaderScripted, OddWriteReportsStayInTheWriteHalf) {
+    VirtualClock clock;
+    ScriptedDevices devices{clock};
+    RecordingUi ui;
+    SerialLink link{devices, clock, ui};
+    ASSERT_TRUE(link.RsOpen("COM1"));
+    devices.port->respond = [](const Bytes& w, std::deque<uint8_t>& out) {
+        const Bytes b = bodiesOf(w).at(0);
+        std::vector<Bytes> replies;
+        if (b[2] == 'F')
+            replies = {answer("002")};
+        if (b[2] == 'E')
+            replies = {answer("001")};
+        // A count before any total (total 1), a step done, then a total that
+        // comes too late and a count above it.
+        if (b[2] == 'C') {
+            replies = {report("CAN     0"), report("CAN  Done"), report("CAN  Cancella 0016"),
+                       report("CAN     8"), answer("004")};
+        }
+        for (const Bytes& r : replies)
+            out.insert(out.end(), r.begin(), r.end());
+    };
+    std::vector<int> seen;
+    PartitionTable plan;
+    TDownloader worker(
+        link, plan, [&](int, int, int p) { seen.push_back(p); }, nullptr, nullptr);
+    const Segmento pgm = component(PT_PGM, 1, 3, "P");
+    EXPECT_EQ(worker.WriteProgram(2, pgm), 0);
+    EXPECT_EQ(seen, (std::vector<int>{0, 50, 66, 50, 100}));
+    EXPECT_DEATH(worker.WriteProgram(8, pgm), "destinationBlock >= 0.*Comunic");
+}
+
+TEST_F(DownloaderTest, RunsOnItsThreadHandingProgressToTheMainThread) {
+    start();
+    // The main thread runs handed-over work until the worker says it has ended.
+    std::mutex m;
+    std::condition_variable cv;
+    std::deque<std::function<void()>> tasks;
+    bool ended = false;
+    int result = -1;
+    std::thread::id mainId = std::this_thread::get_id();
+    bool allOnMain = true;
+    auto invoke = [&](std::function<void()> fn) {
+        std::promise<void> done;
+        {
+            std::lock_guard<std::mutex> lock(m);
+            tasks.push_back([&] {
+                fn();
+                done.set_value();
+            });
+        }
+        cv.notify_one();
+        done.get_future().wait();
+    };
+    auto* worker = new TDownloader(
+        link, plan, [&](int, int, int) { allOnMain &= std::this_thread::get_id() == mainId; },
+        invoke,
+        [&](int code) {
+            std::lock_guard<std::mutex> lock(m);
+            result = code;
+            ended = true;
+            cv.notify_one();
+        });
+    worker->start();
+    std::unique_lock<std::mutex> lock(m);
+    while (!ended || !tasks.empty()) {
+        cv.wait(lock, [&] { return ended || !tasks.empty(); });
+        while (!tasks.empty()) {
+            auto task = std::move(tasks.front());
+            tasks.pop_front();
+            lock.unlock();
+            task();
+            lock.lock();
+        }
+    }
+    lock.unlock();
+    delete worker;  // joins
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(allOnMain);
+
+    // A worker that deletes itself from its end call-back.
+    std::promise<int> code;
+    TDownloader* self = nullptr;
+    self = new TDownloader(link, plan, nullptr, nullptr, [&](int c) {
+        delete self;  // detaches: the thread may not join itself
+        code.set_value(c);
+    });
+    self->start();
+    EXPECT_EQ(code.get_future().get(), 0);
+}
+
+}  // namespace
+}  // namespace zor::test
