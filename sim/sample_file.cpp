@@ -1,0 +1,38 @@
+#include "sim/sample_file.h"
+
+#include "sim/component_image.h"
+#include "updatefile/update_writer.h"
+
+namespace zor::sim {
+
+std::vector<uint8_t> sampleUpdateFile() {
+    struct Part {
+        uint8_t type;
+        uint16_t posn;
+        uint8_t blks;
+        size_t dataBlocks;
+        const char* version;
+    };
+    // Small data so that a transfer over the pty takes seconds, not minutes.
+    const Part parts[] = {
+        {8, 0, 1, 20, "Boot VERS 1.01 BUILD 14"},
+        {0, 1, 3, 60, "Programma base VERS 2.20 BUILD 41"},
+        {1, 0, 1, 12, "Lingua italiano VERS 1.3 BUILD 5"},
+        {1, 0, 1, 12, "Lingua inglese VERS 1.3 BUILD 5"},
+    };
+    UpdateFileWriter writer;
+    uint32_t seed = 1;
+    for (const Part& p : parts) {
+        ComponentSpec spec;
+        spec.version = p.version;
+        spec.posn = p.posn;
+        spec.infoType = p.type;
+        spec.blks = p.blks;
+        spec.id = 0x0214002A;
+        spec.data = componentBlocks({p.type, p.blks, p.version}, p.dataBlocks, seed++);
+        writer.add(spec);
+    }
+    return writer.bytes();
+}
+
+}  // namespace zor::sim

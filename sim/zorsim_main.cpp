@@ -1,0 +1,125 @@
+// zorsim: a simulated chronometer on a pseudo-terminal, in real time.
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "sim/chronometer.h"
+#include "sim/pty_line.h"
+#include "sim/sample_file.h"
+#include "sim/zorsim_options.h"
+#include "updatefile/update_writer.h"
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void onSignal(int) {
+    stopRequested = 1;
+}
+
+void traceFrame(bool fromHost, uint32_t ms, const std::vector<uint8_t>& body) {
+    std::string hex, text;
+    for (uint8_t b : body) {
+        char h[4];
+        std::snprintf(h, sizeof h, "%02X ", b);
+        hex += h;
+        text += (b >= 0x20 && b < 0x7F) ? static_cast<char>(b) : '.';
+    }
+    std::fprintf(stderr, "%10u %s %s |%s|\n", ms, fromHost ? "host->crono" : "crono->host",
+                 hex.c_str(), text.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace zor::sim;
+    ZorsimOptions opt;
+    std::string error;
+    if (!parseZorsimArgs(std::vector<std::string>(argv + 1, argv + argc), opt, error)) {
+        std::fprintf(stderr, "zorsim: %s\n%s", error.c_str(), zorsimUsage().c_str());
+        return 2;
+    }
+    if (opt.help) {
+        std::fputs(zorsimUsage().c_str(), stdout);
+        return 0;
+    }
+    if (!opt.writeSample.empty()) {
+        if (!zor::writeBytes(opt.writeSample, sampleUpdateFile())) {
+            std::fprintf(stderr, "zorsim: impossibile scrivere %s\n", opt.writeSample.c_str());
+            return 1;
+        }
+        std::printf("%s\n", opt.writeSample.c_str());
+        return 0;
+    }
+
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+
+    Chronometer chrono(opt.config);
+    if (opt.trace) {
+        chrono.setTrace(traceFrame);
+    }
+    PtyLine line;
+    if (!line.open(opt.link, error)) {
+        std::fprintf(stderr, "zorsim: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("zorsim: cronometro su %s (collegamento %s)\n", line.slavePath().c_str(),
+                opt.link.c_str());
+    std::fflush(stdout);
+
+    zor::Clock& clock = zor::systemClock();
+    int status = 0;
+    bool restartSeen = false;
+    uint32_t restartAt = 0;
+    std::vector<uint8_t> out;
+    uint8_t buf[1024];
+    while (!stopRequested) {
+        uint32_t now = clock.tickMs();
+        const uint32_t bps = line.hostBps();
+        out.clear();
+        uint8_t b;
+        while (chrono.transmit(now, bps, b)) {
+            out.push_back(b);
+        }
+        if (!out.empty()) {
+            line.write(out.data(), out.size());
+        }
+        if (chrono.lineClosed()) {
+            std::fprintf(stderr, "zorsim: linea interrotta (guasto simulato)\n");
+            break;
+        }
+        if (opt.once && chrono.restartCount() > 0 && chrono.nextDueMs() == UINT32_MAX) {
+            // Give the host time to read the restart answer before the pty goes.
+            if (!restartSeen) {
+                restartSeen = true;
+                restartAt = now;
+            } else if (now - restartAt >= 500) {
+                break;
+            }
+        }
+        int wait = 50;
+        uint32_t next = chrono.nextDueMs();
+        if (next != UINT32_MAX) {
+            int32_t until = static_cast<int32_t>(next - now);
+            wait = until < 0 ? 0 : until < wait ? until : wait;
+        }
+        long n = line.read(buf, sizeof buf, wait);
+        if (n < 0) {
+            std::perror("zorsim: read");
+            status = 1;
+            break;
+        }
+        if (n > 0) {
+            chrono.receive(buf, static_cast<size_t>(n), line.hostBps(), clock.tickMs());
+        }
+    }
+    line.close();
+    return status;
+}

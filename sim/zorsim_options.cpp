@@ -1,0 +1,214 @@
+#include "sim/zorsim_options.h"
+
+#include <cstdlib>
+
+namespace zor::sim {
+
+namespace {
+
+std::vector<std::string> split(const std::string& text, char sep, size_t maxParts) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (parts.size() + 1 < maxParts) {
+        size_t at = text.find(sep, start);
+        if (at == std::string::npos) {
+            break;
+        }
+        parts.push_back(text.substr(start, at - start));
+        start = at + 1;
+    }
+    parts.push_back(text.substr(start));
+    return parts;
+}
+
+// Whole text as an unsigned number in [0, max]; decimal or 0x hexadecimal.
+bool number(const std::string& text, unsigned long max, unsigned long& value) {
+    if (text.empty()) {
+        return false;
+    }
+    char* end = nullptr;
+    value = std::strtoul(text.c_str(), &end, 0);
+    return *end == '\0' && text[0] != '-' && value <= max;
+}
+
+bool partitionType(const std::string& text, uint8_t& type) {
+    static const struct {
+        const char* name;
+        uint8_t type;
+    } names[] = {{"PGM", 0}, {"DATAREL", 1}, {"MILO", 8}, {"FREE", 9}};
+    for (const auto& n : names) {
+        if (text == n.name) {
+            type = n.type;
+            return true;
+        }
+    }
+    unsigned long v;
+    if (number(text, 15, v)) {
+        type = static_cast<uint8_t>(v);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool parsePartitionTable(const std::string& text, std::vector<SimPartition>& out,
+                         std::string& error) {
+    out.clear();
+    if (text.empty()) {
+        return true;
+    }
+    for (const std::string& item : split(text, ',', SIZE_MAX)) {
+        std::vector<std::string> f = split(item, ':', 3);
+        SimPartition p{};
+        unsigned long first, count;
+        std::vector<std::string> range =
+            f.size() >= 2 ? split(f[1], '+', 2) : std::vector<std::string>{};
+        if (f.size() < 2 || !partitionType(f[0], p.type) || range.size() != 2 ||
+            !number(range[0], 7, first) || !number(range[1], 8, count) || count == 0 ||
+            first + count > 8) {
+            error = "partizione non valida: \"" + item + "\"";
+            return false;
+        }
+        p.firstBlock = static_cast<uint8_t>(first);
+        p.blockCount = static_cast<uint8_t>(count);
+        p.name = f.size() == 3 ? f[2] : "";
+        out.push_back(p);
+    }
+    return true;
+}
+
+bool parseFault(const std::string& text, FaultRule& out, std::string& error) {
+    static const struct {
+        const char* name;
+        Fault fault;
+    } kinds[] = {{"silence", Fault::Silence},
+                 {"wrong-code", Fault::WrongCode},
+                 {"bad-check", Fault::BadCheck},
+                 {"garbage", Fault::Garbage},
+                 {"progress-then-silence", Fault::ProgressThenSilence},
+                 {"listing-cut", Fault::ListingCut},
+                 {"close-line", Fault::CloseLine}};
+    std::vector<std::string> f = split(text, ':', 3);
+    unsigned long n;
+    error = "guasto non valido: \"" + text + "\"";
+    if (f.size() != 3 || !number(f[1], 1000000, n)) {
+        return false;
+    }
+    if (f[0] == "test") {
+        out.command = 't';
+    } else if (f[0] == "speed") {
+        out.command = 's';
+    } else if (f[0].size() == 1 && std::string("AIBFECDJH").find(f[0][0]) != std::string::npos) {
+        out.command = f[0][0];
+    } else {
+        return false;
+    }
+    out.occurrence = static_cast<int>(n);
+    for (const auto& k : kinds) {
+        if (f[2] == k.name) {
+            out.fault = k.fault;
+            error.clear();
+            return true;
+        }
+    }
+    return false;
+}
+
+bool parseZorsimArgs(const std::vector<std::string>& args, ZorsimOptions& out, std::string& error) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& v) {
+            if (i + 1 >= args.size()) {
+                error = a + ": manca il valore";
+                return false;
+            }
+            v = args[++i];
+            return true;
+        };
+        std::string v;
+        unsigned long n;
+        if (a == "--help" || a == "-h") {
+            out.help = true;
+        } else if (a == "--trace") {
+            out.trace = true;
+        } else if (a == "--once") {
+            out.once = true;
+        } else if (a == "--wire-timing") {
+            out.config.wireTiming = true;
+        } else if (a == "--list-free") {
+            out.config.listFreeBlocks = true;
+        } else if (a == "--link") {
+            if (!value(out.link)) {
+                return false;
+            }
+        } else if (a == "--write-sample") {
+            if (!value(out.writeSample)) {
+                return false;
+            }
+        } else if (a == "--id") {
+            if (!value(out.config.identification)) {
+                return false;
+            }
+        } else if (a == "--table") {
+            if (!value(v) || !parsePartitionTable(v, out.config.partitions, error)) {
+                return false;
+            }
+        } else if (a == "--speed") {
+            if (!value(v)) {
+                return false;
+            }
+            bool found = false;
+            for (uint8_t s = 0; s < 3; ++s) {
+                if (v == std::to_string(speedBps(s))) {
+                    out.config.startSpeed = s;
+                    found = true;
+                }
+            }
+            if (!found) {
+                error = "--speed: 19200, 38400 o 57600";
+                return false;
+            }
+        } else if (a == "--fault") {
+            FaultRule r{};
+            if (!value(v) || !parseFault(v, r, error)) {
+                return false;
+            }
+            out.config.faults.push_back(r);
+        } else if (a == "--reply-delay" || a == "--flash-step") {
+            // The host gives up after 6 s of silence during a write.
+            if (!value(v) || !number(v, 60000, n)) {
+                error = a + ": millisecondi da 0 a 60000";
+                return false;
+            }
+            (a == "--reply-delay" ? out.config.replyDelayMs : out.config.flashStepMs) =
+                static_cast<uint32_t>(n);
+        } else {
+            error = "opzione sconosciuta: " + a;
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string zorsimUsage() {
+    return "Uso: zorsim [opzioni]\n"
+           "  --link PATH            collegamento al terminale (predefinito /tmp/zorsim-COM1)\n"
+           "  --table SPEC           tabella partizioni, es. "
+           "\"MILO:0+1:Boot VERS 1 BUILD 1,PGM:1+4:Programma base VERS 2.10 BUILD 35\"\n"
+           "  --speed BPS            velocità iniziale: 19200, 38400 o 57600\n"
+           "  --fault CMD:N:TIPO     guasto alla N-esima ricezione di CMD (0 = sempre);\n"
+           "                         CMD: A I B F E C D J H test speed; TIPO: silence,\n"
+           "                         wrong-code, bad-check, garbage, progress-then-silence,\n"
+           "                         listing-cut, close-line\n"
+           "  --reply-delay MS       ritardo delle risposte (predefinito 2)\n"
+           "  --flash-step MS        intervallo dei rapporti di avanzamento (predefinito 50)\n"
+           "  --wire-timing          i byte impiegano il tempo reale della linea\n"
+           "  --list-free            elenca anche i blocchi liberi\n"
+           "  --id TEXT              risposta all'identificazione (codice 007)\n"
+           "  --trace                ogni frame nei due sensi su stderr\n"
+           "  --once                 termina dopo il primo riavvio\n"
+           "  --write-sample FILE    scrive un file di aggiornamento di esempio ed esce\n";
+}
+
+}  // namespace zor::sim

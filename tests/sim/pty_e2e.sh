@@ -1,0 +1,68 @@
+#!/bin/sh
+# End to end over a pseudo-terminal: zorsim plays the chronometer, zorload-cli
+# checks it, updates it with zorsim's sample file and checks the new table.
+# Usage: pty_e2e.sh ZORSIM ZORLOAD_CLI
+set -u
+ZORSIM=$1
+CLI=$2
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/zorsim-e2e.XXXXXX")
+SIM_PID=
+
+cleanup() {
+    if [ -n "$SIM_PID" ]; then
+        kill -TERM "$SIM_PID" 2>/dev/null
+        wait "$SIM_PID" 2>/dev/null
+    fi
+    rm -rf "$WORK"
+}
+trap cleanup EXIT INT TERM
+
+fail() {
+    echo "FAIL: $*" >&2
+    for f in "$WORK"/*.txt "$WORK"/zorsim.err; do
+        [ -f "$f" ] && { echo "--- $f" >&2; tail -n 40 "$f" >&2; }
+    done
+    exit 1
+}
+
+# Table rows of the dump: "%2d: %2.2X=%s %3d  %2d  %s".
+expect_row() {  # file type first count name
+    tr -d '\r' <"$1" | grep -Eq "^ *[0-9]+: $2 +$3 +$4( +$5)? *\$" ||
+        fail "$1: no row $2 $3+$4 $5"
+}
+
+"$ZORSIM" --write-sample "$WORK/sample.upd" >/dev/null || fail "sample file"
+
+"$ZORSIM" --link "$WORK/COM1" --flash-step 5 --trace >"$WORK/zorsim.out" 2>"$WORK/zorsim.err" &
+SIM_PID=$!
+i=0
+while [ ! -L "$WORK/COM1" ]; do
+    i=$((i + 1))
+    [ $i -gt 100 ] && fail "zorsim made no link"
+    sleep 0.05
+done
+
+ZORLOAD_COM1="$WORK/COM1"
+export ZORLOAD_COM1
+
+"$CLI" check COM1 >"$WORK/check1.txt" 2>&1 || fail "first check exited $?"
+expect_row "$WORK/check1.txt" "08=MILO" 0 1 "Boot VERS 1.00 BUILD 12"
+expect_row "$WORK/check1.txt" "00=PGM" 1 3 "Programma base VERS 2.10 BUILD 35"
+expect_row "$WORK/check1.txt" "01=DATAREL" 6 1 "Tabelle gare VERS 1.0 BUILD 2"
+
+"$CLI" update COM1 "$WORK/sample.upd" --select all >"$WORK/update.txt" 2>&1 ||
+    fail "update exited $?"
+
+"$CLI" check COM1 >"$WORK/check2.txt" 2>&1 || fail "second check exited $?"
+expect_row "$WORK/check2.txt" "08=MILO" 0 1 "Boot VERS 1.01 BUILD 14"
+expect_row "$WORK/check2.txt" "00=PGM" 1 3 "Programma base VERS 2.20 BUILD 41"
+expect_row "$WORK/check2.txt" "01=DATAREL" 4 1 "Lingua italiano VERS 1.3 BUILD 5"
+expect_row "$WORK/check2.txt" "01=DATAREL" 5 1 "Lingua inglese VERS 1.3 BUILD 5"
+expect_row "$WORK/check2.txt" "09=FREE" 6 2 ""
+grep -q "Tabelle gare" "$WORK/check2.txt" && fail "the old data release survived"
+
+# The chronometer saw the erases of the freed blocks and one restart.
+grep -q "host->crono 01 46 44 06 01" "$WORK/zorsim.err" || fail "block 6 not erased"
+grep -q "host->crono 01 46 44 07 01" "$WORK/zorsim.err" || fail "block 7 not erased"
+grep -q "host->crono 01 46 4A 01" "$WORK/zorsim.err" || fail "no restart"
+echo "pty end-to-end: ok"

@@ -1,0 +1,79 @@
+// zorsim's command line: table and fault syntax.
+#include <gtest/gtest.h>
+
+#include "sim/zorsim_options.h"
+
+namespace zor::sim {
+namespace {
+
+TEST(ZorsimOptionsTest, PartitionTableSyntax) {
+    struct Case {
+        const char* text;
+        bool ok;
+        size_t count;
+    };
+    const Case cases[] = {
+        {"MILO:0+1:Boot VERS 1 BUILD 1,PGM:1+4:Programma base VERS 2.10 BUILD 35", true, 2},
+        {"DATAREL:5+1:Nome: con due punti", true, 1},
+        {"14:3+2:altro,0x0F:6+1", true, 2},
+        {"", true, 0},
+        {"PGM:7+2:oltre il blocco 7", false, 0},
+        {"PGM:1+0:vuota", false, 0},
+        {"XYZ:1+1:tipo sconosciuto", false, 0},
+        {"PGM:1-2:senza più", false, 0},
+        {"16:1+1:tipo oltre 15", false, 0},
+    };
+    for (const Case& c : cases) {
+        std::vector<SimPartition> parts;
+        std::string error;
+        EXPECT_EQ(parsePartitionTable(c.text, parts, error), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(parts.size(), c.count) << c.text;
+        } else {
+            EXPECT_FALSE(error.empty());
+        }
+    }
+    std::vector<SimPartition> parts;
+    std::string error;
+    ASSERT_TRUE(parsePartitionTable("DATAREL:5+1:Nome: con due punti", parts, error));
+    EXPECT_EQ(parts[0].type, 1);
+    EXPECT_EQ(parts[0].firstBlock, 5);
+    EXPECT_EQ(parts[0].blockCount, 1);
+    EXPECT_EQ(parts[0].name, "Nome: con due punti");
+}
+
+TEST(ZorsimOptionsTest, FaultsAndOtherOptions) {
+    ZorsimOptions o;
+    std::string error;
+    ASSERT_TRUE(
+        parseZorsimArgs({"--fault", "C:1:progress-then-silence", "--fault", "test:0:silence",
+                         "--speed", "57600", "--flash-step", "5", "--once", "--link", "/tmp/x"},
+                        o, error))
+        << error;
+    ASSERT_EQ(o.config.faults.size(), 2u);
+    EXPECT_EQ(o.config.faults[0].command, 'C');
+    EXPECT_EQ(o.config.faults[0].fault, Fault::ProgressThenSilence);
+    EXPECT_EQ(o.config.faults[1].command, 't');
+    EXPECT_EQ(o.config.faults[1].occurrence, 0);
+    EXPECT_EQ(o.config.startSpeed, 2);
+    EXPECT_EQ(o.config.flashStepMs, 5u);
+    EXPECT_TRUE(o.once);
+    EXPECT_EQ(o.link, "/tmp/x");
+
+    const std::vector<std::vector<std::string>> bad = {
+        {"--fault", "Q:1:silence"},
+        {"--fault", "A:x:silence"},
+        {"--fault", "A:1:loud"},
+        {"--speed", "9600"},
+        {"--link"},
+        {"--flash-step", "-1"},
+        {"--nonsense"},
+    };
+    for (const auto& args : bad) {
+        ZorsimOptions x;
+        EXPECT_FALSE(parseZorsimArgs(args, x, error)) << args[0];
+    }
+}
+
+}  // namespace
+}  // namespace zor::sim
