@@ -11,7 +11,7 @@ namespace {
 
 constexpr uint8_t TYPE_PGM = 0;
 constexpr uint8_t TYPE_FREE = 9;
-constexpr uint8_t SECTORS_PER_BLOCK = 16;  // 4 KiB erase sectors
+constexpr size_t SECTOR_BYTES = 4096;  // the flash's erase unit
 constexpr uint8_t HDR_COMMAND = 0x01;
 constexpr uint8_t HDR_ANSWER = 0x46;
 constexpr uint8_t HDR_PROGRESS = 0x47;
@@ -382,20 +382,23 @@ void Chronometer::writeComponent(uint8_t block, Fault fault, std::vector<Reply>&
     if (fault == Fault::ProgressThenSilence) {
         return;  // the chronometer hangs before touching the flash
     }
-    const int dataBlocks = static_cast<int>(incoming_.size() / SENT_BYTES_PER_BLOCK);
+    // All three steps count the 4 KiB sectors the data occupies: the host
+    // keeps the first step's total for the whole write, so the counts of the
+    // later steps must be of the same size for its progress bar to make sense.
+    const int sectors =
+        static_cast<int>(std::max<size_t>(1, (incoming_.size() + SECTOR_BYTES - 1) / SECTOR_BYTES));
     struct Step {
         const char* tag;
         const char* title;
-        int units;
     };
-    const Step steps[] = {{"CAN", "Cancellazione settori", d.blockCount * SECTORS_PER_BLOCK},
-                          {"SCR", "Scrittura blocchi dati", dataBlocks},
-                          {"VER", "Verifica", dataBlocks}};
+    const Step steps[] = {{"CAN", "Cancellazione settori"},
+                          {"SCR", "Scrittura settori"},
+                          {"VER", "Verifica settori"}};
     for (const Step& s : steps) {
         offset += config_.flashStepMs;
-        report(std::string(s.tag) + "  " + s.title + format(" %04d", s.units));
-        const int stride = std::max(1, (s.units + 3) / 4);
-        for (int remaining = s.units - stride; remaining > 0; remaining -= stride) {
+        report(std::string(s.tag) + "  " + s.title + format(" %04d", sectors));
+        const int stride = std::max(1, (sectors + 3) / 4);
+        for (int remaining = sectors - stride; remaining > 0; remaining -= stride) {
             offset += config_.flashStepMs;
             report(std::string(s.tag) + "  " + format("%4d", remaining));
         }

@@ -37,8 +37,9 @@
 //
 // Progress reports of one 'C': an opening report the host ignores, then three
 // steps (erase, write, verify), each a total report "CAN  Cancellazione
-// settori 0016", remaining-count reports "CAN    12" and a done report
-// "CAN  Done". The host takes the total from the first step only.
+// settori 0007" (4 KiB sectors the data occupies), remaining-count reports
+// "CAN     5" and a done report "CAN  Done". The host takes the total from the
+// first step only.
 //
 // Faults replace the normal reaction to one arrival of a command:
 //   Silence             the command is lost: no effect, no answer

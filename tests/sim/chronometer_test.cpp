@@ -255,7 +255,7 @@ TEST(ChronometerFlashTest, WriteThenEraseChangesFlashAndTable) {
 TEST(ChronometerFlashTest, ProgressReportsCoverTheHostsParser) {
     Chronometer c;
     Wire w{c};
-    Heard h = sendComponent(w, componentBlocks({1, 1, "Lingua VERS 1 BUILD 1"}, 10, 1), 5);
+    Heard h = sendComponent(w, componentBlocks({1, 1, "Lingua VERS 1 BUILD 1"}, 100, 1), 5);
     int skipped = 0, totals = 0, remaining = 0, done = 0, firstTotal = -1;
     for (const std::string& r : h.reports()) {
         if (r.size() < 7 || r[4] != ' ') {
@@ -278,7 +278,7 @@ TEST(ChronometerFlashTest, ProgressReportsCoverTheHostsParser) {
     EXPECT_EQ(totals, 3);
     EXPECT_EQ(done, 3);
     EXPECT_GT(remaining, 3);
-    EXPECT_EQ(firstTotal, 16);  // sixteen erase sectors in one flash block
+    EXPECT_EQ(firstTotal, 7);  // 25900 bytes fill seven 4 KiB sectors
 }
 
 TEST(ChronometerFlashTest, RefusedRequestsChangeNothing) {
