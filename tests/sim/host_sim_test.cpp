@@ -92,14 +92,18 @@ class HostAgainstSimTest : public ::testing::Test {
 };
 
 TEST_F(HostAgainstSimTest, CheckReadsTheConfiguredTable) {
-    Chronometer chrono;
-    expectTable(check(chrono), {{8, 0, 1, "Boot VERS 1.00 BUILD 12"},
-                                {0, 1, 3, "Programma base VERS 2.10 BUILD 35"},
-                                {1, 4, 1, "Lingua italiano VERS 1.2 BUILD 4"},
-                                {9, 5, 1, ""},
-                                {1, 6, 1, "Tabelle gare VERS 1.0 BUILD 2"},
-                                {9, 7, 1, ""}});
-    EXPECT_EQ(chrono.commandsReceived(), "tsAIBH");
+    for (bool listFree : {false, true}) {  // the host skips listed free runs
+        SimConfig cfg;
+        cfg.listFreeBlocks = listFree;
+        Chronometer chrono(cfg);
+        expectTable(check(chrono), {{8, 0, 1, "Boot VERS 1.00 BUILD 12"},
+                                    {0, 1, 3, "Programma base VERS 2.10 BUILD 35"},
+                                    {1, 4, 1, "Lingua italiano VERS 1.2 BUILD 4"},
+                                    {9, 5, 1, ""},
+                                    {1, 6, 1, "Tabelle gare VERS 1.0 BUILD 2"},
+                                    {9, 7, 1, ""}});
+        EXPECT_EQ(chrono.commandsReceived(), "tsAIBH");
+    }
 }
 
 TEST_F(HostAgainstSimTest, SampleUpdateGivesTheNewTable) {
