@@ -56,13 +56,6 @@ class DownloaderTest : public ::testing::Test {
         }
         return out;
     }
-    std::string letters() const {
-        std::string l;
-        for (const Bytes& b : sent)
-            l += static_cast<char>(b[2]);
-        return l;
-    }
-
     VirtualClock clock;
     sim::SimDevices devices{clock};
     std::unique_ptr<sim::Chronometer> chrono;
@@ -94,7 +87,7 @@ TEST_F(DownloaderTest, WritesAndErasesWithTheirProgressThenRestarts) {
               (std::vector<int>{0, 33, 66, 100, 100, 100}));  // the last after the phases
     EXPECT_EQ(progress.back(), Progress(2, 2, 100));
 
-    EXPECT_EQ(letters(), "BHF" + std::string(17, 'E') + "CDDDHJ");
+    EXPECT_EQ(chrono->commandsReceived(), "BHF" + std::string(17, 'E') + "CDDDHJ");
     EXPECT_EQ(sent[4].size(), 2u + 260u);  // 'E' and bytes 1..259 of the block
     EXPECT_TRUE(std::equal(sent[4].begin() + 3, sent[4].end(), pgm.dati.begin() + 261));
     for (int i = 0; i < 3; ++i)
@@ -170,7 +163,7 @@ TEST_F(DownloaderTest, FailureInSecondOfThreePhasesStopsThere) {
     EXPECT_EQ(transfer(), 101);
     EXPECT_EQ(phaseIndex, 2);
     EXPECT_EQ(std::get<1>(progress.back()), 3);
-    EXPECT_EQ(letters().find('J'), std::string::npos);
+    EXPECT_EQ(chrono->commandsReceived().find('J'), std::string::npos);
 }
 
 TEST(DownloaderScripted, OddWriteReportsStayInTheWriteHalf) {
@@ -180,15 +173,15 @@ TEST(DownloaderScripted, OddWriteReportsStayInTheWriteHalf) {
     SerialLink link{devices, clock, ui};
     ASSERT_TRUE(link.RsOpen("COM1"));
     devices.port->respond = [](const Bytes& w, std::deque<uint8_t>& out) {
-        const Bytes b = bodiesOf(w).at(0);
+        const uint8_t letter = w[3];  // 7E 01 46 letter ...
         std::vector<Bytes> replies;
-        if (b[2] == 'F')
+        if (letter == 'F')
             replies = {answer("002")};
-        if (b[2] == 'E')
+        if (letter == 'E')
             replies = {answer("001")};
         // A count before any total (total 1), a step done, then a total that
         // comes too late and a count above it.
-        if (b[2] == 'C') {
+        if (letter == 'C') {
             replies = {report("CAN     0"), report("CAN  Done"), report("CAN  Cancella 0016"),
                        report("CAN     8"), answer("004")};
         }
@@ -205,59 +198,30 @@ TEST(DownloaderScripted, OddWriteReportsStayInTheWriteHalf) {
     EXPECT_DEATH(worker.WriteProgram(8, pgm), "destinationBlock >= 0.*Comunic");
 }
 
-TEST_F(DownloaderTest, RunsOnItsThreadHandingProgressToTheMainThread) {
+TEST_F(DownloaderTest, RunsOnItsOwnThread) {
     start();
-    // The main thread runs handed-over work until the worker says it has ended.
-    std::mutex m;
-    std::condition_variable cv;
-    std::deque<std::function<void()>> tasks;
-    bool ended = false;
-    int result = -1;
-    std::thread::id mainId = std::this_thread::get_id();
-    bool allOnMain = true;
-    auto invoke = [&](std::function<void()> fn) {
-        std::promise<void> done;
-        {
-            std::lock_guard<std::mutex> lock(m);
-            tasks.push_back([&] {
-                fn();
-                done.set_value();
-            });
-        }
-        cv.notify_one();
-        done.get_future().wait();
-    };
-    auto* worker = new TDownloader(
-        link, plan, [&](int, int, int) { allOnMain &= std::this_thread::get_id() == mainId; },
-        invoke,
-        [&](int code) {
-            std::lock_guard<std::mutex> lock(m);
-            result = code;
-            ended = true;
-            cv.notify_one();
-        });
-    worker->start();
-    std::unique_lock<std::mutex> lock(m);
-    while (!ended || !tasks.empty()) {
-        cv.wait(lock, [&] { return ended || !tasks.empty(); });
-        while (!tasks.empty()) {
-            auto task = std::move(tasks.front());
-            tasks.pop_front();
-            lock.unlock();
-            task();
-            lock.lock();
-        }
-    }
-    lock.unlock();
-    delete worker;  // joins
-    EXPECT_EQ(result, 0);
-    EXPECT_TRUE(allOnMain);
+    // Progress handed over through invokeAndWait; the end call-back on the worker.
+    std::thread::id worker;
+    int handedOver = 0;
+    std::promise<int> ended;
+    auto* downloader = new TDownloader(
+        link, plan, [&](int, int, int) { worker = std::this_thread::get_id(); },
+        [&](std::function<void()> fn) {
+            ++handedOver;
+            fn();
+        },
+        [&](int code) { ended.set_value(code); });
+    downloader->start();
+    EXPECT_EQ(ended.get_future().get(), 0);
+    delete downloader;  // joins
+    EXPECT_EQ(handedOver, 2);
+    EXPECT_NE(worker, std::this_thread::get_id());
 
-    // A worker that deletes itself from its end call-back.
+    // A worker that deletes itself from its end call-back is detached, not joined.
     std::promise<int> code;
     TDownloader* self = nullptr;
     self = new TDownloader(link, plan, nullptr, nullptr, [&](int c) {
-        delete self;  // detaches: the thread may not join itself
+        delete self;
         code.set_value(c);
     });
     self->start();
