@@ -33,7 +33,8 @@ std::string cp1252ToUtf8(const std::string& text) {
     out.reserve(text.size());
     for (unsigned char c : text) {
         uint32_t cp = c;
-        if (c >= 0x80 && c <= 0x9F) cp = kHigh[c - 0x80] ? kHigh[c - 0x80] : 0xFFFD;
+        if (c >= 0x80 && c <= 0x9F)
+            cp = kHigh[c - 0x80] ? kHigh[c - 0x80] : 0xFFFD;
         appendUtf8(out, cp);
     }
     return out;

@@ -8,7 +8,8 @@ std::string terminalText(const std::string& text) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            continue;
         out += text[i];
     }
     return out;
@@ -16,8 +17,10 @@ std::string terminalText(const std::string& text) {
 
 void StderrUi::messageBox(const std::string& text, const std::string& caption, BoxIcon) {
     std::string line = terminalText(text);
-    if (!caption.empty()) line = caption + ": " + line;
-    if (line.empty() || line.back() != '\n') line += '\n';
+    if (!caption.empty())
+        line = caption + ": " + line;
+    if (line.empty() || line.back() != '\n')
+        line += '\n';
     std::fputs(line.c_str(), stderr);
 }
 

@@ -5,7 +5,7 @@
 namespace zor::cli {
 
 class StderrUi : public UiSink {
-public:
+  public:
     void messageBox(const std::string& text, const std::string& caption, BoxIcon icon) override;
 };
 

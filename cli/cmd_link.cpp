@@ -125,6 +125,14 @@ void installTrace(SerialLink& link) {
         });
 }
 
+// With --trace the diagnostic blocks that the wizard writes to its session
+// log (connection check, listing, planner) go to stderr.
+LogWriter traceLog(const Options& opt) {
+    if (!opt.trace)
+        return nullptr;
+    return [](const std::string& line) { std::fprintf(stderr, "%s\n", forTerminal(line).c_str()); };
+}
+
 // Opens the port and checks the chronometer; tells the user on failure. The
 // check's diagnostic block goes to stderr with --trace; identification gets
 // the chronometer's answer to 'I'.
@@ -136,11 +144,12 @@ bool connect(SerialLink& link, const Options& opt, PartitionTable& current,
     if (!link.RsOpen(opt.positional[0]))
         return false;
     const std::string serial = "S/N:\t";
+    const LogWriter trace = traceLog(opt);
     const LogWriter log = [&](const std::string& line) {
         if (line.rfind(serial, 0) == 0)
             identification = line.substr(serial.size());
-        if (opt.trace)
-            std::fprintf(stderr, "%s\n", forTerminal(line).c_str());
+        if (trace)
+            trace(line);
     };
     if (ConnCheck(link, current, opt.high, log))
         return true;
@@ -252,11 +261,15 @@ class ProgressBar {
     int lastPercent_ = 0;
 };
 
-// "all" or comma-separated slot numbers below segments.
-bool parseSelection(const std::string& list, size_t segments, std::set<size_t>& slots) {
+// "all" or comma-separated slot numbers below segments. A segment without
+// data blocks is no component to install: "all" skips it, naming it fails.
+bool parseSelection(const std::string& list, const UpdateTable& pgm, size_t segments,
+                    std::set<size_t>& slots) {
     if (list == "all") {
-        for (size_t i = 0; i < segments; ++i)
-            slots.insert(i);
+        for (size_t i = 0; i < segments; ++i) {
+            if (pgm[i].datiSize != 0)
+                slots.insert(i);
+        }
         return true;
     }
     size_t pos = 0;
@@ -268,7 +281,7 @@ bool parseSelection(const std::string& list, size_t segments, std::set<size_t>& 
             return false;
         }
         const size_t slot = std::stoul(item);
-        if (slot >= segments)
+        if (slot >= segments || pgm[slot].datiSize == 0)
             return false;
         slots.insert(slot);
         pos = comma + 1;
@@ -321,7 +334,7 @@ int cmdUpdate(const Args& args) {
         return EXIT_FILE_REFUSED;
     }
     std::set<size_t> slots;
-    if (!parseSelection(opt.select, segments, slots)) {
+    if (!parseSelection(opt.select, pgm, segments, slots)) {
         std::fprintf(stderr, "Selezione non valida: '%s' (il file ha %zu componenti).\n",
                      opt.select.c_str(), segments);
         return usage();
@@ -334,12 +347,14 @@ int cmdUpdate(const Args& args) {
     if (!connect(link, opt, current, identification))
         return EXIT_UNREACHABLE;
 
+    // The components the wizard would list: every loaded slot with data.
     std::vector<PlanItem> items;
     for (size_t i = 0; i < segments; ++i) {
-        items.push_back({static_cast<int>(i), &pgm[i], slots.count(i) > 0});
+        if (pgm[i].datiSize != 0)
+            items.push_back({static_cast<int>(i), &pgm[i], slots.count(i) > 0});
     }
     std::string outcome;
-    const bool fits = SistemaBlocchi(items, current, planned, outcome, nullptr);
+    const bool fits = SistemaBlocchi(items, current, planned, outcome, traceLog(opt));
     std::printf("%s\n", forTerminal(outcome).c_str());
     printTable(planned);
     if (!fits || !hasChanges(planned)) {

@@ -23,14 +23,14 @@ std::vector<uint8_t> sampleUpdateFile() {
     UpdateFileWriter writer;
     uint32_t seed = 1;
     for (const Part& p : parts) {
-        ComponentSpec spec;
-        spec.version = p.version;
-        spec.posn = p.posn;
-        spec.infoType = p.type;
-        spec.blks = p.blks;
-        spec.id = 0x0214002A;
-        spec.data = componentBlocks({p.type, p.blks, p.version}, p.dataBlocks, seed++);
-        writer.add(spec);
+        ComponentSpec component;
+        component.version = p.version;
+        component.posn = p.posn;
+        component.infoType = p.type;
+        component.blks = p.blks;
+        component.id = 0x0214002A;
+        component.data = componentBlocks({p.type, p.blks, p.version}, p.dataBlocks, seed++);
+        writer.add(component);
     }
     return writer.bytes();
 }

@@ -194,7 +194,7 @@ bool parseZorsimArgs(const std::vector<std::string>& args, ZorsimOptions& out, s
 std::string zorsimUsage() {
     return "Uso: zorsim [opzioni]\n"
            "  --link PATH            collegamento al terminale (predefinito /tmp/zorsim-COM1)\n"
-           "  --table SPEC           tabella partizioni, es. "
+           "  --table TABELLA        tabella partizioni, es. "
            "\"MILO:0+1:Boot VERS 1 BUILD 1,PGM:1+4:Programma base VERS 2.10 BUILD 35\"\n"
            "  --speed BPS            velocità iniziale: 19200, 38400 o 57600\n"
            "  --fault CMD:N:TIPO     guasto alla N-esima ricezione di CMD (0 = sempre);\n"

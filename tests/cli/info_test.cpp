@@ -81,5 +81,19 @@ TEST_F(CliInfo, RefusedFileAndUsage) {
     EXPECT_NE(r.err.find("zorload-cli info FILE"), std::string::npos);
 }
 
+// The selection is checked before any port is touched: a segment without data
+// blocks, or a slot beyond the file, is no component to install.
+TEST_F(CliInfo, UpdateRefusesSelectionsOfNoComponent) {
+    ComponentSpec pgm, empty;
+    pgm.data = patternBlocks(2);
+    empty.version = "Vuoto";
+    ASSERT_TRUE(UpdateFileWriter().add(pgm).add(empty).writeTo(dir + "/a.upd"));
+    for (const char* list : {"1", "2", "0,1", "x", "0,"}) {
+        const CliRun r = run("update /nonexistent/port '" + dir + "/a.upd' --select " + list);
+        EXPECT_EQ(r.status, 2) << list;
+        EXPECT_NE(r.err.find("Selezione non valida"), std::string::npos) << list;
+    }
+}
+
 }  // namespace
 }  // namespace zor
