@@ -8,7 +8,7 @@
 namespace zor {
 
 class File {
-public:
+  public:
     File() = default;
     ~File() { close(); }
     File(const File&) = delete;
@@ -16,8 +16,10 @@ public:
     File(File&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
     File& operator=(File&& other) noexcept;
 
-    // Existing file, read only, others may read it too. On failure the result
-    // is closed and error holds the OS error code.
+    // Existing regular file, read only, others may read it too. On failure
+    // the result is closed and error holds the OS error code (EISDIR for a
+    // directory, EINVAL for a pipe or device, which are never opened for
+    // reading).
     static File openRead(const std::string& path, int& error);
     // Created when missing, kept when present; writes go to its end.
     static File openAppend(const std::string& path, int& error);
@@ -35,7 +37,7 @@ public:
     // Writes all bytes; false on an OS error.
     bool write(const void* data, size_t size);
 
-private:
+  private:
     int fd_ = -1;
 };
 

@@ -89,6 +89,9 @@ TEST(CommandLine, EndingOptionsStopTheParse) {
         EXPECT_EQ(r.boxes[0].icon, BoxIcon::Error);
         EXPECT_TRUE(r.exitProcess && r.exitStatus == 1 && !r.logOption);
     }
+    // The usage names the program file without its folder, from either kind of path.
+    EXPECT_EQ(programFileName("C:\\Prog\\ZOR.EXE"), "ZOR.EXE");
+    EXPECT_EQ(programFileName("/usr/bin/zorload"), "zorload");
 }
 
 TEST(CommandLine, VersionBoxesComeInOrderWithoutBeep) {

@@ -56,7 +56,10 @@ TEST(Planner, Rules) {
                    milo0 = component(0x108, 0x10, 1, "Milo VERS 2"),
                    milo1 = component(8, 1, 1, "Milo VERS 3"),
                    miloOnData = component(8, 5, 1, "Milo VERS 3"),
-                   other = component(5, 0, 1, "Altro VERS 1");
+                   other = component(5, 0, 1, "Altro VERS 1"),
+                   progPosn17 = component(0, 0x11, 5, "Programma VERS 3"),
+                   overProgram = component(1, 0, 4, "Programma VERS 2 BUILD 4"),
+                   overMilo = component(1, 0, 1, "Milo VERS 1 BUILD 2");
     struct Case {
         const char* what;
         const char* current;
@@ -78,6 +81,15 @@ TEST(Planner, Rules) {
          "8:0+1 0:1+5* 9:6+2*", nullptr},
         {"milo drops milo and program", chrono, {&milo0}, "", "8:0+1* 9:1+4* 1:5+1 9:6+2*", nullptr},
         {"last milo stays", chrono, {&milo0, &milo1}, "", "9:0+1* 8:1+1* 9:2+3* 1:5+1 9:6+2*", nullptr},
+        {"program block is Posn's low 4 bits", chrono, {&progPosn17}, "Aggiornamento completo",
+         "8:0+1 0:1+5* 9:6+2*", nullptr},
+        {"data release replaces a program of that name", chrono, {&overProgram}, "",
+         "8:0+1 1:1+4* 1:5+1 9:6+2", nullptr},
+        {"data release replaces the milo of that name", chrono, {&overMilo},
+         "Situazione imprevista. Contattare assistenza!",
+         "1:0+1* 0:1+4 1:5+1 9:6+2", "\tMissing MILO!!!"},
+        {"substitution merges runs, erase flags kept", chrono, {&milo0, &build4}, "",
+         "8:0+1* 9:1+4* 1:5+1* 9:6+2*", nullptr},
         {"other types not placed", chrono, {&other}, "", "8:0+1 0:1+4 1:5+1 9:6+2", nullptr},
         {"nothing checked", chrono, {}, "Situazione preesistente:", "8:0+1 0:1+4 1:5+1 9:6+2", nullptr},
         {"milo does not fit", chrono, {&miloOnData}, "", "9:0+5* 1:5+1 9:6+2*", "\tMilo Add Failed!!"},

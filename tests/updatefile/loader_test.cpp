@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -106,7 +107,9 @@ TEST_F(Loader, InfoTypeIsStoredComplemented) {
     const struct {
         uint16_t plain, stored;
         bool loads;
-    } cases[] = {{0, 0xFFFF, true}, {1, 0xFFFE, true}, {8, 0xFFF7, true}, {0x10, 0xFFEF, false}};
+    } cases[] = {{0, 0xFFFF, true},      {1, 0xFFFE, true},     {8, 0xFFF7, true},
+                 {0x0100, 0xFEFF, true}, {0x10, 0xFFEF, false}, {0x00F0, 0xFF0F, false},
+                 {0x0080, 0xFF7F, false}};
     for (const auto& c : cases) {
         auto bytes = fileOf({component(1, 0, c.plain)});
         EXPECT_EQ(bytes[512 + 154] | (bytes[512 + 155] << 8), c.stored);
@@ -230,6 +233,24 @@ TEST_F(Loader, MissingFileShowsSystemTextThenRefusal) {
     EXPECT_EQ(ui.boxes[1].text, kNotUpdate);
     EXPECT_EQ(ui.boxes[1].caption, kCaption);
     EXPECT_TRUE(ui.boxes[1].beeped);
+}
+
+// Only regular files are read: a directory is refused at the open like a
+// missing file, and a named pipe must not hang the load.
+TEST_F(Loader, RefusesWhatIsNotARegularFile) {
+    const std::string fifo = dir + "/pipe.upd";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        std::string path;
+        int error;
+    } cases[] = {{dir, EISDIR}, {fifo, EINVAL}};
+    for (const auto& c : cases) {
+        EXPECT_FALSE(loadPath(c.path)) << c.path;
+        ASSERT_EQ(ui.boxes.size(), 2u) << c.path;
+        EXPECT_EQ(ui.boxes[0].text, std::system_category().message(c.error));
+        EXPECT_EQ(ui.boxes[0].caption, "Errore apertura file");
+        EXPECT_EQ(ui.boxes[1].text, kNotUpdate);
+    }
 }
 
 TEST_F(Loader, LoadEmptiesTableFirstReadAssertsItIsEmpty) {
