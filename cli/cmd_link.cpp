@@ -233,10 +233,13 @@ class ProgressBar {
         lastCount_ = count;
         lastPercent_ = percent;
     }
-    void finish() {
+    // A failed transfer may have reported 100 for the phase it failed in
+    // (the write ends at 100 whatever the chronometer's verdict): only a
+    // transfer that succeeded closes its last phase as done.
+    void finish(int resultCode) {
         if (tty_) {
             std::fputc('\n', stderr);
-        } else if (lastPhase_ > 0 && lastPercent_ == 100) {
+        } else if (resultCode == 0 && lastPhase_ > 0 && lastPercent_ == 100) {
             endPhase(lastPhase_, lastCount_);
         }
     }
@@ -314,7 +317,8 @@ int cmdCheck(const Args& args) {
     std::string identification;
     if (!connect(link, opt, current, identification))
         return EXIT_UNREACHABLE;
-    std::printf("Cronometro: %s\n", forTerminal(identification).c_str());
+    // stdout carries the table alone, for scripts.
+    std::fprintf(stderr, "Cronometro: %s\n", forTerminal(identification).c_str());
     printTable(current);
     return EXIT_OK;
 }
@@ -376,9 +380,9 @@ int cmdUpdate(const Args& args) {
     worker.start();
     mainThread.run();
     worker.join();
-    bar.finish();
-
     const int code = worker.resultCode();
+    bar.finish(code);
+
     if (code == 0) {
         std::fputs("Aggiornamento completato.\n", stderr);
         return EXIT_OK;

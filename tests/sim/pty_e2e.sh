@@ -65,4 +65,37 @@ grep -q "Tabelle gare" "$WORK/check2.txt" && fail "the old data release survived
 grep -q "host->crono 01 46 44 06 01" "$WORK/zorsim.err" || fail "block 6 not erased"
 grep -q "host->crono 01 46 44 07 01" "$WORK/zorsim.err" || fail "block 7 not erased"
 grep -q "host->crono 01 46 4A 01" "$WORK/zorsim.err" || fail "no restart"
+# Failures reach the shell as their exit statuses. A second chronometer with a
+# full flash and a write that ends badly.
+kill -TERM "$SIM_PID" 2>/dev/null
+wait "$SIM_PID" 2>/dev/null
+SIM_PID=
+"$ZORSIM" --link "$WORK/COM1" --flash-step 5 --fault C:1:wrong-code \
+    --table "MILO:0+1:Boot VERS 1.00 BUILD 12,PGM:1+7:Programma base VERS 2.10 BUILD 35" \
+    >"$WORK/zorsim.out" 2>"$WORK/zorsim.err" &
+SIM_PID=$!
+i=0
+while [ ! -L "$WORK/COM1" ] || ! "$CLI" check COM1 >/dev/null 2>&1; do
+    i=$((i + 1))
+    [ $i -gt 100 ] && fail "second zorsim does not answer"
+    sleep 0.05
+done
+
+expect_status() {  # status name command...
+    want=$1 name=$2
+    shift 2
+    "$@" >"$WORK/$name.txt" 2>&1
+    got=$?
+    [ "$got" -eq "$want" ] || fail "$name: exit $got, expected $want"
+}
+expect_status 5 no-room "$CLI" update COM1 "$WORK/sample.upd" --select 2 --dry-run
+grep -q "I componenti scelti non possono essere installati" "$WORK/no-room.txt" ||
+    fail "no-room: no message"
+expect_status 103 write-fails "$CLI" update COM1 "$WORK/sample.upd" --select 0
+grep -q "Codice errore: 103" "$WORK/write-fails.txt" || fail "write-fails: no outcome code"
+grep -q "completata" "$WORK/write-fails.txt" && fail "write-fails: a failed phase shown as done"
+expect_status 4 no-port "$CLI" check "$WORK/absent"
+head -c 700 "$WORK/sample.upd" >"$WORK/cut.upd"
+expect_status 3 cut-file "$CLI" update COM1 "$WORK/cut.upd" --select all
+grep -q "non è un file di aggiornamento" "$WORK/cut-file.txt" || fail "cut-file: no message"
 echo "pty end-to-end: ok"
