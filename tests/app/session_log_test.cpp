@@ -4,10 +4,10 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 
 #include "support/recording_ui.h"
+#include "support/temp_dir.h"
 
 namespace zor::test {
 namespace {
@@ -15,10 +15,9 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(SessionLog, AppendsSessionsAndReportsFailureToOpen) {
-    const fs::path dir =
-        fs::temp_directory_path() / ("zorlog" + std::to_string(std::random_device{}()));
-    fs::create_directories(dir);
-    const std::string path = (dir / "ZOR.LOG").string();
+    const TempDir temp("zorlog");
+    const fs::path dir = temp.path();
+    const std::string path = temp.file("ZOR.LOG");
     RecordingUi ui;
     for (int run = 0; run < 2; ++run) {
         SessionLog log(path, ui, "Zorload");
@@ -51,7 +50,6 @@ TEST(SessionLog, AppendsSessionsAndReportsFailureToOpen) {
     for (const auto& box : ui.boxes)
         EXPECT_TRUE(box.text == "Impossibile aprire il log file." && box.caption == "Zorload" &&
                     box.icon == BoxIcon::Information && !box.beeped);
-    fs::remove_all(dir);
 }
 
 TEST(SessionLog, PathReplacesOrAppendsTheExtension) {

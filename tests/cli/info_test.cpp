@@ -3,10 +3,10 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "support/temp_dir.h"
 #include "updatefile/update_writer.h"
 
 namespace zor {
@@ -19,13 +19,6 @@ struct CliRun {
 
 class CliInfo : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/zor_cli_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-
     std::string slurp(const std::string& p) {
         std::ifstream in(p, std::ios::binary);
         std::stringstream ss;
@@ -39,7 +32,8 @@ class CliInfo : public ::testing::Test {
         return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, slurp(dir + "/out"), slurp(dir + "/err")};
     }
 
-    std::string dir;
+    test::TempDir temp{"zor_cli"};
+    const std::string dir = temp.path();
 };
 
 TEST_F(CliInfo, ListsComponents) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "support/recording_ui.h"
+#include "support/temp_dir.h"
 #include "updatefile/update_writer.h"
 
 namespace zor {
@@ -34,14 +35,6 @@ std::vector<uint8_t> fileOf(std::initializer_list<ComponentSpec> parts) {
 
 class Loader : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/zor_loader_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        path = dir + "/file.upd";
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-
     bool load(const std::vector<uint8_t>& bytes) {
         EXPECT_TRUE(writeBytes(path, bytes));
         return loadPath(path);
@@ -73,7 +66,9 @@ class Loader : public ::testing::Test {
         }
     }
 
-    std::string dir, path, lines, id;
+    test::TempDir temp{"zor_loader"};
+    const std::string dir = temp.path(), path = temp.file("file.upd");
+    std::string lines, id;
     UpdateTable pgm;
     test::RecordingUi ui;
     size_t count = 0;
