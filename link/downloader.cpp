@@ -24,6 +24,12 @@ int64_t floorDiv(int64_t a, int64_t b) {
     return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
 
+// Counts in progress reports, cut to a range far beyond any real one.
+int64_t boundedCount(long value) {
+    constexpr int64_t LIMIT = 1000000;
+    return std::clamp<int64_t>(value, -LIMIT, LIMIT);
+}
+
 std::string commandBytes(Cmd c, std::initializer_list<uint8_t> args) {
     std::string bytes(1, static_cast<char>(command(c).letter));
     for (uint8_t a : args)
@@ -197,7 +203,7 @@ int TDownloader::WriteProgram(int destinationBlock, const Segmento& component) {
 
     bool final = false;
     int code = 999;
-    int doneSteps = 0;
+    int64_t doneSteps = 0;
     int64_t total = 0;
     while (!final) {
         if (!link_.RsReceiveFrame(write.timeoutMs))
@@ -218,17 +224,19 @@ int TDownloader::WriteProgram(int destinationBlock, const Segmento& component) {
                 ++doneSteps;
             } else if (text.size() > 6 && isAsciiLetter(text[6])) {
                 if (isAsciiDigit(text.back()) && doneSteps == 0) {
-                    total = readNumber(text.substr(text.size() - 4), 0);
+                    total = boundedCount(readNumber(text.substr(text.size() - 4), 0));
                 }
             } else {
-                const int64_t remaining = readNumber(text, 3);
+                // The chronometer counts a few thousand sectors at most; a
+                // corrupt report may carry any number, which must not overflow
+                // the arithmetic below.
+                const int64_t remaining = boundedCount(readNumber(text, 3));
                 if (total == 0)
                     total = 1;
                 const int64_t share = (total - remaining) * 33 / total;
-                const int64_t percent = 50 + floorDiv(share + doneSteps * 33, 2);
-                // Odd reports (more left than announced, a third step) would run
-                // the bar outside the write half of the phase.
-                ReportProgress(static_cast<int>(std::clamp<int64_t>(percent, 50, 100)));
+                // Odd reports (more left than announced, a fourth step) give
+                // values outside 0..100: passed on as they are, displays clamp.
+                ReportProgress(static_cast<int>(50 + floorDiv(share + doneSteps * 33, 2)));
             }
         }
     }

@@ -17,6 +17,11 @@ namespace zor {
 
 class TDownloader {
   public:
+    // percent is the share of the current phase done, 0..100 for everything
+    // the chronometer normally sends. While a program is being written it
+    // follows the chronometer's progress reports; odd reports (more left than
+    // announced, more steps than three) give values below 0 or above 100,
+    // passed on as computed: displays clamp.
     using ProgressFn = std::function<void(int phaseIndex, int phaseCount, int percent)>;
     using InvokeAndWait = std::function<void(std::function<void()>)>;
     using TerminatedFn = std::function<void(int resultCode)>;

@@ -113,6 +113,13 @@ void Chronometer::advanceTo(uint32_t nowMs) {
     if (pendingSpeed_ && atOrAfter(nowMs, switchAtMs_)) {
         speed_ = nextSpeed_;
         pendingSpeed_ = false;
+        settling_ = switchSettles_;
+        settledAtMs_ = switchAtMs_ + config_.speedSettleMs;
+        // Whatever was half-heard at the old speed is gone with the old setting.
+        decoder_.reset();
+    }
+    if (settling_ && atOrAfter(nowMs, settledAtMs_)) {
+        settling_ = false;
     }
 }
 
@@ -141,6 +148,9 @@ void Chronometer::receive(const uint8_t* data, size_t size, uint32_t hostBps, ui
     for (size_t i = 0; i < size && !closed_; ++i) {
         at = config_.wireTiming ? start + lineMs(i + 1, hostBps) : nowMs;
         advanceTo(at);
+        if (settling_) {
+            continue;  // the UART is being reprogrammed: the byte is lost
+        }
         uint8_t b = data[i];
         uint32_t mine = speedBps(speed_);
         if (hostBps != mine && !garble(b, hostBps, mine)) {
@@ -248,6 +258,7 @@ void Chronometer::linkControl(const std::vector<uint8_t>& body, Fault fault,
         }
         replies.push_back({0, {LINK_CONTROL, LC_SPEED_REPLY, index}});
         switchAfterReply_ = true;
+        switchSettles_ = true;
         nextSpeed_ = index;
     }
 }
@@ -330,6 +341,7 @@ void Chronometer::command(char letter, const std::vector<uint8_t>& args, Fault f
             answer("000 Riavvio");
             // The restarted chronometer listens at its power-on speed again.
             switchAfterReply_ = true;
+            switchSettles_ = false;
             nextSpeed_ = config_.startSpeed;
             break;
         case 'H':

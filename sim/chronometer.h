@@ -30,7 +30,9 @@
 //   'H' text       "000": keeps the text for inspection.
 //   0xC0 0x09 ...  link test, answered 0xC0 0x0A "test".
 //   0xC0 0x0C i    answered 0xC0 0x0D i, then the chronometer listens at speed
-//                  index i once the answer has left.
+//                  index i once the answer has left. Reprogramming its UART
+//                  takes SimConfig::speedSettleMs: bytes arriving meanwhile are
+//                  lost.
 // Errors: unknown command "099 Comando sconosciuto"; a request that does not
 // fit (block out of range, 'E' without 'F', data larger than its partition)
 // gets a code between 008 and 012 and changes nothing.
@@ -94,9 +96,10 @@ struct SimConfig {
     std::vector<SimPartition> partitions = defaultPartitions();  // FREE entries are ignored
     uint8_t startSpeed = 0;  // speed index 0/1/2 (19200/38400/57600) the chronometer listens at
     std::vector<FaultRule> faults;
-    uint32_t replyDelayMs = 2;  // from the end of a request to the first reply byte
-    uint32_t flashStepMs = 50;  // between progress reports while writing a flash block
-    bool wireTiming = false;    // bytes take 10 bit times each on the line
+    uint32_t replyDelayMs = 2;     // from the end of a request to the first reply byte
+    uint32_t flashStepMs = 50;     // between progress reports while writing a flash block
+    bool wireTiming = false;       // bytes take 10 bit times each on the line
+    uint32_t speedSettleMs = 100;  // deaf for this long after switching speed
     std::string identification = "007 Cronometro S/N 0412-0087 boot 1.30";
     bool listFreeBlocks = false;
 };
@@ -178,6 +181,9 @@ class Chronometer {
     bool switchAfterReply_ = false;
     uint8_t nextSpeed_ = 0;
     uint32_t switchAtMs_ = 0;
+    bool switchSettles_ = false;  // the pending switch reprograms the UART
+    bool settling_ = false;
+    uint32_t settledAtMs_ = 0;
     bool closed_ = false;
 
     FrameDecoder decoder_;

@@ -97,6 +97,63 @@ TEST_F(ConnCheckTest, Failures) {
     EXPECT_EQ(log, std::vector<std::string>{"BEGIN ConnCheck"});
 }
 
+TEST_F(ConnCheckTest, SpeedNegotiation) {
+    const struct {
+        uint8_t startSpeed;
+        uint32_t settleMs;
+        bool refuse;
+        bool result;
+        const char* logged;
+        uint32_t lineSpeed;
+    } cases[] = {
+        // Refused: the port stays at the speed the search found (38400).
+        {1, 100, true, true, "HighSpeed:\tNo", 38400},
+        // The host waits 300 ms after the reply while the chronometer
+        // reprograms its UART: 250 ms is covered, 350 ms loses the 'A'.
+        {0, 250, false, true, "HighSpeed:\tYes", 57600},
+        {0, 350, false, false, "HighSpeed:\tYes", 57600},
+    };
+    for (const auto& c : cases) {
+        sim::SimConfig config;
+        config.startSpeed = c.startSpeed;
+        config.speedSettleMs = c.settleMs;
+        if (c.refuse)
+            config.faults = {{'s', 0, sim::Fault::WrongCode}};
+        log.clear();
+        EXPECT_EQ(check(config, true), c.result) << c.settleMs;
+        ASSERT_GT(log.size(), 1u);
+        EXPECT_EQ(log[1], c.logged);
+        EXPECT_EQ(link.lineSpeed(), c.lineSpeed);
+    }
+
+    // The speed reply, then the new speed at once: the first command is lost.
+    for (bool wait : {false, true}) {
+        chrono = std::make_unique<sim::Chronometer>();
+        devices.attach("COM1", *chrono);
+        ASSERT_TRUE(link.RsOpen("COM1"));
+        const uint8_t request[] = {0xC0, 0x0C, 2};
+        link.RsSendFrame(request, sizeof request);
+        ASSERT_TRUE(link.RsReceiveFrame(500));
+        if (wait)
+            clock.sleepMs(proto::SPEED_SETTLE_MS);
+        ASSERT_TRUE(link.RsSetSpeed(2));
+        EXPECT_EQ(link.RsCommand(std::string("A\0", 2), 1000), wait ? 0 : -2);
+    }
+}
+
+TEST(SpeedSearch, StopsAtASpeedThePortRefuses) {
+    VirtualClock clock;
+    ScriptedDevices devices{clock};
+    RecordingUi ui;
+    SerialLink link{devices, clock, ui};
+    ASSERT_TRUE(link.RsOpen("COM1"));
+    devices.port->refusedBps = 38400;
+    RsFindSpeed(link);
+    // 19200 gets no reply, 38400 is refused: 57600 is never tried.
+    EXPECT_EQ(devices.port->configured, (std::vector<uint32_t>{19200, 19200, 38400, 19200}));
+    EXPECT_EQ(link.lineSpeed(), 19200u);
+}
+
 TEST(Listing, FiveLineGroupsByCount) {
     struct Case {
         std::vector<std::string> lines;

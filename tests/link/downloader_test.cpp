@@ -69,7 +69,10 @@ class DownloaderTest : public ::testing::Test {
 
 TEST_F(DownloaderTest, WritesAndErasesWithTheirProgressThenRestarts) {
     start();
-    const Segmento pgm = component(PT_PGM, 3, 17, "PGM VERS 3.0");
+    // 64 data blocks: 16576 bytes, five 4 KiB sectors for the chronometer,
+    // which then reports 3 and 1 sectors left in each of its three steps.
+    const int N = 64;
+    const Segmento pgm = component(PT_PGM, 3, N, "PGM VERS 3.0");
     ASSERT_TRUE(addPartition(plan, PT_PGM, 1, "PGM VERS 3.0", &pgm, 1, 3));
     plan.entries[plan.count - 1].changed = 1;  // the free run 4..7 is erased
     ASSERT_EQ(plan.entries[plan.count - 1].blockCount, 4);
@@ -77,21 +80,19 @@ TEST_F(DownloaderTest, WritesAndErasesWithTheirProgressThenRestarts) {
 
     EXPECT_EQ(transfer(), 0);
     EXPECT_EQ(progress.front(), Progress(0, 0, 0));
-    std::vector<int> write = percentsOfPhase(1);
-    ASSERT_GT(write.size(), 6u);
-    EXPECT_EQ(std::vector<int>(write.begin(), write.begin() + 5),
-              (std::vector<int>{0, 0, 25, 50, 50}));
-    EXPECT_TRUE(std::is_sorted(write.begin(), write.end()));
-    EXPECT_EQ(write.back(), 100);
+    // Data blocks 0, 8 .. 56 (50 * i / 63), 50 before 'C', then per step
+    // 50 + ((5 - left) * 33 / 5 + done * 33) / 2 for 3 and 1 left, and 100.
+    EXPECT_EQ(percentsOfPhase(1),
+              (std::vector<int>{0, 0, 6, 12, 19, 25, 31, 38, 44, 50, 56, 63, 73, 79, 89, 96, 100}));
     EXPECT_EQ(percentsOfPhase(2),
               (std::vector<int>{0, 33, 66, 100, 100, 100}));  // the last after the phases
     EXPECT_EQ(progress.back(), Progress(2, 2, 100));
 
-    EXPECT_EQ(chrono->commandsReceived(), "BHF" + std::string(17, 'E') + "CDDDHJ");
+    EXPECT_EQ(chrono->commandsReceived(), "BHF" + std::string(N, 'E') + "CDDDHJ");
     EXPECT_EQ(sent[4].size(), 2u + 260u);  // 'E' and bytes 1..259 of the block
     EXPECT_TRUE(std::equal(sent[4].begin() + 3, sent[4].end(), pgm.dati.begin() + 261));
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(sent[21 + i], (Bytes{0x01, 0x46, 'D', uint8_t(4 + i), 0x01}));
+        EXPECT_EQ(sent[4 + N + i], (Bytes{0x01, 0x46, 'D', uint8_t(4 + i), 0x01}));
     EXPECT_EQ(chrono->restartCount(), 1);
     EXPECT_EQ(chrono->partitions()[1].name, "PGM VERS 3.0");
 }
@@ -119,6 +120,7 @@ TEST_F(DownloaderTest, EachOutcomeCodeWithItsLastAnswer) {
         uint8_t entryType;
         int code;
         std::string lastAnswer;
+        bool eraseBlock0First = false;
     } cases[] = {
         {{'B', 1, sim::Fault::ListingCut}, PT_PGM, 106, NONE},
         {{'F', 1, sim::Fault::Silence}, PT_PGM, 101, NONE},
@@ -130,6 +132,7 @@ TEST_F(DownloaderTest, EachOutcomeCodeWithItsLastAnswer) {
         {{'J', 1, sim::Fault::WrongCode}, PT_PGM, 104, "009 Comando rifiutato"},
         {{'D', 1, sim::Fault::Silence}, PT_FREE, 108, NONE},
         {{'A', 1, sim::Fault::None}, 3, 107, NONE},
+        {{'A', 1, sim::Fault::None}, 3, 107, "004 Blocco cancellato", true},
     };
     for (const Case& c : cases) {
         sim::SimConfig config;
@@ -140,6 +143,7 @@ TEST_F(DownloaderTest, EachOutcomeCodeWithItsLastAnswer) {
             addPartition(plan, c.entryType == PT_FREE ? PT_PGM : c.entryType, 1, "P", &pgm, 1, 2));
         if (c.entryType == PT_FREE)
             plan.entries[1].type = PT_FREE;
+        plan.entries[0].changed = c.eraseBlock0First;
         EXPECT_EQ(transfer(), c.code) << c.fault.command;
         EXPECT_EQ(link.RsLastAnswer(), c.lastAnswer) << c.fault.command;
         EXPECT_EQ(chrono->restartCount(), 0);
@@ -166,7 +170,7 @@ TEST_F(DownloaderTest, FailureInSecondOfThreePhasesStopsThere) {
     EXPECT_EQ(chrono->commandsReceived().find('J'), std::string::npos);
 }
 
-TEST(DownloaderScripted, OddWriteReportsStayInTheWriteHalf) {
+TEST(DownloaderScripted, OddWriteReportsArePassedOnAsComputed) {
     VirtualClock clock;
     ScriptedDevices devices{clock};
     RecordingUi ui;
@@ -180,10 +184,15 @@ TEST(DownloaderScripted, OddWriteReportsStayInTheWriteHalf) {
         if (letter == 'E')
             replies = {answer("001")};
         // A count before any total (total 1), a step done, then a total that
-        // comes too late and a count above it.
+        // comes too late, a count above it and counts no chronometer has.
         if (letter == 'C') {
-            replies = {report("CAN     0"), report("CAN  Done"), report("CAN  Cancella 0016"),
-                       report("CAN     8"), answer("004")};
+            replies = {report("CAN     0"),
+                       report("CAN  Done"),
+                       report("CAN  Cancella 0016"),
+                       report("CAN     8"),
+                       report("CAN  -99999999999999999999"),
+                       report("CAN  99999999999999999999"),
+                       answer("004")};
         }
         for (const Bytes& r : replies)
             out.insert(out.end(), r.begin(), r.end());
@@ -194,7 +203,11 @@ TEST(DownloaderScripted, OddWriteReportsStayInTheWriteHalf) {
         link, plan, [&](int, int, int p) { seen.push_back(p); }, nullptr, nullptr);
     const Segmento pgm = component(PT_PGM, 1, 3, "P");
     EXPECT_EQ(worker.WriteProgram(2, pgm), 0);
-    EXPECT_EQ(seen, (std::vector<int>{0, 50, 66, 50, 100}));
+    ASSERT_EQ(seen.size(), 7u);
+    EXPECT_EQ(std::vector<int>(seen.begin(), seen.begin() + 4), (std::vector<int>{0, 50, 66, -49}));
+    EXPECT_GT(seen[4], 100);  // huge counts are cut, not overflowed
+    EXPECT_LT(seen[5], 0);
+    EXPECT_EQ(seen[6], 100);
     EXPECT_DEATH(worker.WriteProgram(8, pgm), "destinationBlock >= 0.*Comunic");
 }
 

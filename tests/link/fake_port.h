@@ -46,7 +46,10 @@ class ScriptedPort : public SerialPort {
   public:
     explicit ScriptedPort(VirtualClock& clock) : clock_(clock) {}
 
-    bool configure(uint32_t) override { return true; }
+    bool configure(uint32_t bps) override {
+        configured.push_back(bps);
+        return bps != refusedBps;
+    }
     int readByte(uint8_t& byte) override {
         if (toHost.empty()) {
             clock_.advance(100);
@@ -75,7 +78,9 @@ class ScriptedPort : public SerialPort {
     Bytes written;
     std::function<void(const Bytes& written, std::deque<uint8_t>& toHost)> respond;
     bool readFails = false;
-    uint32_t perByteMs = 0;  // virtual time each queued byte takes to arrive
+    std::vector<uint32_t> configured;  // every speed asked for, refused ones too
+    uint32_t refusedBps = 0;           // a speed the driver will not set
+    uint32_t perByteMs = 0;            // virtual time each queued byte takes to arrive
 
   private:
     VirtualClock& clock_;

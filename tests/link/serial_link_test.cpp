@@ -73,6 +73,20 @@ TEST_F(SerialLinkTest, ReceiverEdgeCases) {
     ASSERT_TRUE(link.RsReceiveFrame(500));
     EXPECT_EQ(body(), (Bytes{0xC0, 0x0D}));
 
+    // A flag after only two bytes starts over instead of closing a frame.
+    port().queue({0x7E, 0x11, 0x22, 0x7E});
+    port().queue(frame({0xC0, 0x0A, 3}));
+    ASSERT_TRUE(link.RsReceiveFrame(500));
+    EXPECT_EQ(body(), (Bytes{0xC0, 0x0A, 3}));
+
+    // An escape survives the end of a call: 7D, time-out, then 5E is 0x7E.
+    const Bytes split = frame({0x7E, 0x0A, 4});
+    port().queue(Bytes(split.begin(), split.begin() + 2));
+    EXPECT_FALSE(link.RsReceiveFrame(500));
+    port().queue(Bytes(split.begin() + 2, split.end()));
+    ASSERT_TRUE(link.RsReceiveFrame(500));
+    EXPECT_EQ(body(), (Bytes{0x7E, 0x0A, 4}));
+
     // After a purge, bytes before the first flag are dropped.
     link.RsPurge();
     port().queue({0x01, 0x46, '9', '9', '9', 0x12, 0x34});

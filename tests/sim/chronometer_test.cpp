@@ -62,11 +62,16 @@ TEST(ChronometerSpeedTest, SpeedChangeAfterTheReplyAndBackAtRestart) {
     Chronometer c;
     Wire w{c};
     w.send({0xC0, 0x0C, 0x02});
-    Heard h = w.listen(500);
+    Heard h = w.listen(5);
     ASSERT_EQ(h.frames.size(), 1u);
     EXPECT_EQ(h.frames[0], (Bytes{0xC0, 0x0D, 0x02}));
     EXPECT_EQ(c.speedIndex(), 2);
 
+    // Deaf while its UART settles (100 ms from the switch), then listening.
+    w.bps = 57600;
+    w.send(LINK_TEST);
+    EXPECT_TRUE(w.listen(500).frames.empty());
+    w.bps = 19200;
     w.send(LINK_TEST);
     EXPECT_TRUE(w.listen(500).frames.empty());
     w.bps = 57600;
