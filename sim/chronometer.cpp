@@ -128,6 +128,9 @@ bool Chronometer::garble(uint8_t& byte, uint32_t fromBps, uint32_t toBps) {
     // misses start bits: fewer bytes arrive. Either way the bits are wrong, and
     // the samples of a mark-heavy line read high, so no flag or escape ever
     // comes through.
+    // A receiver that has not been given a speed hears nothing.
+    if (toBps == 0)
+        return false;
     if (toBps < fromBps) {
         uint32_t keepEvery = (fromBps + toBps / 2) / toBps;
         if (keepEvery > 1 && (dropCounter_++ % keepEvery) != 0) {

@@ -175,14 +175,16 @@ bool parseZorsimArgs(const std::vector<std::string>& args, ZorsimOptions& out, s
                 return false;
             }
             out.config.faults.push_back(r);
-        } else if (a == "--reply-delay" || a == "--flash-step") {
+        } else if (a == "--reply-delay" || a == "--flash-step" || a == "--speed-settle") {
             // The host gives up after 6 s of silence during a write.
             if (!value(v) || !number(v, 60000, n)) {
                 error = a + ": millisecondi da 0 a 60000";
                 return false;
             }
-            (a == "--reply-delay" ? out.config.replyDelayMs : out.config.flashStepMs) =
-                static_cast<uint32_t>(n);
+            uint32_t& target = a == "--reply-delay"  ? out.config.replyDelayMs
+                               : a == "--flash-step" ? out.config.flashStepMs
+                                                     : out.config.speedSettleMs;
+            target = static_cast<uint32_t>(n);
         } else {
             error = "opzione sconosciuta: " + a;
             return false;
@@ -203,6 +205,7 @@ std::string zorsimUsage() {
            "                         listing-cut, close-line\n"
            "  --reply-delay MS       ritardo delle risposte (predefinito 2)\n"
            "  --flash-step MS        intervallo dei rapporti di avanzamento (predefinito 50)\n"
+           "  --speed-settle MS      sordità dopo un cambio di velocità (predefinito 100)\n"
            "  --wire-timing          i byte impiegano il tempo reale della linea\n"
            "  --list-free            elenca anche i blocchi liberi\n"
            "  --id TEXT              risposta all'identificazione (codice 007)\n"

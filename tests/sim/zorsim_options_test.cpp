@@ -45,10 +45,10 @@ TEST(ZorsimOptionsTest, PartitionTableSyntax) {
 TEST(ZorsimOptionsTest, FaultsAndOtherOptions) {
     ZorsimOptions o;
     std::string error;
-    ASSERT_TRUE(
-        parseZorsimArgs({"--fault", "C:1:progress-then-silence", "--fault", "test:0:silence",
-                         "--speed", "57600", "--flash-step", "5", "--once", "--link", "/tmp/x"},
-                        o, error))
+    ASSERT_TRUE(parseZorsimArgs(
+        {"--fault", "C:1:progress-then-silence", "--fault", "test:0:silence", "--speed", "57600",
+         "--flash-step", "5", "--speed-settle", "7", "--once", "--link", "/tmp/x"},
+        o, error))
         << error;
     ASSERT_EQ(o.config.faults.size(), 2u);
     EXPECT_EQ(o.config.faults[0].command, 'C');
@@ -57,6 +57,7 @@ TEST(ZorsimOptionsTest, FaultsAndOtherOptions) {
     EXPECT_EQ(o.config.faults[1].occurrence, 0);
     EXPECT_EQ(o.config.startSpeed, 2);
     EXPECT_EQ(o.config.flashStepMs, 5u);
+    EXPECT_EQ(o.config.speedSettleMs, 7u);
     EXPECT_TRUE(o.once);
     EXPECT_EQ(o.link, "/tmp/x");
 
