@@ -18,6 +18,7 @@ namespace zor {
 namespace {
 
 constexpr int READ_WAIT_MS = 100;
+constexpr int WRITE_MARGIN_MS = 2000;
 
 speed_t speedConstant(uint32_t bitsPerSecond) {
     switch (bitsPerSecond) {
@@ -69,6 +70,7 @@ class PosixSerialPort : public SerialPort {
             return fail(errno);
         if (::tcsetattr(fd_, TCSANOW, &tio) != 0)
             return fail(errno);
+        bitsPerSecond_ = bitsPerSecond;
         return true;
     }
 
@@ -108,7 +110,14 @@ class PosixSerialPort : public SerialPort {
         }
     }
 
+    // The descriptor stays non-blocking: a line that never drains (hardware
+    // flow control on and no CTS from the cable, a stalled USB adapter) must
+    // end in a failed write, not a program hung in write(). The wait allowed
+    // is what the bytes need on the line plus a generous margin.
     bool write(const uint8_t* data, size_t size) override {
+        using namespace std::chrono;
+        const auto lineMs = static_cast<long long>(size) * 10 * 1000 / bitsPerSecond_;
+        const auto deadline = steady_clock::now() + milliseconds(WRITE_MARGIN_MS + lineMs);
         size_t done = 0;
         while (done < size) {
             const ssize_t n = ::write(fd_, data + done, size - done);
@@ -119,8 +128,14 @@ class PosixSerialPort : public SerialPort {
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0 && errno == EAGAIN) {
+                const auto left = duration_cast<milliseconds>(deadline - steady_clock::now());
+                if (left.count() <= 0) {
+                    // Nothing of this frame may reach the chronometer later.
+                    ::tcflush(fd_, TCOFLUSH);
+                    return fail(ETIMEDOUT);
+                }
                 pollfd p{fd_, POLLOUT, 0};
-                if (::poll(&p, 1, READ_WAIT_MS) < 0 && errno != EINTR)
+                if (::poll(&p, 1, static_cast<int>(left.count())) < 0 && errno != EINTR)
                     return fail(errno);
                 continue;
             }
@@ -162,6 +177,7 @@ class PosixSerialPort : public SerialPort {
 
     int fd_;
     int lastError_ = 0;
+    uint32_t bitsPerSecond_ = 9600;  // until configured: the slowest a port starts at
 };
 
 OpenFailure classify(int error) {
@@ -192,8 +208,7 @@ class PosixSerialDevices : public SerialDeviceOpener {
   public:
     OpenResult open(const std::string& name, bool /*queryOnly*/) override {
         const std::string path = resolvePortName(name);
-        // O_NONBLOCK so that a port without carrier does not hang the open; it
-        // is cleared again right after.
+        // O_NONBLOCK so that a port without carrier does not hang the open.
         int fd;
         do {
             fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -209,14 +224,9 @@ class PosixSerialDevices : public SerialDeviceOpener {
             return failure(error == EWOULDBLOCK ? EBUSY : error);
         }
         // Refuses later opens by ordinary users, also by programs that do not
-        // flock. Fails on a non-tty; configure() reports that.
+        // flock. Fails on a non-tty; configure() reports that. The descriptor
+        // stays non-blocking: reads and writes wait in poll() with deadlines.
         ::ioctl(fd, TIOCEXCL);
-        const int flags = ::fcntl(fd, F_GETFL);
-        if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-            const int error = errno;
-            PosixSerialPort cleanup(fd);
-            return failure(error);
-        }
         OpenResult r;
         r.port = std::make_unique<PosixSerialPort>(fd);
         return r;

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -53,6 +54,29 @@ TEST(PosixSerial, PtyExclusiveOpenConfigureRoundTripAndHangUp) {
     ASSERT_TRUE(again.port) << "closing must release the lock and the exclusive flag";
     ::close(master);
     EXPECT_EQ(again.port->readByte(byte), -1);  // the far end hung up
+}
+
+// A line that never drains (here: nobody reads the pty's other end) ends in a
+// failed write instead of a program hung in write().
+TEST(PosixSerial, WriteToAStalledLineFails) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master) | ::unlockpt(master), 0);
+    const std::string path = ::ptsname(master);
+    // A second handle on the line, to stop its output as a dead CTS would.
+    const int control = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(control, 0);
+
+    OpenResult opened = systemSerialDevices().open(path, false);
+    ASSERT_TRUE(opened.port);
+    ASSERT_TRUE(opened.port->configure(57600));
+    ASSERT_EQ(::tcflow(control, TCOOFF), 0);
+    const std::vector<uint8_t> frame(530, 0x55);
+    EXPECT_FALSE(opened.port->write(frame.data(), frame.size()));
+    EXPECT_EQ(opened.port->lastError(), ETIMEDOUT);
+    ::tcflow(control, TCOON);
+    ::close(control);
+    ::close(master);
 }
 
 TEST(PosixSerial, MissingDeviceAndPortNames) {
