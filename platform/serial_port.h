@@ -29,7 +29,9 @@ public:
     virtual int readByte(uint8_t& byte) = 0;
 
     // Writes the whole buffer before returning (the device may still be
-    // shifting it out). False when the OS reports an error.
+    // shifting it out). False when the OS reports an error, or when the line
+    // does not take the bytes within their time on the wire plus a margin (a
+    // stalled line never hangs the caller).
     virtual bool write(const uint8_t* data, size_t size) = 0;
 
     // Discards whatever is pending in both directions.
