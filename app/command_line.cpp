@@ -16,6 +16,17 @@ std::string lowerAscii(std::string s) {
     return s;
 }
 
+// Options begin with '-' or '/'. On systems whose absolute paths begin with
+// '/' too, an argument with a further '/' in it ("/home/u/nuovo.upd") is a
+// file name: no option contains one.
+bool isOption(const std::string& arg) {
+    if (arg.empty())
+        return false;
+    if (arg[0] == '-')
+        return true;
+    return arg[0] == '/' && arg.find('/', 1) == std::string::npos;
+}
+
 }  // namespace
 
 std::string usageText(const std::string& programFileName) {
@@ -34,7 +45,7 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args,
     const std::string usage = usageText(programFileName);
 
     for (const std::string& arg : args) {
-        if (arg.empty() || (arg[0] != '-' && arg[0] != '/')) {
+        if (!isOption(arg)) {
             result.FileDaCaricare = arg;
             continue;
         }

@@ -1,7 +1,8 @@
 #pragma once
 // The program's command line: [-v] [-high] [-?] [FileDaCaricare], plus the
 // unlisted -log. Options begin with '-' or '/' and are matched without regard
-// to the case of A-Z.
+// to the case of A-Z; an argument beginning with '/' that holds a further '/'
+// is an absolute path, hence a file name.
 #include <string>
 #include <vector>
 

@@ -66,7 +66,8 @@ TEST(CommandLine, SetsFlagsAndFileName) {
     } cases[] = {{{}, false, false, ""},
                  {{"/HIGH"}, true, false, ""},
                  {{"-High", "x"}, true, false, "x"},
-                 {{"/LoG", "a.upd", "b.upd"}, false, true, "b.upd"}};
+                 {{"/LoG", "a.upd", "b.upd"}, false, true, "b.upd"},
+                 {{"-high", "/home/tecnico/nuovo.upd"}, true, false, "/home/tecnico/nuovo.upd"}};
     for (const auto& c : cases) {
         CommandLineResult r = parse(c.args);
         EXPECT_TRUE(r.highSpeed == c.high && r.logOption == c.log && r.FileDaCaricare == c.file);
@@ -81,7 +82,7 @@ TEST(CommandLine, EndingOptionsStopTheParse) {
     EXPECT_EQ(r.boxes[0].icon, BoxIcon::Information);
     EXPECT_TRUE(r.exitProcess && r.exitStatus == 1 && !r.highSpeed);
     // The argument goes in as typed, never through a format.
-    for (std::string arg : {"--v", "-", "-%s%n"}) {
+    for (std::string arg : {"--v", "-", "-%s%n", "/x.upd"}) {
         r = parse({arg, "-log"});
         ASSERT_EQ(r.boxes.size(), 1u);
         EXPECT_EQ(r.boxes[0].text,
