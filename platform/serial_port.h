@@ -14,7 +14,7 @@ constexpr uint32_t MODEM_DSR_ON = 0x20;
 constexpr uint32_t MODEM_RLSD_ON = 0x80;
 
 class SerialPort {
-public:
+  public:
     virtual ~SerialPort() = default;
 
     // Raw binary line, 8 data bits, no parity, one stop bit, at the given speed
@@ -63,7 +63,7 @@ struct OpenResult {
 // Opens serial devices by name. The real one maps COM1..COM4 to devices; tests
 // hand out in-memory ports.
 class SerialDeviceOpener {
-public:
+  public:
     virtual ~SerialDeviceOpener() = default;
     // Exclusive open of "COMn" or a device path. queryOnly asks for a handle
     // good enough for modem status and DTR/RTS (the port scan), nothing more.
