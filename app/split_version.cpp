@@ -4,8 +4,10 @@ namespace zor {
 
 std::string trimControls(const std::string& s) {
     size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
+    while (b < e && static_cast<unsigned char>(s[b]) <= 32)
+        ++b;
+    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32)
+        --e;
     return s.substr(b, e - b);
 }
 
@@ -16,7 +18,8 @@ namespace {
 size_t findKeyword(const std::string& text, const char* key) {
     std::string upper = text.substr(0, text.find('\0'));
     for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
     }
     size_t p = upper.find(key);
     return p == std::string::npos ? 0 : p + 1;
@@ -36,14 +39,17 @@ void splitVersion(std::string& text, std::string& version, std::string& build) {
     build.clear();
 
     size_t b = findKeyword(text, "BUILD");
-    if (b == 0) b = len + 1;
-    if (b <= len) build = afterKeyword(text.substr(b - 1));
+    if (b == 0)
+        b = len + 1;
+    if (b <= len)
+        build = afterKeyword(text.substr(b - 1));
 
     size_t v = findKeyword(text, "VERS");
     if (v > 0) {
         // b - v - 1 characters from v: up to, not including, the character
         // before "BUILD" (or before the end of the text).
-        if (b > v + 1) version = afterKeyword(text.substr(v - 1, b - v - 1));
+        if (b > v + 1)
+            version = afterKeyword(text.substr(v - 1, b - v - 1));
     } else {
         v = b;
     }

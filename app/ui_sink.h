@@ -10,7 +10,7 @@ namespace zor {
 enum class BoxIcon { Information, Exclamation, Error };
 
 class UiSink {
-public:
+  public:
     virtual ~UiSink() = default;
     // A modal box with an OK button; returns when the user has closed it.
     virtual void messageBox(const std::string& text, const std::string& caption, BoxIcon icon) = 0;

@@ -26,7 +26,7 @@ struct PartitionEntry {
     uint8_t type = PT_FREE;
     uint8_t firstBlock = 0;
     uint8_t blockCount = 0;
-    uint8_t changed = 0;  // the transfer writes (0, 1, 8) or erases (9) this entry
+    uint8_t changed = 0;                  // the transfer writes (0, 1, 8) or erases (9) this entry
     const Segmento* component = nullptr;  // into pgm; none for device/free entries
     std::string name;
 };

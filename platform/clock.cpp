@@ -7,7 +7,7 @@ namespace zor {
 namespace {
 
 class SystemClock : public Clock {
-public:
+  public:
     uint32_t tickMs() override {
         using namespace std::chrono;
         auto ms = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();

@@ -6,7 +6,7 @@
 namespace zor {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // Milliseconds since an arbitrary origin; wraps at 2^32 like the Win32 tick
     // count, so callers compare with unsigned differences.
@@ -20,13 +20,13 @@ Clock& systemClock();
 // A clock that only moves when told to. sleepMs advances it at once; code that
 // polls a port on it must advance it on every empty read (see SimPort).
 class VirtualClock : public Clock {
-public:
+  public:
     explicit VirtualClock(uint32_t start = 0) : now_(start) {}
     uint32_t tickMs() override { return now_; }
     void sleepMs(uint32_t ms) override { now_ += ms; }
     void advance(uint32_t ms) { now_ += ms; }
 
-private:
+  private:
     uint32_t now_;
 };
 

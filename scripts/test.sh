@@ -6,6 +6,16 @@ cd "$(dirname "$0")/.."
 
 scripts/setup.sh
 
+echo "== formatting =="
+unformatted=$(git ls-files '*.cpp' '*.h' | while read -r f; do
+  clang-format --dry-run --Werror "$f" >/dev/null 2>&1 || echo "$f"
+done)
+if [ -n "$unformatted" ]; then
+  echo "Not formatted with clang-format (run clang-format -i on them):"
+  echo "$unformatted"
+  exit 1
+fi
+
 echo "== build and test =="
 scripts/build.sh build
 (cd build && ctest --output-on-failure -j "$(nproc)")

@@ -7,7 +7,9 @@ namespace zor {
 const char UPDATE_MAGIC[8] = {'$', 'U', 'P', 'D', 'A', 'T', 'E', '$'};
 
 namespace {
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 uint32_t le32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
@@ -33,7 +35,8 @@ void Segmento::clear() {
 }
 
 void emptyTable(UpdateTable& pgm) {
-    for (Segmento& s : pgm) s.clear();
+    for (Segmento& s : pgm)
+        s.clear();
 }
 
 }  // namespace zor

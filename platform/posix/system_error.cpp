@@ -5,8 +5,12 @@
 
 namespace zor {
 
-std::string systemErrorText(int code) { return std::system_category().message(code); }
+std::string systemErrorText(int code) {
+    return std::system_category().message(code);
+}
 
-int lastSystemError() { return errno; }
+int lastSystemError() {
+    return errno;
+}
 
 }  // namespace zor

@@ -15,7 +15,7 @@ struct RecordedBox {
 };
 
 class RecordingUi : public UiSink {
-public:
+  public:
     void messageBox(const std::string& text, const std::string& caption, BoxIcon icon) override {
         boxes.push_back({text, caption, icon, pendingBeep});
         pendingBeep = false;
@@ -32,7 +32,7 @@ public:
     int busyDepth = 0;
     int pumps = 0;
 
-private:
+  private:
     bool pendingBeep = false;
 };
 
