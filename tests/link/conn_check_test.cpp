@@ -8,6 +8,7 @@
 #include "link/port_scan.h"
 #include "platform/system_error.h"
 #include "sim/sim_port.h"
+#include "sim_link.h"
 #include "support/recording_ui.h"
 
 namespace zor::test {
@@ -18,21 +19,15 @@ const char CONN_FAILED[] =
     "cronometro sia effettivamente collegato alla porta seriale indicata e che sia stato messo in "
     "modalità \"Aggiornamento software\".";
 
-class ConnCheckTest : public ::testing::Test {
+class ConnCheckTest : public SimLinkTest {
   protected:
-    bool check(sim::SimConfig config, bool high) {
-        chrono = std::make_unique<sim::Chronometer>(config);
-        devices.attach("COM1", *chrono);
+    bool check(const sim::SimConfig& config, bool high) {
+        attach(config);
         devices.addEmptyPort("COM2");
         return link.RsOpen(port) &&
                ConnCheck(link, table, high, [this](const std::string& l) { log.push_back(l); });
     }
 
-    VirtualClock clock;
-    sim::SimDevices devices{clock};
-    std::unique_ptr<sim::Chronometer> chrono;
-    RecordingUi ui;
-    SerialLink link{devices, clock, ui};
     PartitionTable table;
     std::vector<std::string> log;
     std::string port = "COM1";

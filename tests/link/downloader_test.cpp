@@ -9,6 +9,7 @@
 #include "fake_port.h"
 #include "sim/component_image.h"
 #include "sim/sim_port.h"
+#include "sim_link.h"
 #include "support/recording_ui.h"
 
 namespace zor::test {
@@ -23,17 +24,16 @@ Segmento component(uint8_t type, uint8_t blocks, size_t dataBlocks, const std::s
     return s;
 }
 
-class DownloaderTest : public ::testing::Test {
+class DownloaderTest : public SimLinkTest {
   protected:
     void start(sim::SimConfig config = {}) {
         link.RsClose();
         config.flashStepMs = 1;
-        chrono = std::make_unique<sim::Chronometer>(config);
+        attach(config);
         chrono->setTrace([this](bool fromHost, uint32_t, const std::vector<uint8_t>& body) {
             if (fromHost && body.size() > 2 && body[0] == 0x01)
                 sent.push_back(body);
         });
-        devices.attach("COM1", *chrono);
         ASSERT_TRUE(link.RsOpen("COM1"));
         resetTable(plan);
     }
@@ -56,11 +56,6 @@ class DownloaderTest : public ::testing::Test {
         }
         return out;
     }
-    VirtualClock clock;
-    sim::SimDevices devices{clock};
-    std::unique_ptr<sim::Chronometer> chrono;
-    RecordingUi ui;
-    SerialLink link{devices, clock, ui};
     PartitionTable plan;
     std::vector<Progress> progress;
     std::vector<Bytes> sent;
