@@ -137,11 +137,10 @@ TEST_F(ConnCheckTest, SpeedNegotiation) {
 }
 
 TEST(SpeedSearch, StopsAtASpeedThePortRefuses) {
-    VirtualClock clock;
-    ScriptedDevices devices{clock};
-    RecordingUi ui;
-    SerialLink link{devices, clock, ui};
-    ASSERT_TRUE(link.RsOpen("COM1"));
+    ScriptedLink scripted;
+    SerialLink& link = scripted.link;
+    ScriptedDevices& devices = scripted.devices;
+    ASSERT_TRUE(link.RsIsOpen());
     devices.port->refusedBps = 38400;
     RsFindSpeed(link);
     // 19200 gets no reply, 38400 is refused: 57600 is never tried.
@@ -172,11 +171,10 @@ TEST(Listing, FiveLineGroupsByCount) {
          true,
          {{0x0F, 3, 1, ""}}},
     };
-    VirtualClock clock;
-    ScriptedDevices devices{clock};
-    RecordingUi ui;
-    SerialLink link{devices, clock, ui};
-    ASSERT_TRUE(link.RsOpen("COM1"));
+    ScriptedLink scripted;
+    SerialLink& link = scripted.link;
+    ScriptedDevices& devices = scripted.devices;
+    ASSERT_TRUE(link.RsIsOpen());
     for (const Case& c : cases) {
         for (const std::string& l : c.lines)
             devices.port->queue(answer(l));

@@ -166,11 +166,10 @@ TEST_F(DownloaderTest, FailureInSecondOfThreePhasesStopsThere) {
 }
 
 TEST(DownloaderScripted, OddWriteReportsArePassedOnAsComputed) {
-    VirtualClock clock;
-    ScriptedDevices devices{clock};
-    RecordingUi ui;
-    SerialLink link{devices, clock, ui};
-    ASSERT_TRUE(link.RsOpen("COM1"));
+    ScriptedLink scripted;
+    SerialLink& link = scripted.link;
+    ScriptedDevices& devices = scripted.devices;
+    ASSERT_TRUE(link.RsIsOpen());
     devices.port->respond = [](const Bytes& w, std::deque<uint8_t>& out) {
         const uint8_t letter = w[3];  // 7E 01 46 letter ...
         std::vector<Bytes> replies;

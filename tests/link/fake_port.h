@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "link/serial_link.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
+#include "support/recording_ui.h"
 #include "updatefile/crc16.h"
 
 namespace zor::test {
@@ -100,6 +102,17 @@ class ScriptedDevices : public SerialDeviceOpener {
 
   private:
     VirtualClock& clock_;
+};
+
+// The host's link with a scripted far end, already open on COM1.
+struct ScriptedLink {
+    ScriptedLink() { link.RsOpen("COM1"); }
+    ScriptedPort& port() { return *devices.port; }
+
+    VirtualClock clock;
+    ScriptedDevices devices{clock};
+    RecordingUi ui;
+    SerialLink link{devices, clock, ui};
 };
 
 }  // namespace zor::test

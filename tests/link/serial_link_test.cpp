@@ -14,16 +14,10 @@ namespace {
 const char NONE[] = "Mancata risposta da parte del cronometro";
 const std::string CMD_A("A\0", 2);
 
-class SerialLinkTest : public ::testing::Test {
+class SerialLinkTest : public ::testing::Test, protected ScriptedLink {
   protected:
-    void SetUp() override { ASSERT_TRUE(link.RsOpen("COM1")); }
-    ScriptedPort& port() { return *devices.port; }
+    void SetUp() override { ASSERT_TRUE(link.RsIsOpen()); }
     Bytes body() const { return Bytes(link.rxBody(), link.rxBody() + link.rxCount()); }
-
-    VirtualClock clock;
-    ScriptedDevices devices{clock};
-    RecordingUi ui;
-    SerialLink link{devices, clock, ui};
 };
 
 TEST_F(SerialLinkTest, EncodesFramesWithStuffingOfBodyAndCheckBytes) {
