@@ -1,14 +1,12 @@
 // zorload-cli ports, check and update: the chronometer link from a terminal.
 #include <algorithm>
-#include <condition_variable>
 #include <cstdio>
-#include <deque>
 #include <functional>
-#include <mutex>
 #include <set>
 #include <string>
 
 #include "app/encoding.h"
+#include "app/main_thread_queue.h"
 #include "app/version_info.h"
 #include "cli/cli_ui.h"
 #include "cli/commands.h"
@@ -161,48 +159,6 @@ void printTable(const PartitionTable& table) {
     std::fputs(forTerminal(formatPartitionTable(table)).c_str(), stdout);
     std::fflush(stdout);
 }
-
-// The worker hands its progress reports to this (main) thread and waits.
-class MainThread {
-  public:
-    void invokeAndWait(std::function<void()> fn) {
-        std::unique_lock<std::mutex> lock(m_);
-        bool done = false;
-        tasks_.push_back([&] {
-            fn();
-            std::lock_guard<std::mutex> g(m_);
-            done = true;
-            cv_.notify_all();
-        });
-        cv_.notify_all();
-        cv_.wait(lock, [&] { return done; });
-    }
-    void end() {
-        std::lock_guard<std::mutex> g(m_);
-        ended_ = true;
-        cv_.notify_all();
-    }
-    // Runs handed-over work until end() has been called.
-    void run() {
-        std::unique_lock<std::mutex> lock(m_);
-        for (;;) {
-            cv_.wait(lock, [&] { return ended_ || !tasks_.empty(); });
-            if (tasks_.empty())
-                return;
-            auto task = std::move(tasks_.front());
-            tasks_.pop_front();
-            lock.unlock();
-            task();
-            lock.lock();
-        }
-    }
-
-  private:
-    std::mutex m_;
-    std::condition_variable cv_;
-    std::deque<std::function<void()>> tasks_;
-    bool ended_ = false;
-};
 
 // Percentage, phase and throughput on stderr: redrawn in place on a terminal,
 // a line per finished phase otherwise (logs, pipes).
@@ -370,15 +326,16 @@ int cmdUpdate(const Args& args) {
     if (opt.dryRun)
         return EXIT_OK;
 
-    MainThread mainThread;
+    MainThreadQueue mainThread;
+    bool ended = false;
     ProgressBar bar(link, systemClock());
     TDownloader worker(
         link, planned,
         [&bar](int phase, int count, int percent) { bar.show(phase, count, percent); },
         [&mainThread](std::function<void()> fn) { mainThread.invokeAndWait(std::move(fn)); },
-        [&mainThread](int) { mainThread.end(); });
+        [&mainThread, &ended](int) { mainThread.post([&ended] { ended = true; }); });
     worker.start();
-    mainThread.run();
+    mainThread.runUntil([&ended] { return ended; });
     worker.join();
     const int code = worker.resultCode();
     bar.finish(code);

@@ -1,0 +1,28 @@
+#pragma once
+// Hands work from a worker thread to the thread that pumps this queue: the
+// transfer worker reaches the user interface only through it (the command
+// line and the tests; the windows use their toolkit's own hand-over).
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+
+namespace zor {
+
+class MainThreadQueue {
+  public:
+    // From any thread: fn runs on the pumping thread; returns once it has run.
+    void invokeAndWait(std::function<void()> fn);
+    // From any thread: fn runs on the pumping thread later; returns at once.
+    void post(std::function<void()> fn);
+    // On the pumping thread: runs handed-over work, in order, until done()
+    // holds (checked before waiting and after every piece of work).
+    void runUntil(const std::function<bool()>& done);
+
+  private:
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::deque<std::function<void()>> tasks_;
+};
+
+}  // namespace zor

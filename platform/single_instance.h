@@ -1,0 +1,111 @@
+#pragma once
+// One running GUI per user. On Windows this is a named mutex plus
+// FindWindow/SendMessage; here the same roles are played by two files named
+// after the mutex name in a private runtime folder:
+//
+//   <dir>/<name>.lock  held with flock(LOCK_EX|LOCK_NB) by the running
+//                      instance. The kernel drops the lock when its owner dies,
+//                      however it dies, so a crash never blocks a new start.
+//                      The file itself is never removed: unlinking a flock file
+//                      lets two processes lock two different inodes at once.
+//   <dir>/<name>.sock  AF_UNIX stream socket the owner listens on. A second
+//                      start connects, sends one message and waits for a
+//                      one-byte acknowledgement, which makes the send
+//                      synchronous the way SendMessage is.
+//
+// Wire format, one message per connection: message, wParam, lParam as three
+// little-endian uint32 (12 bytes); the owner answers with one byte after its
+// handler has returned, then closes.
+//
+// The folder must be a directory owned by the effective user with no group or
+// world write permission; anything else is refused (see CheckSingleInstance).
+#include <sys/types.h>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace zor {
+
+// The message a second start sends to the running instance, with wParam 1, lParam 0.
+constexpr uint32_t WM_SHOWINSTANCE = 0x401;
+
+class SingleInstance {
+  public:
+    using Handler = std::function<void(uint32_t message, uint32_t wParam, uint32_t lParam)>;
+
+    // name: the mutex name, e.g. "MorvantiZorloadMutex"; a '/' in it becomes '_'.
+    // runtimeDir: folder for the lock and the socket. Empty means
+    // $XDG_RUNTIME_DIR when it is set, absolute and passes the ownership check
+    // above, else /tmp/zorload-<euid>, created with mode 0700 on first use.
+    // Nothing is touched on disk until CheckSingleInstance.
+    explicit SingleInstance(std::string name, std::string runtimeDir = {});
+    ~SingleInstance();  // ReleaseSingleInstance()
+
+    SingleInstance(const SingleInstance&) = delete;
+    SingleInstance& operator=(const SingleInstance&) = delete;
+
+    // True when this process now owns the lock; it then also listens on the
+    // socket (non-blocking; a socket file left by a dead owner is removed
+    // first, which is safe because only the lock holder ever binds it).
+    // Calling it again as owner returns true at once.
+    //
+    // False means "another instance runs, exit": the lock is held elsewhere,
+    // so the running instance is sent (WM_SHOWINSTANCE, 1, 0) and waited for
+    // (at most 5 s). When its socket is missing or refuses (it is still
+    // starting, between taking the lock and listening) this returns false at
+    // once without waking anything. A lock file that cannot be created or
+    // locked also gives false, after the same attempt to notify. An untrusted
+    // folder (wrong owner, group/world writable, not a directory, cannot be
+    // created) gives false without connecting to anything inside it.
+    //
+    // When the socket path does not fit sockaddr_un::sun_path, or the socket
+    // cannot be bound, this process still owns the lock and returns true but
+    // listens on nothing (listenFd() == -1): a second start then exits
+    // without waking it. Refusing to run at all over a cosmetic feature
+    // would be worse.
+    bool CheckSingleInstance();
+
+    // Owner only: closes the listening socket and removes its file, then
+    // releases and closes the lock (in that order, so the file of a newer
+    // owner is never removed). A no-op when not owner, when called twice,
+    // and in a forked child of the owner (the parent still runs).
+    void ReleaseSingleInstance();
+
+    bool ownsLock() const { return lockFd_ >= 0; }
+
+    // Owner: the listening socket (non-blocking) for the GUI's event loop to
+    // watch for readability; -1 otherwise.
+    int listenFd() const { return listenFd_; }
+
+    // Owner: accepts every pending connection without blocking. For each,
+    // waits at most ~1 s for the 12-byte message (a client that connects and
+    // says nothing cannot hang the GUI for longer), calls the handler, then
+    // sends the acknowledgement and closes. A short or missing message is
+    // dropped without calling the handler. Returns the number handled; 0 when
+    // not owner.
+    int serviceRequests(const Handler& handler);
+
+    // Sends one message to the running instance and waits for its
+    // acknowledgement, all within one 5 s deadline. False when nothing
+    // listens, the connection breaks, or no acknowledgement came in time.
+    // Called by the owner on its own socket it can only time out, unless
+    // another thread services the requests.
+    bool notifyRunning(uint32_t message, uint32_t wParam, uint32_t lParam);
+
+    const std::string& socketPath() const { return socketPath_; }
+    const std::string& lockPath() const { return lockPath_; }
+
+  private:
+    bool prepareDir();
+    void startListening();
+
+    std::string dir_;
+    bool dirIsDefault_ = false;  // /tmp/zorload-<euid>: created here, checked with lstat
+    std::string lockPath_;
+    std::string socketPath_;
+    int lockFd_ = -1;
+    int listenFd_ = -1;
+    pid_t ownerPid_ = -1;
+};
+
+}  // namespace zor

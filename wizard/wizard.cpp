@@ -1,0 +1,452 @@
+#include "wizard/wizard.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "app/command_line.h"
+#include "app/encoding.h"
+#include "app/split_version.h"
+#include "app/version_info.h"
+#include "flash/planner.h"
+#include "link/conn_check.h"
+#include "updatefile/loader.h"
+
+namespace zor::wizard {
+namespace {
+
+constexpr const char CLOSE_REFUSED[] =
+    "L'invio dei dati al cronometro non può essere interrotto. Prima di chiudere "
+    "l'applicazione è necessario attendere il completamento dell'operazione di trasferimento.";
+constexpr const char TRANSFER_FAILED_CAPTION[] = "Trasferimento interrotto";
+constexpr uint32_t CHECK_PAINT_PAUSE_MS = 50;
+
+// Back is offered everywhere but on these pages.
+bool backAllowed(Page p) {
+    return p != Page::Pres && p != Page::CheckCom && p != Page::Download && p != Page::Done &&
+           p != Page::New;
+}
+
+int clampBar(int value) {
+    return value < 0 ? 0 : value > 100 ? 100 : value;
+}
+
+}  // namespace
+
+int overallProgress(int phase, int phaseCount, int percent) {
+    if (phaseCount == 0)
+        return 0;
+    // 64-bit: percent comes from the chronometer's reports and is not bounded
+    // to 0..100 there.
+    const long long value = (static_cast<long long>(phase) * 100 + percent - 100) / phaseCount;
+    return value < -100000 ? -100000 : value > 100000 ? 100000 : static_cast<int>(value);
+}
+
+std::string displayText(const std::string& cp1252) {
+    std::string out;
+    size_t pos = 0;
+    while (pos <= cp1252.size()) {
+        size_t end = cp1252.find('\n', pos);
+        if (end == std::string::npos)
+            end = cp1252.size();
+        std::string line = cp1252.substr(pos, end - pos);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const size_t nul = line.find('\0');
+        if (nul != std::string::npos)
+            line.resize(nul);
+        if (pos != 0)
+            out += '\n';
+        out += cp1252ToUtf8(line);
+        pos = end + 1;
+    }
+    return out;
+}
+
+Wizard::Wizard(WizardView& view, WizardEnvironment env)
+    : view_(view),
+      env_(std::move(env)),
+      title_(zor::applicationTitle(env_.versionBlock)),
+      log_(SessionLog::logPathFor(env_.programPath), view, title_),
+      link_(env_.devices, env_.clock, view) {
+    emptyTable(pgm_);
+    resetTable(currentAllocation_);
+    resetTable(newAllocation_);
+}
+
+Wizard::~Wizard() {
+    running_.reset();
+}
+
+bool Wizard::construct() {
+    dialogDirectory_ = env_.currentDirectory;
+    view_.setCaption(Ctl::Form, title_);
+    emptyTable(pgm_);
+    page_ = Page::Pres;
+    view_.showPage(page_);
+
+    const CommandLineResult cmd =
+        ParseCommandLine(env_.args, programFileName(env_.programPath), env_.versionBlock);
+    highSpeed_ = cmd.highSpeed;
+    logOption_ = cmd.logOption;
+    showCommandLineBoxes(view_, cmd);
+    if (cmd.exitProcess) {
+        exitStatus_ = cmd.exitStatus;
+        return false;
+    }
+    // The log box is offered only to whoever asked for a log with -log.
+    logBoxVisible_ = logOption_;
+    view_.setVisible(Ctl::cbLogga, logBoxVisible_);
+
+    fileName_ = cmd.FileDaCaricare;
+    view_.setCaption(Ctl::FileName, fileName_);
+    UpdateControls();
+    return true;
+}
+
+// ---- Navigation ------------------------------------------------------------
+
+void Wizard::showPage(Page page) {
+    if (page == page_)
+        return;
+    page_ = page;
+    view_.showPage(page);
+    PaginePageChanged();
+}
+
+void Wizard::PaginePageChanged() {
+    UpdateControls();
+    // After the window has closed (during a pending-events pass) nothing
+    // talks to ports any more.
+    if (!closed_) {
+        switch (page_) {
+            case Page::SelFile:
+                view_.setFocus(Ctl::FileName);
+                break;
+            case Page::SetCrono:
+                view_.setFocus(Ctl::btnAvanti);
+                break;
+            case Page::SelPort:
+                scanPorts();
+                // The user may have moved on while the scan let events through.
+                if (page_ == Page::SelPort)
+                    view_.setFocus(Ctl::lwPorte);
+                break;
+            case Page::CheckCom:
+                if (CheckConnection()) {
+                    showPage(Page::SelLanguage);
+                    view_.setFocus(Ctl::lvSelLang);
+                } else {
+                    showPage(Page::SelPort);
+                }
+                break;
+            case Page::Done:
+                view_.informationSound();
+                break;
+            default:
+                break;
+        }
+    }
+    view_.setAnimationPlaying(page_ == Page::Download);
+}
+
+void Wizard::UpdateControls() {
+    const Page p = page_;
+    const bool start = p == Page::Pres;
+    view_.setVisible(Ctl::pnlPresenta, start);
+    view_.setCaption(Ctl::lblProgramVersion, programVersionLabel(env_.versionBlock));
+    view_.setVisible(Ctl::lblProgramVersion, start);
+    for (Ctl c : {Ctl::Pagine, Ctl::bvlTop, Ctl::imgTop, Ctl::lblStepTitle, Ctl::lblStepText})
+        view_.setVisible(c, !start);
+    view_.setCaption(Ctl::lblStepTitle, pageTitle(p));
+    view_.setCaption(Ctl::lblStepText, pageText(p));
+    backEnabled_ = backAllowed(p);
+    view_.setEnabled(Ctl::btnIndietro, backEnabled_);
+    view_.setEnabled(Ctl::btnAnnulla, p != Page::Download);
+    view_.setCaption(Ctl::btnAvanti, p == Page::Done ? "&Fine" : "&Avanti >");
+    if (start && logBoxVisible_) {
+        view_.setChecked(Ctl::cbLogga, logOption_);
+        view_.setCaption(Ctl::cbLogga, logCheckboxCaption(log_.path()));
+    }
+
+    bool next = true;
+    switch (p) {
+        case Page::SelFile:
+            next = !fileName_.empty();
+            break;
+        case Page::SelPort:
+            next = selectedPort_ >= 0 && selectedPort_ < static_cast<int>(ports_.size()) &&
+                   ports_[selectedPort_].available;
+            break;
+        case Page::CheckCom:
+        case Page::Download:
+            next = false;
+            break;
+        case Page::SelLanguage: {
+            std::string outcome;
+            const bool ok = plan(outcome);
+            view_.repaintChart();
+            view_.setVisible(Ctl::lblNoSpace, !ok);
+            view_.setVisible(Ctl::imgNoSpace, !ok);
+            view_.setCaption(Ctl::lbErroreLingua, outcome);
+            next = ok && hasChanges(newAllocation_);
+            break;
+        }
+        default:
+            break;
+    }
+    nextEnabled_ = next;
+    view_.setEnabled(Ctl::btnAvanti, next);
+    view_.setVisible(Ctl::btnAltro, p == Page::Done);
+}
+
+void Wizard::btnAvantiClick() {
+    // A double click on a port, Enter or an accelerator may arrive for a
+    // button that is disabled at that moment.
+    if (!nextEnabled_)
+        return;
+    switch (page_) {
+        case Page::Pres:
+            if (logBoxVisible_ && view_.isChecked(Ctl::cbLogga))
+                log_.OpenLog();
+            showPage(Page::SelFile);
+            break;
+        case Page::SelFile:
+            if (LoadUpdateFile(fileName_))
+                showPage(Page::SetCrono);
+            break;
+        case Page::SetCrono:
+            showPage(Page::SelPort);
+            break;
+        case Page::SelPort:
+        case Page::New:
+            showPage(Page::CheckCom);
+            break;
+        case Page::SelLanguage: {
+            std::string outcome;
+            if (!plan(outcome))
+                break;
+            showPage(Page::Download);
+            ShowProgress(0, 0, 0);
+            view_.processPendingEvents();  // the transfer page gets painted
+            StartTransfer();
+            break;
+        }
+        case Page::Done:
+            view_.closeWindow();
+            return;
+        default:
+            break;
+    }
+    UpdateControls();
+}
+
+void Wizard::btnIndietroClick() {
+    if (!backEnabled_)
+        return;
+    if (page_ == Page::SelLanguage) {
+        showPage(Page::SelPort);  // the check page is skipped backwards
+    } else {
+        showPage(static_cast<Page>(static_cast<int>(page_) - 1));
+    }
+}
+
+void Wizard::btnAnnullaClick() {
+    if (page_ != Page::Download)
+        view_.closeWindow();
+}
+
+void Wizard::btnAltroClick() {
+    if (page_ == Page::Done)
+        showPage(Page::New);
+}
+
+void Wizard::fileNameOnChange(const std::string& text) {
+    fileName_ = text;
+    UpdateControls();
+}
+
+bool Wizard::FormCloseQuery() {
+    if (page_ != Page::Download)
+        return true;
+    showError(view_, CLOSE_REFUSED, title_);
+    return false;
+}
+
+void Wizard::FormClose() {
+    closed_ = true;
+    link_.RsClose();
+    log_.CloseLog();
+}
+
+// ---- File page ---------------------------------------------------------------
+
+bool Wizard::LoadUpdateFile(const std::string& name) {
+    view_.setVisible(Ctl::pnlVersione, false);
+    std::string versionLines, identifier;
+    const bool ok = zor::LoadUpdateFile(name, pgm_, versionLines, identifier, view_, title_);
+    if (ok) {
+        std::string lines = displayText(versionLines);
+        while (!lines.empty() && lines.back() == '\n')
+            lines.pop_back();
+        view_.setCaption(Ctl::memVersion, lines);
+        view_.setCaption(Ctl::memID, displayText(identifier));
+        view_.setVisible(Ctl::pnlVersione, true);
+        fillComponentList();
+    }
+    return ok;
+}
+
+void Wizard::btnSfogliaClick() {
+    FileDialogRequest request;
+    request.title = OPEN_DIALOG_TITLE;
+    request.filters.assign(std::begin(OPEN_DIALOG_FILTERS), std::end(OPEN_DIALOG_FILTERS));
+    request.initialDirectory = dialogDirectory_;
+    std::string chosen;
+    if (!view_.openFileDialog(request, chosen))
+        return;
+    view_.setCaption(Ctl::FileName, chosen);
+    fileNameOnChange(chosen);
+    const size_t slash = chosen.find_last_of("/\\");
+    if (slash != std::string::npos)
+        dialogDirectory_ = chosen.substr(0, slash + 1);
+    // The page stays; Next will load the file once more.
+    if (LoadUpdateFile(fileName_))
+        view_.setFocus(Ctl::btnAvanti);
+}
+
+// ---- Port and check pages ------------------------------------------------------
+
+void Wizard::scanPorts() {
+    // The list empties first, so nothing can be chosen while the scan runs.
+    ports_.clear();
+    selectedPort_ = -1;
+    view_.setPortRows({}, -1);
+    UpdateControls();
+    const PortScan scan = ScanPorts(env_.devices, link_, view_, env_.clock);
+    ports_ = scan.rows;
+    selectedPort_ = scan.selected;
+    std::vector<PortListRow> rows;
+    for (const PortRow& row : ports_)
+        rows.push_back({row.name, row.status});
+    view_.setPortRows(rows, selectedPort_);
+    UpdateControls();
+}
+
+void Wizard::lwPorteOnchange(int selectedRow) {
+    selectedPort_ = selectedRow;
+    UpdateControls();
+}
+
+void Wizard::lwPorteDblClick() {
+    if (page_ == Page::SelPort && selectedPort_ >= 0 &&
+        selectedPort_ < static_cast<int>(ports_.size()) && ports_[selectedPort_].available) {
+        btnAvantiClick();
+    }
+}
+
+bool Wizard::CheckConnection() {
+    view_.setBusy(true);
+    view_.processPendingEvents();  // the check page gets painted
+    env_.clock.sleepMs(CHECK_PAINT_PAUSE_MS);
+    const std::string port = selectedPort_ >= 0 && selectedPort_ < static_cast<int>(ports_.size())
+                                 ? ports_[selectedPort_].name
+                                 : std::string();
+    bool ok = false;
+    if (!closed_ && link_.RsOpen(port))
+        ok = ConnCheck(link_, currentAllocation_, highSpeed_, logWriter());
+    view_.setBusy(false);
+    return ok;
+}
+
+// ---- Component page ----------------------------------------------------------
+
+void Wizard::fillComponentList() {
+    choices_.clear();
+    std::vector<ComponentListRow> rows;
+    for (size_t i = 0; i < pgm_.size(); ++i) {
+        if (pgm_[i].datiSize == 0)
+            continue;
+        std::string name = pgm_[i].versionText();
+        std::string version, build;
+        splitVersion(name, version, build);
+        rows.push_back({displayText(name), displayText(version), static_cast<int>(i)});
+        choices_.push_back({static_cast<int>(i), false});
+    }
+    view_.setComponentRows(rows);
+}
+
+void Wizard::lvSelLangChange(int row, bool checked, ListChange change) {
+    // The check mark is the row's own; it is recorded whatever else happens.
+    if (row >= 0 && row < static_cast<int>(choices_.size()))
+        choices_[row].checked = checked;
+    if (inSelLangChange_)
+        return;
+    inSelLangChange_ = true;
+    if (change == ListChange::State)
+        UpdateControls();
+    inSelLangChange_ = false;
+}
+
+bool Wizard::plan(std::string& outcome) {
+    std::vector<PlanItem> items;
+    for (const ComponentChoice& c : choices_)
+        items.push_back({c.slot, &pgm_[c.slot], c.checked});
+    return SistemaBlocchi(items, currentAllocation_, newAllocation_, outcome, logWriter());
+}
+
+LogWriter Wizard::logWriter() {
+    // Without an open log the planner skips its formatting altogether.
+    if (!log_.isOpen())
+        return nullptr;
+    return log_.writer();
+}
+
+// ---- Transfer page -----------------------------------------------------------
+
+void Wizard::StartTransfer() {
+    running_ = std::make_unique<TDownloader>(
+        link_, newAllocation_,
+        [this](int phase, int count, int percent) { ShowProgress(phase, count, percent); },
+        [this](std::function<void()> fn) { view_.invokeAndWait(std::move(fn)); },
+        [this](int) { view_.post([this] { TransferTerminated(); }); });
+    running_->start();
+}
+
+void Wizard::ShowProgress(int phase, int phaseCount, int percent) {
+    if (phaseCount == 0) {
+        view_.setCaption(Ctl::lbProgresso, "Progresso complessivo");
+        view_.setCaption(Ctl::lbFase, "Progresso fase");
+        phase = 0;
+        phaseCount = 1;
+        percent = 0;
+    } else {
+        char text[96];
+        std::snprintf(text, sizeof text, "Progresso complessivo (fase %d di %d):", phase,
+                      phaseCount);
+        view_.setCaption(Ctl::lbProgresso, text);
+        std::snprintf(text, sizeof text, "Progresso fase (%d %%):", percent);
+        view_.setCaption(Ctl::lbFase, text);
+    }
+    view_.setBar(Ctl::barProgresso, clampBar(overallProgress(phase, phaseCount, percent)));
+    view_.setBar(Ctl::barFase, clampBar(percent));
+}
+
+void Wizard::TransferTerminated() {
+    if (!running_)
+        return;
+    const int code = running_->resultCode();
+    running_.reset();  // the worker has finished; this joins it
+    if (code == 0) {
+        showPage(Page::Done);
+    } else {
+        showError(
+            view_,
+            "Il trasferimento non ha avuto successo.\nCodice errore: " + std::to_string(code) +
+                "\nMessaggio: " + displayText(link_.RsLastAnswer()) + ".",
+            TRANSFER_FAILED_CAPTION);
+        showPage(Page::SelPort);
+    }
+    UpdateControls();
+}
+
+}  // namespace zor::wizard

@@ -1,0 +1,143 @@
+#pragma once
+// The rules of the update wizard TfrmZORMain, without a toolkit: which page
+// shows, what Next, Back, Cancel and "Altro cronometro..." do on each page,
+// the state of every control, the component page and the transfer page. A
+// window (Qt, Win32) implements WizardView and forwards its events to the
+// handlers below, all on its user-interface thread.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/session_log.h"
+#include "flash/partition_table.h"
+#include "link/downloader.h"
+#include "link/port_scan.h"
+#include "link/serial_link.h"
+#include "platform/clock.h"
+#include "platform/serial_port.h"
+#include "platform/version_block.h"
+#include "updatefile/segment.h"
+#include "wizard/wizard_view.h"
+
+namespace zor::wizard {
+
+// What the wizard needs of the world besides its window.
+struct WizardEnvironment {
+    SerialDeviceOpener& devices;
+    Clock& clock;
+    const VersionBlock* versionBlock;  // the program's own; null: none
+    std::string programPath;           // usage text and the session log's name
+    std::vector<std::string> args;     // the command line after the program path
+    std::string currentDirectory;      // where the file dialog first opens
+};
+
+// The overall bar of the transfer page: every finished phase an equal share,
+// plus the current phase's share in proportion. Not clamped.
+int overallProgress(int phase, int phaseCount, int percent);
+
+// A text from the update file or the chronometer (Windows-1252, maybe NUL
+// padded, CR LF line ends) ready for the window: UTF-8, LF line ends, every
+// line cut at its first NUL.
+std::string displayText(const std::string& cp1252);
+
+class Wizard {
+  public:
+    Wizard(WizardView& view, WizardEnvironment env);
+    // A transfer still running is waited for; the window refuses to close
+    // while one runs, so this happens only when the program is torn down.
+    ~Wizard();
+    Wizard(const Wizard&) = delete;
+    Wizard& operator=(const Wizard&) = delete;
+
+    // The form's construction: caption, the start page, the command line
+    // (its boxes appear now, before the window is shown) and the file name
+    // it gave. False when the command line ends the program: exitStatus().
+    bool construct();
+    int exitStatus() const { return exitStatus_; }
+
+    // ---- Handlers, bound to the window's events -------------------------
+    void btnAvantiClick();
+    void btnIndietroClick();
+    void btnAnnullaClick();
+    void btnAltroClick();
+    void btnSfogliaClick();
+    void fileNameOnChange(const std::string& text);
+    // Any change of the port list's selection; -1 when no row is selected.
+    void lwPorteOnchange(int selectedRow);
+    void lwPorteDblClick();
+    enum class ListChange { State, Text };
+    // A row of the component list changed: its check mark, selection or focus
+    // (State), or its text (Text). checked is the row's check mark now.
+    void lvSelLangChange(int row, bool checked, ListChange change);
+    // True when the window may close now; tells the user why not otherwise.
+    bool FormCloseQuery();
+    // The window closes: the port and the session log are released.
+    void FormClose();
+
+    // ---- Form routines ----------------------------------------------------
+    void UpdateControls();
+    bool LoadUpdateFile(const std::string& name);
+    bool CheckConnection();
+    void StartTransfer();
+    void ShowProgress(int phase, int phaseCount, int percent);
+    void TransferTerminated();
+    void fillComponentList();
+
+    // ---- State ----------------------------------------------------------
+    Page page() const { return page_; }
+    bool nextEnabled() const { return nextEnabled_; }
+    bool transferRunning() const { return running_ != nullptr; }
+    const std::string& applicationTitle() const { return title_; }
+    bool highSpeed() const { return highSpeed_; }
+    bool logOption() const { return logOption_; }
+    const std::string& fileName() const { return fileName_; }
+    // What the chart shows: the planned table.
+    const PartitionTable& chartTable() const { return newAllocation_; }
+    const PartitionTable& currentAllocation() const { return currentAllocation_; }
+    const UpdateTable& components() const { return pgm_; }
+    SerialLink& link() { return link_; }
+    SessionLog& log() { return log_; }
+
+  private:
+    struct ComponentChoice {
+        int slot;
+        bool checked;
+    };
+
+    void showPage(Page page);
+    void PaginePageChanged();
+    void scanPorts();
+    // Plans the checked components into newAllocation_; shows nothing.
+    bool plan(std::string& outcome);
+    void refreshComponentPage();
+    LogWriter logWriter();
+
+    WizardView& view_;
+    WizardEnvironment env_;
+    std::string title_;
+    SessionLog log_;
+    SerialLink link_;
+
+    UpdateTable pgm_;
+    PartitionTable currentAllocation_;
+    PartitionTable newAllocation_;
+    std::unique_ptr<TDownloader> running_;
+
+    Page page_ = Page::Pres;
+    bool highSpeed_ = false;
+    bool logOption_ = false;
+    bool logBoxVisible_ = false;
+    int exitStatus_ = 0;
+    bool closed_ = false;
+    bool nextEnabled_ = false;
+    bool backEnabled_ = false;
+
+    std::string fileName_;
+    std::string dialogDirectory_;
+    std::vector<PortRow> ports_;
+    int selectedPort_ = -1;
+    std::vector<ComponentChoice> choices_;
+    bool inSelLangChange_ = false;
+};
+
+}  // namespace zor::wizard

@@ -1,0 +1,71 @@
+#pragma once
+// What the wizard core asks of a window. The Qt form and the Win32 form each
+// implement it; tests implement it with a recorder. Every text is UTF-8.
+//
+// The view reports the user's actions by calling the core's handlers
+// (btnAvantiClick, fileNameOnChange, lwPorteOnchange, ...). A view never
+// reports a change the core itself made through this interface.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/ui_sink.h"
+#include "wizard/form_layout.h"
+
+namespace zor::wizard {
+
+struct PortListRow {
+    std::string port;    // "COM1".."COM4": the caption
+    std::string status;  // column "Informazioni"
+};
+
+struct ComponentListRow {
+    std::string name;     // column "Componente"
+    std::string version;  // column "Versione"
+    int slot;             // item data: the component's slot in the update file
+};
+
+struct FileDialogRequest {
+    std::string title;
+    std::vector<FileFilter> filters;  // the first is the initial choice
+    std::string initialDirectory;
+};
+
+// Message boxes, the warning beep, the hourglass and "process pending
+// events" come from UiSink.
+class WizardView : public UiSink {
+  public:
+    // The notebook shows this page.
+    virtual void showPage(Page page) = 0;
+    virtual void setVisible(Ctl control, bool visible) = 0;
+    virtual void setEnabled(Ctl control, bool enabled) = 0;
+    // Labels, buttons, the check box, the edit, memos (lines separated by
+    // "\n") and Ctl::Form (the window caption).
+    virtual void setCaption(Ctl control, const std::string& text) = 0;
+    virtual void setChecked(Ctl control, bool checked) = 0;
+    virtual bool isChecked(Ctl control) = 0;
+    virtual void setFocus(Ctl control) = 0;
+    // Replaces the port list's rows and selects one (-1: none).
+    virtual void setPortRows(const std::vector<PortListRow>& rows, int selected) = 0;
+    // Replaces the component list's rows, all unchecked.
+    virtual void setComponentRows(const std::vector<ComponentListRow>& rows) = 0;
+    // A progress bar's position, 0..100.
+    virtual void setBar(Ctl bar, int value) = 0;
+    // The chart must be painted again, now (it shows the core's chartTable()).
+    virtual void repaintChart() = 0;
+    virtual void setAnimationPlaying(bool playing) = 0;
+    // The system's information sound.
+    virtual void informationSound() = 0;
+    // The modal file-open dialog; false when the user cancelled.
+    virtual bool openFileDialog(const FileDialogRequest& request, std::string& chosenPath) = 0;
+    // Asks the toolkit to close the window; the close rule (FormCloseQuery)
+    // and FormClose run through the core as for the title bar's close box.
+    virtual void closeWindow() = 0;
+    // From the transfer worker: run fn on the window's thread and return when
+    // it has run.
+    virtual void invokeAndWait(std::function<void()> fn) = 0;
+    // From the transfer worker: run fn on the window's thread soon.
+    virtual void post(std::function<void()> fn) = 0;
+};
+
+}  // namespace zor::wizard
