@@ -1,0 +1,91 @@
+#pragma once
+// TfrmZORMain on Qt 6 Widgets: the window of the update wizard. It builds
+// its controls from the form table, shows what the wizard core tells it and
+// hands every user action to the core.
+#include <QWidget>
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "wizard/wizard.h"
+
+class QStackedWidget;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace zor::qtui {
+
+class ChartBox;
+class AnimationBox;
+
+// The form's font: a sans-serif face at 11 pixels, the size the layout was
+// drawn for. Liberation Sans where installed.
+QFont formFont();
+
+class TfrmZORMain : public QWidget, public wizard::WizardView {
+  public:
+    explicit TfrmZORMain(wizard::WizardEnvironment env, QWidget* parent = nullptr);
+    ~TfrmZORMain() override;
+
+    // The core's construction (command line boxes included); false when the
+    // program is to end with core().exitStatus().
+    bool construct();
+    wizard::Wizard& core() { return *core_; }
+    QWidget* widget(wizard::Ctl control) const { return widgets_[static_cast<int>(control)]; }
+    // Every control that takes the keyboard with Tab, in order.
+    std::vector<QWidget*> tabChain() const;
+    // A second start woke this instance: wParam 2 changes nothing, anything
+    // else brings the window (or the box it shows) to the front.
+    void WMShowInstance(uint32_t wParam);
+
+    // ---- WizardView ----
+    void messageBox(const std::string& text, const std::string& caption, BoxIcon icon) override;
+    void beep() override;
+    void setBusy(bool on) override;
+    void processPendingEvents() override;
+    void showPage(wizard::Page page) override;
+    void setVisible(wizard::Ctl control, bool visible) override;
+    void setEnabled(wizard::Ctl control, bool enabled) override;
+    void setCaption(wizard::Ctl control, const std::string& text) override;
+    void setChecked(wizard::Ctl control, bool checked) override;
+    bool isChecked(wizard::Ctl control) override;
+    void setFocus(wizard::Ctl control) override;
+    void setPortRows(const std::vector<wizard::PortListRow>& rows, int selected) override;
+    void setComponentRows(const std::vector<wizard::ComponentListRow>& rows) override;
+    void setBar(wizard::Ctl bar, int value) override;
+    void repaintChart() override;
+    void setAnimationPlaying(bool playing) override;
+    void informationSound() override;
+    bool openFileDialog(const wizard::FileDialogRequest& request, std::string& chosenPath) override;
+    void closeWindow() override;
+    void invokeAndWait(std::function<void()> fn) override;
+    void post(std::function<void()> fn) override;
+
+    using QWidget::setEnabled;
+    using QWidget::setFocus;
+    using QWidget::setVisible;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    QWidget* createControl(const wizard::ControlSpec& spec, QWidget* parent);
+    void wireEvents();
+    void appendTabChain(wizard::Ctl parent, std::vector<QWidget*>& chain) const;
+    void selLangItemChanged(QTreeWidgetItem* item, int column);
+
+    std::unique_ptr<wizard::Wizard> core_;
+    std::array<QWidget*, wizard::CONTROL_COUNT> widgets_{};
+    std::array<QWidget*, wizard::PAGE_COUNT> pages_{};
+    QStackedWidget* pagine_ = nullptr;
+    QTreeWidget* lwPorte_ = nullptr;
+    QTreeWidget* lvSelLang_ = nullptr;
+    wizard::Wizard* chartCore_ = nullptr;  // what the chart paints from; null once torn down
+    ChartBox* chart_ = nullptr;
+    AnimationBox* animation_ = nullptr;
+    std::vector<bool> checks_;  // the component rows' check marks as last reported
+    int busy_ = 0;
+};
+
+}  // namespace zor::qtui
