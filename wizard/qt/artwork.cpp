@@ -203,8 +203,9 @@ QPixmap headerPicture() {
     wash.setColorAt(0, Qt::white);
     wash.setColorAt(1, kPale);
     p.fillRect(img.rect(), wash);
-    drawChip(p, QRectF(466, 33, 13, 17), 4, kTeal);
-    drawStopwatch(p, QPointF(484, 27), 12.5, 120,
+    // The form shows only the first 495 columns of the picture.
+    drawChip(p, QRectF(459, 33, 13, 17), 4, kTeal);
+    drawStopwatch(p, QPointF(477, 27), 12.5, 120,
                   {kDeep, Qt::white, kDeep, kTeal, alpha(kTeal, 60)});
     p.end();
     return QPixmap::fromImage(img);

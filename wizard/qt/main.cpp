@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QMessageBox>
 #include <QScreen>
-#include <QSocketNotifier>
 #include <exception>
 
 #include "platform/file.h"
@@ -36,14 +35,7 @@ int main(int argc, char** argv) {
             } else {
                 QApplication::setApplicationName(
                     QString::fromStdString(form.core().applicationTitle()));
-                QSocketNotifier wakeUps(instance.listenFd(), QSocketNotifier::Read);
-                wakeUps.setEnabled(instance.listenFd() >= 0);
-                QObject::connect(&wakeUps, &QSocketNotifier::activated, &form, [&] {
-                    instance.serviceRequests([&form](uint32_t message, uint32_t wParam, uint32_t) {
-                        if (message == zor::WM_SHOWINSTANCE)
-                            form.WMShowInstance(wParam);
-                    });
-                });
+                const auto wakeUps = zor::qtui::listenForWakeUps(instance, form);
                 if (QScreen* screen = QGuiApplication::primaryScreen())
                     form.move(screen->availableGeometry().center() - form.rect().center());
                 form.show();

@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QStackedWidget>
 #include <QThread>
 #include <QTimer>
@@ -45,6 +46,10 @@ QFont formFont() {
     }
     font.setPixelSize(wizard::FORM_FONT_PX);
     font.setStyleHint(QFont::SansSerif);
+    // The layout was drawn for a face a shade narrower than these: 2 % less
+    // spacing lets the longest texts (the planner's verdicts, "Altro
+    // cronometro...") fit their controls on one line, as designed.
+    font.setLetterSpacing(QFont::PercentageSpacing, 98);
     return font;
 }
 
@@ -571,6 +576,19 @@ void TfrmZORMain::invokeAndWait(std::function<void()> fn) {
 
 void TfrmZORMain::post(std::function<void()> fn) {
     QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+}
+
+std::unique_ptr<QSocketNotifier> listenForWakeUps(SingleInstance& instance, TfrmZORMain& form) {
+    if (instance.listenFd() < 0)
+        return nullptr;
+    auto notifier = std::make_unique<QSocketNotifier>(instance.listenFd(), QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, &form, [&instance, &form] {
+        instance.serviceRequests([&form](uint32_t message, uint32_t wParam, uint32_t) {
+            if (message == WM_SHOWINSTANCE)
+                form.WMShowInstance(wParam);
+        });
+    });
+    return notifier;
 }
 
 }  // namespace zor::qtui

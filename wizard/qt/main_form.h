@@ -2,11 +2,13 @@
 // TfrmZORMain on Qt 6 Widgets: the window of the update wizard. It builds
 // its controls from the form table, shows what the wizard core tells it and
 // hands every user action to the core.
+#include <QSocketNotifier>
 #include <QWidget>
 #include <array>
 #include <memory>
 #include <vector>
 
+#include "platform/single_instance.h"
 #include "wizard/wizard.h"
 
 class QStackedWidget;
@@ -19,7 +21,7 @@ class ChartBox;
 class AnimationBox;
 
 // The form's font: a sans-serif face at 11 pixels, the size the layout was
-// drawn for. Liberation Sans where installed.
+// drawn for. Liberation Sans where installed, slightly tightened.
 QFont formFont();
 
 class TfrmZORMain : public QWidget, public wizard::WizardView {
@@ -87,5 +89,9 @@ class TfrmZORMain : public QWidget, public wizard::WizardView {
     std::vector<bool> checks_;  // the component rows' check marks as last reported
     int busy_ = 0;
 };
+
+// Wakes form for every WM_SHOWINSTANCE that a second start sends to
+// instance (the owner), from the event loop; null when nothing listens.
+std::unique_ptr<QSocketNotifier> listenForWakeUps(SingleInstance& instance, TfrmZORMain& form);
 
 }  // namespace zor::qtui
