@@ -1,16 +1,23 @@
 #!/usr/bin/env bash
-# Demo: a simulated chronometer on a pseudo-terminal, updated from the shell.
-# Builds if needed, starts zorsim, shows the chronometer's table, sends every
-# component of zorsim's sample update file, and shows the table again.
+# The demo: the wizard against a simulated chronometer. Installs what is
+# missing and builds when needed, starts zorsim on a pseudo-terminal as COM1
+# and opens the wizard with zorsim's sample update file. Closing the wizard
+# ends the demo.
+#   scripts/demo.sh [zorload options, e.g. -log or -high]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-if [ ! -x build/cli/zorload-cli ] || [ ! -x build/sim/zorsim ]; then
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "Nessun display grafico: avviate la demo da una sessione desktop" >&2
+  echo "(oppure: xvfb-run scripts/demo.sh, o scripts/demo-cli.sh per la riga di comando)." >&2
+  exit 1
+fi
+if [ ! -x build/wizard/qt/zorload ] || [ ! -x build/sim/zorsim ]; then
   scripts/setup.sh
   scripts/build.sh build
 fi
-cli=build/cli/zorload-cli
 sim=build/sim/zorsim
+wizard=build/wizard/qt/zorload
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zorload-demo.XXXXXX")
 sim_pid=
@@ -21,14 +28,11 @@ cleanup() {
 trap cleanup EXIT INT TERM
 
 "$sim" --write-sample "$work/esempio.upd" >/dev/null
+# A restarted chronometer comes back for the next one ("Altro cronometro...").
 "$sim" --link "$work/COM1" --flash-step 20 >"$work/zorsim.log" 2>&1 &
 sim_pid=$!
 for _ in $(seq 100); do [ -L "$work/COM1" ] && break; sleep 0.05; done
 export ZORLOAD_COM1="$work/COM1"
 
-run() { echo; echo "\$ $*"; "$@"; }
-run "$cli" info "$work/esempio.upd"
-run "$cli" ports
-run "$cli" check COM1
-run "$cli" update COM1 "$work/esempio.upd" --select all --high
-run "$cli" check COM1
+echo "Cronometro simulato su COM1 ($ZORLOAD_COM1); file di esempio: $work/esempio.upd"
+"$wizard" "$@" "$work/esempio.upd"

@@ -366,7 +366,7 @@ TEST_F(WizardTest, ComponentPageVerdicts) {
     huge.blks = 3;
     huge.data = sim::componentBlocks({1, 3, huge.version}, 4, 9);
     ComponentSpec small = huge;
-    small.version = std::string("Lingua tedesca VERS 1.1 BUILD 2") + '\0';
+    small.version = std::string("Lingua tedesca \xE8 VERS 1.1 BUILD 2") + '\0';
     small.versionPad = '\0';
     small.blks = 1;
     small.data = sim::componentBlocks({1, 1, small.version}, 2, 8);
@@ -379,7 +379,7 @@ TEST_F(WizardTest, ComponentPageVerdicts) {
     next();
     ASSERT_EQ(view.page, Page::SelLanguage);
     ASSERT_EQ(view.components.size(), 2u);
-    EXPECT_EQ(view.components[1].name, "Lingua tedesca");  // NUL padding never shown
+    EXPECT_EQ(view.components[1].name, "Lingua tedesca è");  // UTF-8, no NUL padding
     EXPECT_EQ(view.components[1].version, "1.1");
 
     view.tick(1, true);

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Takes the README's screenshots from the real window: Xvfb, zorsim on a
+# pseudo-terminal as COM1, zorload driven with mouse clicks, each page
+# captured with ImageMagick into docs/screenshots/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+need=()
+for p in xvfb xdotool imagemagick x11-utils; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
+done
+if [ ${#need[@]} -gt 0 ]; then
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${need[@]}"
+fi
+scripts/setup.sh
+scripts/build.sh build
+
+out=docs/screenshots
+mkdir -p "$out"
+work=$(mktemp -d "${TMPDIR:-/tmp}/zorload-shots.XXXXXX")
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+
+display=:$((90 + RANDOM % 100))
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+export DISPLAY=$display XDG_RUNTIME_DIR=$work
+for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
+
+build/sim/zorsim --write-sample "$work/esempio.upd" >/dev/null
+build/sim/zorsim --link "$work/COM1" --flash-step 150 >"$work/zorsim.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [ -L "$work/COM1" ] && break; sleep 0.05; done
+export ZORLOAD_COM1=$work/COM1 ZORLOAD_COM2=$work/none ZORLOAD_COM3=$work/none ZORLOAD_COM4=$work/none
+
+build/wizard/qt/zorload "$work/esempio.upd" >"$work/zorload.log" 2>&1 &
+pids+=($!)
+wid=
+for _ in $(seq 100); do
+  wid=$(xdotool search --name '^Zorload$' 2>/dev/null | head -1) && [ -n "$wid" ] && break
+  sleep 0.1
+done
+[ -n "$wid" ] || { echo "the window did not appear" >&2; exit 1; }
+
+# Positions in the window's client area (the form is laid out in pixels).
+click() { xdotool mousemove --window "$wid" "$1" "$2" click 1; sleep "${3:-0.6}"; }
+next() { click 361 340 "${1:-0.6}"; }
+shot() { sleep 0.3; import -window "$wid" "$out/$1.png"; echo "$out/$1.png"; }
+
+sleep 1
+shot 1-start
+next; next; click 287 340          # load the file, then back to the file page
+shot 2-file
+next; next 1.5
+shot 3-ports
+next 3                              # the connection check
+for y in 136 150 164 178; do click 41 "$y" 0.3; done
+shot 4-components
+next 1.5
+shot 5-transfer
+sleep 40
+shot 6-done
