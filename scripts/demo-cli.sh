@@ -11,21 +11,8 @@ if [ ! -x build/cli/zorload-cli ] || [ ! -x build/sim/zorsim ]; then
   scripts/build.sh build
 fi
 cli=build/cli/zorload-cli
-sim=build/sim/zorsim
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/zorload-demo.XXXXXX")
-sim_pid=
-cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
-
-"$sim" --write-sample "$work/esempio.upd" >/dev/null
-"$sim" --link "$work/COM1" --flash-step 20 >"$work/zorsim.log" 2>&1 &
-sim_pid=$!
-for _ in $(seq 100); do [ -L "$work/COM1" ] && break; sleep 0.05; done
-export ZORLOAD_COM1="$work/COM1"
+. scripts/simulated-com1.sh
 
 run() { echo; echo "\$ $*"; "$@"; }
 run "$cli" info "$work/esempio.upd"

@@ -16,23 +16,10 @@ if [ ! -x build/wizard/qt/zorload ] || [ ! -x build/sim/zorsim ]; then
   scripts/setup.sh
   scripts/build.sh build
 fi
-sim=build/sim/zorsim
 wizard=build/wizard/qt/zorload
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/zorload-demo.XXXXXX")
-sim_pid=
-cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
-
-"$sim" --write-sample "$work/esempio.upd" >/dev/null
 # A restarted chronometer comes back for the next one ("Altro cronometro...").
-"$sim" --link "$work/COM1" --flash-step 20 >"$work/zorsim.log" 2>&1 &
-sim_pid=$!
-for _ in $(seq 100); do [ -L "$work/COM1" ] && break; sleep 0.05; done
-export ZORLOAD_COM1="$work/COM1"
+. scripts/simulated-com1.sh
 
 echo "Cronometro simulato su COM1 ($ZORLOAD_COM1); file di esempio: $work/esempio.upd"
 "$wizard" "$@" "$work/esempio.upd"

@@ -5,28 +5,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-need=()
-for p in xvfb xdotool imagemagick x11-utils; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  $SUDO apt-get update
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${need[@]}"
-fi
-scripts/setup.sh
+scripts/setup.sh xvfb xdotool imagemagick x11-utils
 scripts/build.sh build
 
 out=docs/screenshots
 mkdir -p "$out"
-work=$(mktemp -d "${TMPDIR:-/tmp}/zorload-shots.XXXXXX")
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
+ZORSIM_OPTIONS="--flash-step 150"
+. scripts/simulated-com1.sh
 
 display=:$((90 + RANDOM % 100))
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
@@ -34,11 +19,7 @@ pids+=($!)
 export DISPLAY=$display XDG_RUNTIME_DIR=$work
 for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
 
-build/sim/zorsim --write-sample "$work/esempio.upd" >/dev/null
-build/sim/zorsim --link "$work/COM1" --flash-step 150 >"$work/zorsim.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -L "$work/COM1" ] && break; sleep 0.05; done
-export ZORLOAD_COM1=$work/COM1 ZORLOAD_COM2=$work/none ZORLOAD_COM3=$work/none ZORLOAD_COM4=$work/none
+export ZORLOAD_COM2=$work/none ZORLOAD_COM3=$work/none ZORLOAD_COM4=$work/none
 
 build/wizard/qt/zorload "$work/esempio.upd" >"$work/zorload.log" 2>&1 &
 pids+=($!)

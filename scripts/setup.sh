@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests and the benchmarks need.
-# Safe to run again: it does nothing when everything is already there.
+# Installs every Debian package the build, the tests and the benchmarks need,
+# and any further packages named as arguments (other scripts' tools). Safe to
+# run again: it does nothing when everything is already there.
 set -euo pipefail
 
 packages=(
@@ -9,6 +10,7 @@ packages=(
   libbenchmark-dev
   clang-format
   qt6-base-dev fonts-liberation
+  "$@"
 )
 
 missing=()

@@ -70,8 +70,8 @@ class QtFormTest : public ::testing::Test {
     std::unique_ptr<TfrmZORMain> form;
 };
 
-QString plainCaption(const ControlSpec& spec) {
-    return QString::fromUtf8(spec.caption);
+QString plainCaption(const ControlSpec& def) {
+    return QString::fromUtf8(def.caption);
 }
 
 // Every control where the table puts it, with its caption, visibility and
@@ -84,26 +84,26 @@ TEST_F(QtFormTest, ControlsStandWhereTheFormTablePutsThem) {
                  (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
     EXPECT_EQ(form->windowTitle(), "Zorload");
 
-    for (const ControlSpec& spec : wizard::formControls()) {
-        if (spec.kind == Kind::Form)
+    for (const ControlSpec& def : wizard::formControls()) {
+        if (def.kind == Kind::Form)
             continue;
-        QWidget* c = w(spec.id);
-        ASSERT_NE(c, nullptr) << spec.name;
-        EXPECT_EQ(c->objectName(), spec.name);
-        EXPECT_EQ(c->pos(), QPoint(spec.left, spec.top)) << spec.name;
-        if (spec.width > 0) {
-            EXPECT_EQ(c->size(), QSize(spec.width, spec.height)) << spec.name;
+        QWidget* c = w(def.id);
+        ASSERT_NE(c, nullptr) << def.name;
+        EXPECT_EQ(c->objectName(), def.name);
+        EXPECT_EQ(c->pos(), QPoint(def.left, def.top)) << def.name;
+        if (def.width > 0) {
+            EXPECT_EQ(c->size(), QSize(def.width, def.height)) << def.name;
         }
-        if (auto* label = qobject_cast<QLabel*>(c); label && spec.id != Ctl::lblProgramVersion &&
-                                                    spec.id != Ctl::lblStepTitle &&
-                                                    spec.id != Ctl::lblStepText) {
-            EXPECT_EQ(label->text(), plainCaption(spec)) << spec.name;
+        if (auto* label = qobject_cast<QLabel*>(c); label && def.id != Ctl::lblProgramVersion &&
+                                                    def.id != Ctl::lblStepTitle &&
+                                                    def.id != Ctl::lblStepText) {
+            EXPECT_EQ(label->text(), plainCaption(def)) << def.name;
         }
-        if (spec.kind == Kind::Button) {
-            EXPECT_EQ(static_cast<QPushButton*>(c)->text(), plainCaption(spec));
+        if (def.kind == Kind::Button) {
+            EXPECT_EQ(static_cast<QPushButton*>(c)->text(), plainCaption(def));
         }
-        if (spec.buddy != Ctl::Form) {
-            EXPECT_EQ(static_cast<QLabel*>(c)->buddy(), w(spec.buddy)) << spec.name;
+        if (def.buddy != Ctl::Form) {
+            EXPECT_EQ(static_cast<QLabel*>(c)->buddy(), w(def.buddy)) << def.name;
         }
     }
     // The start page as constructed.
@@ -152,10 +152,10 @@ TEST_F(QtFormTest, EveryTextFitsItsBounds) {
     texts[Ctl::lblProgramVersion] = {"Versione 2.1.0.155"};
     texts[Ctl::btnAvanti] = {"&Fine", "&Avanti >"};
     texts[Ctl::cbLogga] = {"Crea file registro in zorload.log"};
-    for (const ControlSpec& spec : wizard::formControls()) {
-        if ((spec.kind == Kind::Label || spec.kind == Kind::Button) && spec.width > 0 &&
-            texts[spec.id].empty() && *spec.caption) {
-            texts[spec.id].push_back(plainCaption(spec));
+    for (const ControlSpec& def : wizard::formControls()) {
+        if ((def.kind == Kind::Label || def.kind == Kind::Button) && def.width > 0 &&
+            texts[def.id].empty() && *def.caption) {
+            texts[def.id].push_back(plainCaption(def));
         }
     }
     const QStringList help = QString::fromStdString(wizard::helpText()).split('\n');
@@ -163,19 +163,19 @@ TEST_F(QtFormTest, EveryTextFitsItsBounds) {
         texts[Ctl::memPg2Help].push_back(line);
 
     for (const auto& [id, candidates] : texts) {
-        const ControlSpec& spec = wizard::control(id);
+        const ControlSpec& def = wizard::control(id);
         const QFontMetrics metrics(w(id)->font());
         // Buttons keep their text off the frame, check boxes leave room for
         // the box; labels may use their whole width.
-        const int margin = spec.kind == Kind::Button ? 4 : spec.kind == Kind::CheckBox ? 20 : 0;
+        const int margin = def.kind == Kind::Button ? 4 : def.kind == Kind::CheckBox ? 20 : 0;
         for (QString text : candidates) {
             text.remove('&');
-            const int flags = spec.wordWrap ? Qt::TextWordWrap : 0;
+            const int flags = def.wordWrap ? Qt::TextWordWrap : 0;
             const QRect need =
-                metrics.boundingRect(QRect(0, 0, spec.width - margin, 10000), flags, text);
-            EXPECT_LE(need.width(), spec.width - margin) << spec.name << ": " << text.toStdString();
-            if (spec.kind == Kind::Label) {
-                EXPECT_LE(need.height(), spec.height) << spec.name << ": " << text.toStdString();
+                metrics.boundingRect(QRect(0, 0, def.width - margin, 10000), flags, text);
+            EXPECT_LE(need.width(), def.width - margin) << def.name << ": " << text.toStdString();
+            if (def.kind == Kind::Label) {
+                EXPECT_LE(need.height(), def.height) << def.name << ": " << text.toStdString();
             }
         }
     }
@@ -289,11 +289,3 @@ TEST_F(QtFormTest, SecondStartWakesTheRunningWindow) {
 
 }  // namespace
 }  // namespace zor::test
-
-int main(int argc, char** argv) {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -100,11 +100,3 @@ TEST(QtWizardOverPty, TwoChronometersThroughTheButtons) {
 
 }  // namespace
 }  // namespace zor::test
-
-int main(int argc, char** argv) {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

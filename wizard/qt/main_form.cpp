@@ -172,34 +172,34 @@ TfrmZORMain::TfrmZORMain(wizard::WizardEnvironment env, QWidget* parent) : QWidg
     setFont(formFont());
     setWindowTitle("Zorload");
 
-    for (const ControlSpec& spec : wizard::formControls()) {
-        if (spec.kind == Kind::Form)
+    for (const ControlSpec& def : wizard::formControls()) {
+        if (def.kind == Kind::Form)
             continue;
-        QWidget* parentWidget = spec.parent == Ctl::Form     ? this
-                                : spec.parent == Ctl::Pagine ? pages_[static_cast<int>(spec.page)]
-                                                             : widget(spec.parent);
-        QWidget* w = createControl(spec, parentWidget);
-        w->setObjectName(spec.name);
-        if (spec.width > 0) {
-            w->setGeometry(spec.left, spec.top, spec.width, spec.height);
+        QWidget* parentWidget = def.parent == Ctl::Form     ? this
+                                : def.parent == Ctl::Pagine ? pages_[static_cast<int>(def.page)]
+                                                            : widget(def.parent);
+        QWidget* w = createControl(def, parentWidget);
+        w->setObjectName(def.name);
+        if (def.width > 0) {
+            w->setGeometry(def.left, def.top, def.width, def.height);
         } else {
-            w->move(spec.left, spec.top);
+            w->move(def.left, def.top);
             w->adjustSize();
         }
-        if (spec.fontPx || spec.bold) {
+        if (def.fontPx || def.bold) {
             QFont f = font();
-            if (spec.fontPx)
-                f.setPixelSize(spec.fontPx);
-            f.setBold(spec.bold);
+            if (def.fontPx)
+                f.setPixelSize(def.fontPx);
+            f.setBold(def.bold);
             w->setFont(f);
         }
-        w->setVisible(!spec.hidden);
-        widgets_[static_cast<int>(spec.id)] = w;
+        w->setVisible(!def.hidden);
+        widgets_[static_cast<int>(def.id)] = w;
     }
     // Accelerators of labels focus their controls.
-    for (const ControlSpec& spec : wizard::formControls()) {
-        if (spec.kind == Kind::Label && spec.buddy != Ctl::Form)
-            static_cast<QLabel*>(widget(spec.id))->setBuddy(widget(spec.buddy));
+    for (const ControlSpec& def : wizard::formControls()) {
+        if (def.kind == Kind::Label && def.buddy != Ctl::Form)
+            static_cast<QLabel*>(widget(def.id))->setBuddy(widget(def.buddy));
     }
     const std::vector<QWidget*> chain = tabChain();
     for (size_t i = 1; i < chain.size(); ++i)
@@ -214,12 +214,12 @@ TfrmZORMain::~TfrmZORMain() {
     chartCore_ = nullptr;
 }
 
-QWidget* TfrmZORMain::createControl(const ControlSpec& spec, QWidget* parent) {
-    const QString caption = QString::fromUtf8(spec.caption);
-    switch (spec.kind) {
+QWidget* TfrmZORMain::createControl(const ControlSpec& def, QWidget* parent) {
+    const QString caption = QString::fromUtf8(def.caption);
+    switch (def.kind) {
         case Kind::Picture: {
             auto* picture = new QLabel(parent);
-            picture->setPixmap(pictureFor(spec.id));
+            picture->setPixmap(pictureFor(def.id));
             return picture;
         }
         case Kind::Bevel: {
@@ -231,9 +231,9 @@ QWidget* TfrmZORMain::createControl(const ControlSpec& spec, QWidget* parent) {
         case Kind::Label: {
             auto* label = new QLabel(caption, parent);
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-            label->setWordWrap(spec.wordWrap);
+            label->setWordWrap(def.wordWrap);
             label->setTextFormat(Qt::PlainText);
-            if (spec.disabledLook)
+            if (def.disabledLook)
                 label->setEnabled(false);
             return label;
         }
@@ -249,15 +249,15 @@ QWidget* TfrmZORMain::createControl(const ControlSpec& spec, QWidget* parent) {
         case Kind::Button: {
             auto* button = new QPushButton(caption, parent);
             button->setAutoDefault(false);
-            button->setDefault(spec.defaultButton);
+            button->setDefault(def.defaultButton);
             return button;
         }
         case Kind::Panel: {
             auto* panel = new QFrame(parent);
-            if (spec.innerBevel == wizard::Bevel::Raised &&
-                spec.outerBevel == wizard::Bevel::Lowered) {
+            if (def.innerBevel == wizard::Bevel::Raised &&
+                def.outerBevel == wizard::Bevel::Lowered) {
                 panel->setFrameStyle(QFrame::Box | QFrame::Sunken);  // an etched groove
-            } else if (spec.innerBevel == wizard::Bevel::Lowered) {
+            } else if (def.innerBevel == wizard::Bevel::Lowered) {
                 panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
             }
             panel->setLineWidth(1);
@@ -267,19 +267,19 @@ QWidget* TfrmZORMain::createControl(const ControlSpec& spec, QWidget* parent) {
             return new QCheckBox(caption, parent);
         case Kind::Edit: {
             auto* edit = new QLineEdit(parent);
-            edit->setMaxLength(spec.maxLength);
+            edit->setMaxLength(def.maxLength);
             return edit;
         }
         case Kind::Memo: {
             QPlainTextEdit* memo = plainMemo(parent);
-            if (spec.id == Ctl::memPg2Help)
+            if (def.id == Ctl::memPg2Help)
                 memo->setPlainText(qs(wizard::helpText()));
             return memo;
         }
         case Kind::ListView:
-            if (spec.id == Ctl::lwPorte)
-                return lwPorte_ = reportList(parent, wizard::PORT_COLUMNS, spec.width);
-            return lvSelLang_ = reportList(parent, wizard::COMPONENT_COLUMNS, spec.width);
+            if (def.id == Ctl::lwPorte)
+                return lwPorte_ = reportList(parent, wizard::PORT_COLUMNS, def.width);
+            return lvSelLang_ = reportList(parent, wizard::COMPONENT_COLUMNS, def.width);
         case Kind::ProgressBar: {
             auto* bar = new QProgressBar(parent);
             bar->setRange(0, 100);
@@ -346,9 +346,9 @@ void TfrmZORMain::selLangItemChanged(QTreeWidgetItem* item, int column) {
 
 void TfrmZORMain::appendTabChain(Ctl parent, std::vector<QWidget*>& chain) const {
     std::vector<const ControlSpec*> children;
-    for (const ControlSpec& spec : wizard::formControls()) {
-        if (spec.parent == parent && spec.tabOrder >= 0 && spec.kind != Kind::Form)
-            children.push_back(&spec);
+    for (const ControlSpec& def : wizard::formControls()) {
+        if (def.parent == parent && def.tabOrder >= 0 && def.kind != Kind::Form)
+            children.push_back(&def);
     }
     // Pages in index order, then by tab order within each.
     std::stable_sort(children.begin(), children.end(),
@@ -356,11 +356,11 @@ void TfrmZORMain::appendTabChain(Ctl parent, std::vector<QWidget*>& chain) const
                          return std::make_pair(static_cast<int>(a->page), a->tabOrder) <
                                 std::make_pair(static_cast<int>(b->page), b->tabOrder);
                      });
-    for (const ControlSpec* spec : children) {
-        if (spec->kind == Kind::Notebook || spec->kind == Kind::Panel) {
-            appendTabChain(spec->id, chain);
+    for (const ControlSpec* def : children) {
+        if (def->kind == Kind::Notebook || def->kind == Kind::Panel) {
+            appendTabChain(def->id, chain);
         } else {
-            chain.push_back(widget(spec->id));
+            chain.push_back(widget(def->id));
         }
     }
 }

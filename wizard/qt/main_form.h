@@ -72,7 +72,7 @@ class TfrmZORMain : public QWidget, public wizard::WizardView {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
-    QWidget* createControl(const wizard::ControlSpec& spec, QWidget* parent);
+    QWidget* createControl(const wizard::ControlSpec& def, QWidget* parent);
     void wireEvents();
     void appendTabChain(wizard::Ctl parent, std::vector<QWidget*>& chain) const;
     void selLangItemChanged(QTreeWidgetItem* item, int column);
