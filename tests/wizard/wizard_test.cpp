@@ -135,7 +135,18 @@ TEST_F(WizardTest, TwoChronometersFromStartToDone) {
     EXPECT_EQ(view.focus, Ctl::lwPorte);
     expectButtons(true, true, true);
 
+    bool sawCheckPage = false;
+    view.onPump = [&] {  // the check page, painted before the check starts
+        if (view.page != Page::CheckCom)
+            return;
+        sawCheckPage = true;
+        EXPECT_EQ(view.caption(Ctl::lblStepTitle), "Verifica delle comunicazioni");
+        EXPECT_EQ(view.busyDepth, 1);
+        expectButtons(false, false, true);
+    };
     next();  // CheckCom runs the check on entry and moves on by itself
+    view.onPump = nullptr;
+    EXPECT_TRUE(sawCheckPage);
     EXPECT_EQ(view.page, Page::SelLanguage);
     EXPECT_EQ(view.pages.end()[-2], Page::CheckCom);
     EXPECT_EQ(view.busyDepth, 0);
