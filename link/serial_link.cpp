@@ -233,6 +233,10 @@ bool SerialLink::RsReceiveAnswer(uint32_t timeoutMs, std::string& text) {
 
 int SerialLink::RsCommand(const uint8_t* bytes, size_t size, uint32_t timeoutMs) {
     lastAnswer_ = NO_ANSWER_TEXT;
+    // An answer that came after its command had given up on it (a damaged
+    // frame or noise ahead of it ended that wait) must not pass for this
+    // command's answer: whatever the line holds now is stale.
+    RsPurge();
     RsSendCommand(bytes, size);
     std::string text;
     if (!RsReceiveAnswer(timeoutMs, text))

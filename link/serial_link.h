@@ -82,7 +82,9 @@ class SerialLink {
     // frame with a fresh wait; text gets the answer text (answerTextOf).
     bool RsReceiveAnswer(uint32_t timeoutMs, std::string& text);
     // Sends a command and waits for its answer: the answer code, -1 when the
-    // answer does not start with three digits, -2 without an answer.
+    // answer does not start with three digits, -2 without an answer. What
+    // the line held before the command (a late answer to an earlier one) is
+    // discarded first, so an answer is never taken for a later command's.
     // lastAnswer is NO_ANSWER_TEXT until an answer replaces it.
     int RsCommand(const uint8_t* bytes, size_t size, uint32_t timeoutMs);
     int RsCommand(const std::string& bytes, uint32_t timeoutMs);

@@ -475,6 +475,23 @@ void Chronometer::queue(const std::vector<Reply>& replies, Fault fault, uint32_t
         }
         return;
     }
+    // A line hit just before the answer: noise without flags, or a damaged
+    // copy of the first frame, then the answers as they should be.
+    std::vector<uint8_t> hit;
+    if (fault == Fault::NoiseFirst) {
+        for (int i = 0; i < 8; ++i) {
+            noise_ = noise_ * 1103515245u + 12345u;
+            hit.push_back(static_cast<uint8_t>(0x80 | (noise_ >> 16)));
+        }
+    } else if (fault == Fault::BadFrameFirst && !replies.empty()) {
+        hit = encodeFrame(replies.front().body, true);
+    }
+    uint32_t hitStart = later(atMs, txLineFreeAt_);
+    for (size_t i = 0; i < hit.size(); ++i) {
+        const uint32_t due = config_.wireTiming ? hitStart + lineMs(i + 1, bps) : hitStart;
+        out_.push_back({due, hit[i], bps});
+        txLineFreeAt_ = due;
+    }
     bool first = true;
     for (const Reply& r : replies) {
         std::vector<uint8_t> bytes = encodeFrame(r.body, first && fault == Fault::BadCheck);

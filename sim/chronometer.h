@@ -54,6 +54,10 @@
 //   ListingCut          'B': the listing without its "005" line. Others: none.
 //   CloseLine           the line drops when the command arrives: nothing more
 //                       is sent or heard (lineClosed()).
+//   BadFrameFirst       carried out; a copy of the first answer frame with a
+//                       wrong check comes first, then the answers as usual
+//   NoiseFirst          carried out; noise without flags comes first, then the
+//                       answers as usual
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -80,7 +84,9 @@ enum class Fault {
     Garbage,
     ProgressThenSilence,
     ListingCut,
-    CloseLine
+    CloseLine,
+    BadFrameFirst,
+    NoiseFirst
 };
 
 struct FaultRule {

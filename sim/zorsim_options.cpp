@@ -88,7 +88,9 @@ bool parseFault(const std::string& text, FaultRule& out, std::string& error) {
                  {"garbage", Fault::Garbage},
                  {"progress-then-silence", Fault::ProgressThenSilence},
                  {"listing-cut", Fault::ListingCut},
-                 {"close-line", Fault::CloseLine}};
+                 {"close-line", Fault::CloseLine},
+                 {"bad-frame-first", Fault::BadFrameFirst},
+                 {"noise-first", Fault::NoiseFirst}};
     std::vector<std::string> f = split(text, ':', 3);
     unsigned long n;
     error = "guasto non valido: \"" + text + "\"";
@@ -202,7 +204,7 @@ std::string zorsimUsage() {
            "  --fault CMD:N:TIPO     guasto alla N-esima ricezione di CMD (0 = sempre);\n"
            "                         CMD: A I B F E C D J H test speed; TIPO: silence,\n"
            "                         wrong-code, bad-check, garbage, progress-then-silence,\n"
-           "                         listing-cut, close-line\n"
+           "                         listing-cut, close-line, bad-frame-first, noise-first\n"
            "  --reply-delay MS       ritardo delle risposte (predefinito 2)\n"
            "  --flash-step MS        intervallo dei rapporti di avanzamento (predefinito 50)\n"
            "  --speed-settle MS      sordità dopo un cambio di velocità (predefinito 100)\n"

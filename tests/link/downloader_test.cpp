@@ -150,6 +150,37 @@ TEST_F(DownloaderTest, EachOutcomeCodeWithItsLastAnswer) {
     EXPECT_EQ(link.RsLastAnswer(), "prima");
 }
 
+// A damaged frame or noise ahead of a display's answer leaves that answer
+// late on the line; it is never taken for the next command's answer.
+TEST_F(DownloaderTest, LateAnswersAreNeverTakenForTheNextCommand) {
+    const char* NONE = "Mancata risposta da parte del cronometro";
+    using F = sim::Fault;
+    struct Case {
+        std::vector<sim::FaultRule> faults;  // 'H' 1: the write display, 'H' 2: "Riavvio..."
+        int code;
+        std::string lastAnswer;
+        int restarts;
+    } cases[] = {
+        {{{'H', 2, F::BadFrameFirst}, {'J', 1, F::Silence}}, 104, NONE, 0},
+        {{{'H', 2, F::BadFrameFirst}, {'J', 1, F::WrongCode}}, 104, "009 Comando rifiutato", 0},
+        {{{'H', 2, F::NoiseFirst}, {'J', 1, F::Silence}}, 104, NONE, 0},
+        {{{'H', 1, F::NoiseFirst}}, 0, "000 Riavvio", 1},
+        {{{'H', 1, F::BadFrameFirst}}, 0, "000 Riavvio", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.faults[0].occurrence << " " << c.code);
+        sim::SimConfig config;
+        config.faults = c.faults;
+        start(config);
+        const Segmento pgm = component(PT_PGM, 2, 9, "P");
+        ASSERT_TRUE(addPartition(plan, PT_PGM, 1, "P", &pgm, 1, 2));
+        EXPECT_EQ(transfer(), c.code);
+        EXPECT_EQ(link.RsLastAnswer(), c.lastAnswer);
+        EXPECT_EQ(chrono->restartCount(), c.restarts);
+        EXPECT_EQ(chrono->partitions()[1].name, "P");  // the component was written
+    }
+}
+
 TEST_F(DownloaderTest, FailureInSecondOfThreePhasesStopsThere) {
     sim::SimConfig config;
     config.faults = {{'F', 2, sim::Fault::WrongCode}};
