@@ -115,10 +115,10 @@ restart_sim() {  # zorsim options...
         sleep 0.05
     done
 }
-restart_sim --fault H:2:bad-frame-first --fault J:1:silence
+restart_sim --fault H:0:bad-frame-first --fault J:1:silence
 expect_status 104 late-restart-answer "$CLI" update COM1 "$WORK/sample.upd" --select 2
 grep -q "Messaggio: Mancata risposta da parte del cronometro." "$WORK/late-restart-answer.txt" ||
     fail "late-restart-answer: wrong last answer"
-restart_sim --fault H:1:noise-first
+restart_sim --fault H:0:noise-first
 expect_status 0 noisy-display "$CLI" update COM1 "$WORK/sample.upd" --select 2
 echo "pty end-to-end: ok"
