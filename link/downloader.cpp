@@ -60,7 +60,11 @@ TDownloader::~TDownloader() {
 void TDownloader::start() {
     if (thread_.joinable())
         return;
+    // The worker may end, and its end call-back delete this object, before
+    // the new thread has been stored in thread_: it waits until it has.
+    std::lock_guard<std::mutex> storing(startMutex_);
     thread_ = std::thread([this] {
+        { const std::lock_guard<std::mutex> stored(startMutex_); }
         Execute();
         finish();
     });

@@ -8,6 +8,7 @@
 // and the end of the transfer through onTerminated.
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 #include "flash/partition_table.h"
@@ -70,6 +71,7 @@ class TDownloader {
     InvokeAndWait invokeAndWait_;
     TerminatedFn onTerminated_;
     std::thread thread_;
+    std::mutex startMutex_;  // held while start() stores thread_
 
     int phaseCount_ = 0;
     int phaseIndex_ = 0;

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a fresh machine, builds everything and runs every test twice: a
 # normal build, then one under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Then the threaded tests under ThreadSanitizer, one full update under
+# valgrind's memcheck, and every fuzz target for 30 seconds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,5 +26,19 @@ echo "== build and test with AddressSanitizer + UBSan =="
 scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DZORLOAD_SANITIZE=ON -DZORLOAD_BENCH=OFF
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --output-on-failure -j "$(nproc)")
+
+echo "== ThreadSanitizer: link, transfer, simulator and wizard core tests =="
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DZORLOAD_TSAN=ON -DZORLOAD_BENCH=OFF >/dev/null
+cmake --build build-tsan -j "$(nproc)" --target zor_tests_link zor_tests_sim zor_tests_wizard
+for t in link sim wizard; do
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" "build-tsan/tests/$t/zor_tests_$t" \
+    --gtest_brief=1
+done
+
+echo "== memcheck: one full update over a pseudo-terminal =="
+scripts/memcheck.sh
+
+echo "== fuzzing, 30 s per target =="
+scripts/fuzz.sh 30
 
 echo "== all tests passed =="
