@@ -28,17 +28,22 @@ int usage() {
     return EXIT_USAGE;
 }
 
-// Text from the chronometer or the update file, ready for a terminal: CR LF
-// pairs to LF, Windows-1252 to UTF-8, and control codes (which a damaged line
-// or file could carry) shown as '?' instead of reaching the terminal.
-std::string forTerminal(const std::string& text) {
+// A text for the terminal: CR LF pairs to LF, and control codes (which a
+// damaged line or file could carry) shown as '?' instead of reaching it.
+std::string withoutControls(const std::string& text) {
     std::string plain = terminalText(text);
     for (char& c : plain) {
         const auto u = static_cast<unsigned char>(c);
         if ((u < 0x20 && c != '\n' && c != '\t') || u == 0x7F)
             c = '?';
     }
-    return cp1252ToUtf8(plain);
+    return plain;
+}
+
+// Text from the chronometer or the update file (Windows-1252) for the
+// terminal (UTF-8).
+std::string forTerminal(const std::string& text) {
+    return cp1252ToUtf8(withoutControls(text));
 }
 
 struct Options {
@@ -92,6 +97,9 @@ void installTrace(SerialLink& link) {
             switch (kind) {
                 case TraceKind::Sent:
                     tag = "> ";
+                    break;
+                case TraceKind::SendFailed:
+                    tag = "!> scrittura fallita ";
                     break;
                 case TraceKind::Received:
                     tag = "< ";
@@ -257,7 +265,8 @@ int cmdPorts(const Args& args) {
     SerialLink link(systemSerialDevices(), systemClock(), ui);
     const PortScan scan = ScanPorts(systemSerialDevices(), link, ui, systemClock());
     for (const PortRow& row : scan.rows) {
-        std::printf("%s\t%s\n", row.name.c_str(), forTerminal(row.status).c_str());
+        // Our own texts and the system's are UTF-8 already.
+        std::printf("%s\t%s\n", row.name.c_str(), withoutControls(row.status).c_str());
     }
     return scan.selected >= 0 ? EXIT_OK : EXIT_UNREACHABLE;
 }

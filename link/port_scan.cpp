@@ -15,6 +15,8 @@ std::string failureText(const OpenResult& opened) {
             return "Non installata";
         case OpenFailure::InUse:
             return "Utilizzata da un'altra applicazione";
+        case OpenFailure::NotSerial:
+            return "Non è una porta seriale";
         default:
             return systemErrorText(opened.osError);
     }

@@ -116,10 +116,14 @@ bool SerialLink::RsSendFrame(const uint8_t* body, size_t size) {
     put(FLAG);
     if (!fits || !port_)
         return false;
-    if (trace_)
-        trace_(TraceKind::Sent, tx_.data(), txCount_, clock_.tickMs());
+    // Traced with the time the write began: a stalled line can keep it for
+    // seconds.
+    const uint32_t tick = clock_.tickMs();
     bytesSent_ += txCount_;
-    return port_->write(tx_.data(), txCount_);
+    const bool written = port_->write(tx_.data(), txCount_);
+    if (trace_)
+        trace_(written ? TraceKind::Sent : TraceKind::SendFailed, tx_.data(), txCount_, tick);
+    return written;
 }
 
 bool SerialLink::RsSendCommand(const uint8_t* bytes, size_t size) {

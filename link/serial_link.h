@@ -22,11 +22,12 @@
 namespace zor {
 
 enum class TraceKind {
-    Sent,       // an encoded frame as written
-    Received,   // an accepted frame, wire bytes from flag to flag
-    BadCheck,   // a complete frame whose check failed
-    Oversize,   // a frame longer than the receive buffer, dropped
-    Discarded,  // bytes dropped: before the first flag, an aborted frame
+    Sent,        // an encoded frame as written
+    SendFailed,  // an encoded frame the port did not take (a write error, a stalled line)
+    Received,    // an accepted frame, wire bytes from flag to flag
+    BadCheck,    // a complete frame whose check failed
+    Oversize,    // a frame longer than the receive buffer, dropped
+    Discarded,   // bytes dropped: before the first flag, an aborted frame
 };
 
 // Called with the wire bytes of each frame sent or received and the tick at
@@ -69,7 +70,8 @@ class SerialLink {
     // ---- Frames -----------------------------------------------------------
 
     // Encodes and writes one frame. Bodies that would not fit the 3000-byte
-    // transmit buffer once stuffed are refused (false, nothing written).
+    // transmit buffer once stuffed are refused (false, nothing written). False
+    // too when the port's write fails (traced as SendFailed, not Sent).
     bool RsSendFrame(const uint8_t* body, size_t size);
     // RsSendFrame of 0x01 0x46 followed by the command bytes.
     bool RsSendCommand(const uint8_t* bytes, size_t size);

@@ -21,7 +21,10 @@ class File {
     // directory, EINVAL for a pipe or device, which are never opened for
     // reading).
     static File openRead(const std::string& path, int& error);
-    // Created when missing, kept when present; writes go to its end.
+    // Created when missing, kept when present; writes go to its end. Only a
+    // regular file: anything else is refused without waiting (EISDIR for a
+    // folder, ENXIO for a pipe nobody reads, EINVAL for other pipes and
+    // devices).
     static File openAppend(const std::string& path, int& error);
 
     bool isOpen() const { return fd_ >= 0; }

@@ -17,9 +17,11 @@ class SerialPort {
   public:
     virtual ~SerialPort() = default;
 
-    // Raw binary line, 8 data bits, no parity, one stop bit, at the given speed
-    // (19200, 38400 or 57600). Flow-control settings stay as the driver had them.
-    // Discards nothing. False when the driver refuses; lastError() tells why.
+    // Raw binary line, 8 data bits, no parity, one stop bit, no flow control
+    // (neither XON/XOFF nor RTS/CTS, whatever the driver had), at the given
+    // speed (19200, 38400 or 57600). Discards nothing. False when the driver
+    // refuses, or when the settings it reports back are not the ones asked for
+    // (a speed the device cannot make); lastError() tells why.
     virtual bool configure(uint32_t bitsPerSecond) = 0;
 
     // Reads at most one byte. Returns 1 with the byte when one was waiting or
@@ -51,6 +53,7 @@ enum class OpenFailure {
     None,
     NotInstalled,  // no such device (ENOENT, ENODEV, ENXIO; Win32 error 2)
     InUse,         // held by another program (lock, EBUSY; Win32 error 5)
+    NotSerial,     // the path is no serial device: a file, a pipe, a folder (ENOTTY)
     Other,         // anything else: see the OS error code and its text
 };
 
@@ -67,6 +70,10 @@ class SerialDeviceOpener {
     virtual ~SerialDeviceOpener() = default;
     // Exclusive open of "COMn" or a device path. queryOnly asks for a handle
     // good enough for modem status and DTR/RTS (the port scan), nothing more.
+    // On POSIX a live UUCP lock file of another process (LCK..<device> in
+    // $ZORLOAD_LOCK_DIR, else /run/lock or /var/lock) makes the port InUse;
+    // a full open writes our own lock file there while the port lives (where
+    // the folder is writable), replacing a stale one.
     virtual OpenResult open(const std::string& name, bool queryOnly) = 0;
 };
 

@@ -10,6 +10,7 @@ packages=(
   libbenchmark-dev
   clang-format
   qt6-base-dev fonts-liberation
+  locales libc-l10n
   "$@"
 )
 
@@ -20,13 +21,24 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
-
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-echo "Installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update
-$SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+
+if [ ${#missing[@]} -ne 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update
+  $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+# The Italian locale, for the test that the system's error texts follow the
+# user's language.
+if ! locale -a 2>/dev/null | grep -qix 'it_IT\.utf-\?8'; then
+  echo "Generating the it_IT.UTF-8 locale"
+  if grep -q '^# *it_IT\.UTF-8 UTF-8' /etc/locale.gen; then
+    $SUDO sed -i 's/^# *\(it_IT\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  elif ! grep -q '^it_IT\.UTF-8 UTF-8' /etc/locale.gen; then
+    echo 'it_IT.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  fi
+  $SUDO locale-gen
+fi

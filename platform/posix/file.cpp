@@ -47,8 +47,26 @@ File File::openRead(const std::string& path, int& error) {
 
 File File::openAppend(const std::string& path, int& error) {
     File f;
-    f.fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    error = f.fd_ < 0 ? errno : 0;
+    // Non-blocking for the same reason: opening a named pipe for writing
+    // waits for a reader (with O_NONBLOCK it fails with ENXIO instead), and
+    // one with a reader would take the log and stall on a full pipe.
+    f.fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0644);
+    if (f.fd_ < 0) {
+        error = errno;
+        return f;
+    }
+    struct stat st;
+    if (::fstat(f.fd_, &st) != 0) {
+        error = errno;
+    } else if (!S_ISREG(st.st_mode)) {
+        error = EINVAL;
+    } else if (::fcntl(f.fd_, F_SETFL, ::fcntl(f.fd_, F_GETFL) & ~O_NONBLOCK) != 0) {
+        error = errno;
+    } else {
+        error = 0;
+    }
+    if (error != 0)
+        f.close();
     return f;
 }
 

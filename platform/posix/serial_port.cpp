@@ -12,6 +12,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <utility>
+
+#include "platform/posix/uucp_lock.h"
 
 namespace zor {
 
@@ -33,15 +36,30 @@ speed_t speedConstant(uint32_t bitsPerSecond) {
     }
 }
 
+// Raw 8N1 without flow control, as configure() sets it.
+bool isRawLine(const termios& tio) {
+    constexpr tcflag_t inputOff =
+        IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY;
+    constexpr tcflag_t localOff = ECHO | ECHONL | ICANON | ISIG | IEXTEN;
+    return (tio.c_iflag & inputOff) == 0 && (tio.c_oflag & OPOST) == 0 &&
+           (tio.c_lflag & localOff) == 0 && (tio.c_cflag & CSIZE) == CS8 &&
+           (tio.c_cflag & (PARENB | CSTOPB | CRTSCTS)) == 0 &&
+           (tio.c_cflag & (CREAD | CLOCAL)) == (CREAD | CLOCAL) && tio.c_cc[VMIN] == 0 &&
+           tio.c_cc[VTIME] == 0;
+}
+
 class PosixSerialPort : public SerialPort {
   public:
-    explicit PosixSerialPort(int fd) : fd_(fd) {}
+    PosixSerialPort(int fd, std::unique_ptr<posix::UucpLock> lock)
+        : fd_(fd), lock_(std::move(lock)) {}
     ~PosixSerialPort() override {
         // A pty keeps its tty (and with it the exclusive flag) alive while the
         // master end is open, so the flag must be dropped by hand or the next
         // open by an ordinary user would be refused with EBUSY.
         ::ioctl(fd_, TIOCNXCL);
         ::close(fd_);  // also releases the flock
+        // lock_ goes after the device is closed: whoever sees the lock file
+        // gone finds the device free.
     }
 
     bool configure(uint32_t bitsPerSecond) override {
@@ -51,15 +69,18 @@ class PosixSerialPort : public SerialPort {
         termios tio{};
         if (::tcgetattr(fd_, &tio) != 0)
             return fail(errno);
-        // Raw 8N1. CRTSCTS stays as the driver had it: the chronometer's cables
-        // differ. Software flow control cannot stay: frames carry 0x11 and 0x13
-        // unescaped (check bytes, data blocks), and Linux starts every tty with
-        // IXON on, where a Windows port starts with XON/XOFF off.
+        // Raw 8N1 without flow control of either kind. Software flow control
+        // cannot stay: frames carry 0x11 and 0x13 unescaped (check bytes, data
+        // blocks), and Linux starts every tty with IXON on, where a Windows port
+        // starts with XON/XOFF off. Hardware flow control cannot stay either: the
+        // driver keeps CRTSCTS from whichever program set it last (a modem
+        // dialer, a terminal program), and with a three-wire cable CTS never
+        // comes, so every write would stall.
         tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
                                               ICRNL | INPCK | IGNPAR | IXON | IXOFF | IXANY);
         tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
         tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-        tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB);
+        tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
         // CLOCAL: a missing carrier must not hang reads or send SIGHUP; the
         // chronometer's cable does not wire DCD reliably.
         tio.c_cflag |= CS8 | CREAD | CLOCAL;
@@ -70,6 +91,17 @@ class PosixSerialPort : public SerialPort {
             return fail(errno);
         if (::tcsetattr(fd_, TCSANOW, &tio) != 0)
             return fail(errno);
+        // tcsetattr() succeeds when the driver took any part of the request: a
+        // UART that cannot make the speed, or a driver that keeps a flag, only
+        // shows in what it reports back.
+        termios got{};
+        if (::tcgetattr(fd_, &got) != 0)
+            return fail(errno);
+        const speed_t inSpeed = ::cfgetispeed(&got);
+        if (::cfgetospeed(&got) != speed || (inSpeed != speed && inSpeed != B0) ||
+            !isRawLine(got)) {
+            return fail(EINVAL);
+        }
         bitsPerSecond_ = bitsPerSecond;
         return true;
     }
@@ -176,6 +208,7 @@ class PosixSerialPort : public SerialPort {
     }
 
     int fd_;
+    std::unique_ptr<posix::UucpLock> lock_;  // null when no lock file could be made
     int lastError_ = 0;
     uint32_t bitsPerSecond_ = 9600;  // until configured: the slowest a port starts at
 };
@@ -192,6 +225,9 @@ OpenFailure classify(int error) {
         case EBUSY:
         case EWOULDBLOCK:
             return OpenFailure::InUse;
+        case ENOTTY:
+        case EISDIR:
+            return OpenFailure::NotSerial;
         default:
             return OpenFailure::Other;
     }
@@ -200,21 +236,35 @@ OpenFailure classify(int error) {
 OpenResult failure(int error) {
     OpenResult r;
     r.failure = classify(error);
-    r.osError = error;
+    // One text for every path that is no serial device, folders included.
+    r.osError = r.failure == OpenFailure::NotSerial ? ENOTTY : error;
     return r;
 }
 
 class PosixSerialDevices : public SerialDeviceOpener {
   public:
-    OpenResult open(const std::string& name, bool /*queryOnly*/) override {
+    OpenResult open(const std::string& name, bool queryOnly) override {
         const std::string path = resolvePortName(name);
-        // O_NONBLOCK so that a port without carrier does not hang the open.
+        // Another program's live lock file keeps us off the device before it
+        // is even opened: opening a tty can already raise DTR under its holder.
+        const std::string lockPath = posix::uucpLockPath(path);
+        if (!lockPath.empty() && posix::uucpLockHolder(lockPath) != 0)
+            return failure(EBUSY);
+        // O_NONBLOCK so that a port without carrier does not hang the open,
+        // nor does a named pipe given as the port. The descriptor stays
+        // non-blocking: reads and writes wait in poll() with deadlines.
         int fd;
         do {
             fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         } while (fd < 0 && errno == EINTR);
         if (fd < 0)
             return failure(errno);
+        // A regular file, /dev/null or a pipe opens fine; only the tty
+        // requests would fail later, with nothing to tell the user why.
+        if (!::isatty(fd)) {
+            ::close(fd);
+            return failure(ENOTTY);
+        }
         // Root ignores TIOCEXCL, so the flock is what really keeps a second
         // program (or a second zorload) out. It comes first: a refused open
         // must not touch the exclusive flag of the tty its holder set.
@@ -223,12 +273,26 @@ class PosixSerialDevices : public SerialDeviceOpener {
             ::close(fd);
             return failure(error == EWOULDBLOCK ? EBUSY : error);
         }
+        // The lock file tells programs that do not flock. Where the lock
+        // folder is not writable we go without: the flock and TIOCEXCL still
+        // hold. A query (the port scan) is over too soon to need one.
+        std::unique_ptr<posix::UucpLock> lock;
+        if (!queryOnly && !lockPath.empty()) {
+            lock = std::make_unique<posix::UucpLock>();
+            const auto taken = lock->acquire(lockPath);
+            if (taken == posix::UucpLock::Result::Busy) {
+                // Taken between our look and our open.
+                ::close(fd);
+                return failure(EBUSY);
+            }
+            if (taken != posix::UucpLock::Result::Held)
+                lock.reset();
+        }
         // Refuses later opens by ordinary users, also by programs that do not
-        // flock. Fails on a non-tty; configure() reports that. The descriptor
-        // stays non-blocking: reads and writes wait in poll() with deadlines.
+        // flock.
         ::ioctl(fd, TIOCEXCL);
         OpenResult r;
-        r.port = std::make_unique<PosixSerialPort>(fd);
+        r.port = std::make_unique<PosixSerialPort>(fd, std::move(lock));
         return r;
     }
 };

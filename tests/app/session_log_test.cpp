@@ -1,5 +1,9 @@
 #include "app/session_log.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -50,6 +54,28 @@ TEST(SessionLog, AppendsSessionsAndReportsFailureToOpen) {
     for (const auto& box : ui.boxes)
         EXPECT_TRUE(box.text == "Impossibile aprire il log file." && box.caption == "Zorload" &&
                     box.icon == BoxIcon::Information && !box.beeped);
+}
+
+// A named pipe at the log's path, with or without a reader, is refused at
+// once: the open never waits for a reader, and nothing goes into the pipe.
+TEST(SessionLog, RefusesANamedPipeWithoutWaiting) {
+    const TempDir temp("zorlog");
+    const std::string path = temp.file("ZOR.LOG");
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    for (bool withReader : {false, true}) {
+        const int reader = withReader ? ::open(path.c_str(), O_RDONLY | O_NONBLOCK) : -1;
+        ASSERT_EQ(reader >= 0, withReader);
+        RecordingUi ui;
+        SessionLog log(path, ui, "Zorload");
+        EXPECT_FALSE(log.OpenLog());
+        ASSERT_EQ(ui.boxes.size(), 1u) << withReader;
+        EXPECT_EQ(ui.boxes[0].text, "Impossibile aprire il log file.");
+        if (withReader) {
+            char byte;
+            EXPECT_LE(::read(reader, &byte, 1), 0);  // nothing arrived
+            ::close(reader);
+        }
+    }
 }
 
 TEST(SessionLog, PathReplacesOrAppendsTheExtension) {

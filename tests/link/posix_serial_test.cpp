@@ -2,21 +2,78 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "link/port_scan.h"
 #include "platform/serial_port.h"
+#include "platform/system_error.h"
+#include "support/recording_ui.h"
+#include "support/temp_dir.h"
 
 namespace zor::test {
 namespace {
 
+namespace fs = std::filesystem;
+
+// An environment variable set for one test, restored after it.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = ::getenv(name))
+            old_ = old, had_ = true;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (had_) {
+            ::setenv(name_, old_.c_str(), 1);
+        } else {
+            ::unsetenv(name_);
+        }
+    }
+
+  private:
+    const char* name_;
+    std::string old_;
+    bool had_ = false;
+};
+
+std::string fileText(const std::string& path) {
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
 TEST(PosixSerial, PtyExclusiveOpenConfigureRoundTripAndHangUp) {
+    const TempDir locks("zorlock");
+    const ScopedEnv lockDir("ZORLOAD_LOCK_DIR", locks.path());
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_GE(master, 0);
     ASSERT_EQ(::grantpt(master) | ::unlockpt(master), 0);
     const std::string path = ::ptsname(master);
+    // What a previous program may leave on the line: hardware and software flow
+    // control, cooked mode.
+    const int control = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(control, 0);
+    termios tio{};
+    ASSERT_EQ(::tcgetattr(control, &tio), 0);
+    tio.c_cflag |= CRTSCTS;
+    tio.c_iflag |= IXON | IXOFF;
+    tio.c_lflag |= ICANON | ECHO;
+    ASSERT_EQ(::tcsetattr(control, TCSANOW, &tio), 0);
 
     OpenResult first = systemSerialDevices().open(path, false);
     ASSERT_TRUE(first.port) << first.osError;
@@ -24,9 +81,18 @@ TEST(PosixSerial, PtyExclusiveOpenConfigureRoundTripAndHangUp) {
     EXPECT_EQ(systemSerialDevices().open(path, true).failure, OpenFailure::InUse);
 
     SerialPort& port = *first.port;
-    for (uint32_t bps : {19200u, 38400u, 57600u})
-        EXPECT_TRUE(port.configure(bps)) << bps;
+    const std::pair<uint32_t, speed_t> speeds[] = {
+        {19200, B19200}, {38400, B38400}, {57600, B57600}};
+    for (const auto& [bps, constant] : speeds) {
+        ASSERT_TRUE(port.configure(bps)) << bps;
+        ASSERT_EQ(::tcgetattr(control, &tio), 0);
+        EXPECT_EQ(::cfgetospeed(&tio), constant);
+        EXPECT_EQ(tio.c_cflag & CRTSCTS, 0u);
+        EXPECT_EQ(tio.c_iflag & (IXON | IXOFF), 0u);
+        EXPECT_EQ(tio.c_lflag & (ICANON | ECHO), 0u);
+    }
     EXPECT_FALSE(port.configure(12345));
+    ::close(control);
 
     uint8_t byte = 0;
     EXPECT_EQ(port.readByte(byte), 0);  // nothing there: returns after its short wait
@@ -77,6 +143,110 @@ TEST(PosixSerial, WriteToAStalledLineFails) {
     ::tcflow(control, TCOON);
     ::close(control);
     ::close(master);
+}
+
+// UUCP lock files: another program's live lock keeps every open off the port,
+// a stale one (or one naming this process) gives way, and our own lock lives
+// exactly as long as the port.
+TEST(PosixSerial, LockFiles) {
+    const TempDir locks("zorlock");
+    const ScopedEnv lockDir("ZORLOAD_LOCK_DIR", locks.path());
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master) | ::unlockpt(master), 0);
+    const std::string device = ::ptsname(master);
+    // Opened by a link name: the lock is named after the device behind it.
+    const std::string link = locks.file("cable");
+    fs::create_symlink(device, link);
+    const std::string lockFile = locks.file("LCK.." + device.substr(device.rfind('/') + 1));
+
+    auto binary = [](int32_t pid) { return std::string(reinterpret_cast<char*>(&pid), 4); };
+    char ours[16];
+    std::snprintf(ours, sizeof ours, "%10d\n", static_cast<int>(::getpid()));
+    constexpr int32_t GONE = 99999999;  // above any pid_max: never a process
+    const struct {
+        const char* what;
+        bool present;
+        std::string content;
+        bool inUse;
+    } cases[] = {
+        {"no lock", false, "", false},
+        {"live, text", true, "         1\n", true},  // init is always running
+        {"live, binary", true, binary(1), true},
+        {"stale, text", true, "  99999999\n", false},
+        {"stale, binary", true, binary(GONE), false},
+        {"our own pid", true, ours, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(lockFile);
+        if (c.present)
+            writeFile(lockFile, c.content);
+        for (bool queryOnly : {true, false}) {
+            OpenResult opened = systemSerialDevices().open(link, queryOnly);
+            EXPECT_EQ(opened.failure, c.inUse ? OpenFailure::InUse : OpenFailure::None);
+            if (c.inUse || queryOnly) {
+                // A refused open and a query leave the lock file as it was.
+                EXPECT_EQ(fs::exists(lockFile), c.present);
+                if (c.present) {
+                    EXPECT_EQ(fileText(lockFile), c.content);
+                }
+                continue;
+            }
+            ASSERT_TRUE(opened.port);
+            EXPECT_EQ(fileText(lockFile), ours);
+            opened.port.reset();
+            EXPECT_FALSE(fs::exists(lockFile));
+            opened = systemSerialDevices().open(link, false);
+            EXPECT_TRUE(opened.port) << "our own lock must not keep us out";
+        }
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(locks.path()), fs::directory_iterator()), 1)
+        << "only the link is left: no lock, no temporary file";
+    ::close(master);
+}
+
+// Paths that open fine but are no serial device are refused at once (a named
+// pipe must not hang the open), and the port scan and the link say so.
+TEST(PosixSerial, NonSerialPathsAreRefusedAndScannedAsSuch) {
+    const TempDir temp("zorport");
+    const ScopedEnv lockDir("ZORLOAD_LOCK_DIR", temp.path());
+    writeFile(temp.file("file"), "data");
+    ASSERT_EQ(::mkfifo(temp.file("fifo").c_str(), 0600), 0);
+    for (const std::string& path :
+         {temp.file("file"), temp.file("fifo"), temp.path(), std::string("/dev/null")}) {
+        for (bool queryOnly : {true, false}) {
+            const OpenResult r = systemSerialDevices().open(path, queryOnly);
+            EXPECT_TRUE(!r.port && r.failure == OpenFailure::NotSerial && r.osError == ENOTTY)
+                << path;
+        }
+    }
+
+    // COM1 and COM2 are no ports, COM3 is held through its lock file, COM4 is free.
+    const int held = ::posix_openpt(O_RDWR | O_NOCTTY), free = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(held >= 0 && free >= 0);
+    ASSERT_EQ(::grantpt(held) | ::unlockpt(held) | ::grantpt(free) | ::unlockpt(free), 0);
+    const std::string heldPath = ::ptsname(held);
+    writeFile(temp.file("LCK.." + heldPath.substr(heldPath.rfind('/') + 1)), "         1\n");
+    const ScopedEnv com1("ZORLOAD_COM1", "/dev/null"), com2("ZORLOAD_COM2", temp.file("fifo")),
+        com3("ZORLOAD_COM3", heldPath), com4("ZORLOAD_COM4", ::ptsname(free));
+    VirtualClock clock;
+    RecordingUi ui;
+    SerialLink link(systemSerialDevices(), clock, ui);
+    const PortScan scan = ScanPorts(systemSerialDevices(), link, ui, clock);
+    ASSERT_EQ(scan.rows.size(), 4u);
+    EXPECT_EQ(scan.rows[0].status, "Non è una porta seriale");
+    EXPECT_EQ(scan.rows[1].status, "Non è una porta seriale");
+    EXPECT_EQ(scan.rows[2].status, "Utilizzata da un'altra applicazione");
+    EXPECT_EQ(scan.rows[3].status.rfind("Disponibile", 0), 0u) << scan.rows[3].status;
+    EXPECT_EQ(scan.selected, 3);
+
+    EXPECT_FALSE(link.RsOpen("COM1"));
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].caption, "Errore apertura file");
+    EXPECT_EQ(ui.boxes[0].text, systemErrorText(ENOTTY));
+    ::close(held);
+    ::close(free);
 }
 
 TEST(PosixSerial, MissingDeviceAndPortNames) {

@@ -147,6 +147,52 @@ TEST_F(SerialLinkTest, IdleTimeRestartsWithEveryByteAndAFailedReadEndsAtOnce) {
     EXPECT_LE(clock.tickMs() - before, 100u);
 }
 
+// A scripted far end whose line can stop taking bytes.
+class StallingPort : public ScriptedPort {
+  public:
+    using ScriptedPort::ScriptedPort;
+    bool write(const uint8_t* data, size_t size) override {
+        return !stalled && ScriptedPort::write(data, size);
+    }
+    bool stalled = false;
+};
+
+class StallingDevices : public SerialDeviceOpener {
+  public:
+    explicit StallingDevices(VirtualClock& clock) : clock_(clock) {}
+    OpenResult open(const std::string&, bool) override {
+        OpenResult r;
+        r.port = std::make_unique<StallingPort>(clock_);
+        port = static_cast<StallingPort*>(r.port.get());
+        return r;
+    }
+    StallingPort* port = nullptr;
+
+  private:
+    VirtualClock& clock_;
+};
+
+TEST(SerialLinkTrace, AFrameTheLineRefusedIsTracedAsFailedNotSent) {
+    VirtualClock clock;
+    StallingDevices devices{clock};
+    RecordingUi ui;
+    SerialLink link{devices, clock, ui};
+    ASSERT_TRUE(link.RsOpen("COM1"));
+    std::vector<std::pair<TraceKind, Bytes>> traced;
+    link.setTraceHook([&](TraceKind kind, const uint8_t* bytes, size_t size, uint32_t) {
+        traced.push_back({kind, Bytes(bytes, bytes + size)});
+    });
+    const Bytes body{0x01, 0x46, 'A', 0x00};
+    for (bool stalled : {false, true}) {
+        devices.port->stalled = stalled;
+        traced.clear();
+        EXPECT_EQ(link.RsSendFrame(body.data(), body.size()), !stalled);
+        ASSERT_EQ(traced.size(), 1u);
+        EXPECT_EQ(traced[0].first, stalled ? TraceKind::SendFailed : TraceKind::Sent);
+        EXPECT_EQ(traced[0].second, frame(body));
+    }
+}
+
 TEST(SerialLinkPort, OpenFailuresAndSpeeds) {
     VirtualClock clock;
     sim::SimDevices devices{clock};
