@@ -23,6 +23,47 @@ constexpr uint8_t LC_SPEED_REPLY = 0x0D;
 constexpr uint8_t LC_REFUSED = 0x0E;
 
 const char* const REFUSED = "009 Comando rifiutato";
+const char* const BAD_ARGUMENTS = "010 Parametri non validi";
+const size_t MAX_SHOWN_BYTES = 16;  // of a violating frame's body
+
+// Realistic timing. The chronometer is a small microcontroller with a 4 Mbit
+// serial NOR flash (8 blocks of 64 KiB, erased in 4 KiB sectors, programmed in
+// 256-byte pages over SPI at 8 MHz); the figures are that class of parts'
+// typical datasheet times. Each sits far inside the host's wait for that
+// answer (in brackets); the closest, counting the request's own time on the
+// line at 19200 bit/s, is 'E': about 160 ms of 500.
+namespace real {
+// A request is checked as its bytes arrive; the answer starts a few ms after
+// the closing flag ['A' 1000 ms, 'I' 'E' 'H' and link control 500 ms].
+constexpr uint32_t ANSWER_MS = 3;
+// 'B': the partition table is read from flash first [500 ms per line].
+constexpr uint32_t LISTING_MS = 8;
+// 'F': the receive buffer is cleared and the flash driver woken [2000 ms].
+constexpr uint32_t PROGRAM_START_MS = 25;
+// 'H': a character LCD: clear (1.5 ms), four lines of 20 characters at about
+// 40 us each, busy polling in between [500 ms].
+constexpr uint32_t DISPLAY_MS = 10;
+// 'C', per 4 KiB sector [6000 ms between frames; the longest gap is a
+// quarter of the erase step of 8 blocks: 32 sectors, 1.4 s]: erase 45 ms
+// (typical; 400 ms worst case); program 16 pages of 0.7 ms plus 4 ms to clock
+// the data over SPI; verify: read back (4 ms) and compare.
+constexpr uint32_t SECTOR_ERASE_MS = 45;
+constexpr uint32_t SECTOR_PROGRAM_MS = 15;
+constexpr uint32_t SECTOR_VERIFY_MS = 5;
+// A step's opening report follows the previous report at once.
+constexpr uint32_t STEP_START_MS = 2;
+// 'C': after verifying, the partition table is rewritten: one sector erased
+// and programmed before the final answer.
+constexpr uint32_t TABLE_UPDATE_MS = 60;
+// 'D': one 64 KiB block erase, 150 ms typical (1 s worst case) [6000 ms].
+constexpr uint32_t BLOCK_ERASE_MS = 150;
+// 'J': every image's CRC is checked (512 KiB read over SPI, about 130 ms) and
+// the boot record rewritten (one sector, 60 ms) before the answer [1000 ms].
+constexpr uint32_t RESTART_ANSWER_MS = 200;
+// Then the reset: oscillator and PLL start-up and the boot loader's own
+// checks; the UART hears nothing meanwhile.
+constexpr uint32_t REBOOT_MS = 300;
+}  // namespace real
 
 // Unsigned tick counts wrap; compare them by difference.
 bool atOrAfter(uint32_t a, uint32_t b) {
@@ -54,6 +95,66 @@ std::string format(const char* fmt, int a, int b = 0) {
     char buf[64];
     std::snprintf(buf, sizeof buf, fmt, a, b);
     return buf;
+}
+
+// "01 46 41 01", cut after MAX_SHOWN_BYTES bytes with the full length.
+std::string hexBody(const std::vector<uint8_t>& body) {
+    std::string out;
+    for (size_t i = 0; i < body.size() && i < MAX_SHOWN_BYTES; ++i) {
+        out += format(i == 0 ? "%02X" : " %02X", body[i]);
+    }
+    if (body.size() > MAX_SHOWN_BYTES) {
+        out += format(" ... (%d byte)", static_cast<int>(body.size()));
+    }
+    return out.empty() ? "un frame vuoto" : out;
+}
+
+// Whether a known command's arguments have the protocol's shape.
+bool argumentsFit(char letter, const std::vector<uint8_t>& args) {
+    switch (letter) {
+        case 'A':
+        case 'I':
+        case 'B':
+        case 'F':
+            return args == std::vector<uint8_t>{0x00};
+        case 'E':
+            return args.size() == SENT_BYTES_PER_BLOCK;
+        case 'C':
+            return args.size() == 1 && args[0] <= 7;
+        case 'D':
+            return args.size() == 2 && args[0] <= 7 && args[1] == 0x01;
+        case 'J':
+            return args == std::vector<uint8_t>{0x01};
+        case 'H':
+            return !args.empty();
+        default:
+            return false;
+    }
+}
+
+const char* argumentsWanted(char letter) {
+    switch (letter) {
+        case 'A':
+            return "'A' 00";
+        case 'I':
+            return "'I' 00";
+        case 'B':
+            return "'B' 00";
+        case 'F':
+            return "'F' 00";
+        case 'E':
+            return "'E' seguito da 259 byte di dati";
+        case 'C':
+            return "'C' seguito da un blocco da 0 a 7";
+        case 'D':
+            return "'D', un blocco da 0 a 7, 01";
+        case 'J':
+            return "'J' 01";
+        case 'H':
+            return "'H' seguito dal testo da mostrare";
+        default:
+            return "un comando noto (A I B F E C D J H)";
+    }
 }
 
 }  // namespace
@@ -88,6 +189,9 @@ Chronometer::Chronometer(SimConfig config)
         speed_ = 0;
         config_.startSpeed = 0;
     }
+    if (config_.timing == SimTiming::Realistic) {
+        config_.wireTiming = true;  // bytes at the line's rate: 10 bit times each (8N1)
+    }
     std::vector<SimPartition> wanted = config_.partitions;
     std::stable_sort(
         wanted.begin(), wanted.end(),
@@ -113,8 +217,8 @@ void Chronometer::advanceTo(uint32_t nowMs) {
     if (pendingSpeed_ && atOrAfter(nowMs, switchAtMs_)) {
         speed_ = nextSpeed_;
         pendingSpeed_ = false;
-        settling_ = switchSettles_;
-        settledAtMs_ = switchAtMs_ + config_.speedSettleMs;
+        settling_ = switchSettleMs_ > 0;
+        settledAtMs_ = switchAtMs_ + switchSettleMs_;
         // Whatever was half-heard at the old speed is gone with the old setting.
         decoder_.reset();
     }
@@ -216,14 +320,22 @@ void Chronometer::onFrame(const std::vector<uint8_t>& body, uint32_t atMs) {
     }
     char letter;
     bool control = false;
-    if (body.size() >= 2 && body[0] == LINK_CONTROL) {
+    if (!body.empty() && body[0] == LINK_CONTROL) {
         control = true;
-        letter = body[1] == LC_SPEED ? 's' : body[1] == LC_TEST ? 't' : '?';
+        letter = body.size() < 2 ? '?' : body[1] == LC_SPEED ? 's' : body[1] == LC_TEST ? 't' : '?';
     } else if (body.size() >= 3 && body[0] == HDR_COMMAND && body[1] == HDR_ANSWER) {
         letter = static_cast<char>(body[2]);
     } else {
-        return;  // not addressed to the update loader
+        // Not addressed to the update loader: no answer.
+        violation(atMs, body, "un comando (01 46 lettera ...) o un controllo di linea (C0 ...)");
+        lastHeard_ = '?';
+        return;
     }
+    const std::string expected = breach(letter, control, body);
+    if (!expected.empty()) {
+        violation(atMs, body, expected);
+    }
+    lastHeard_ = expected.empty() ? letter : '?';
     commands_ += letter;
     Fault fault = faultFor(letter);
     if (fault == Fault::CloseLine) {
@@ -238,11 +350,79 @@ void Chronometer::onFrame(const std::vector<uint8_t>& body, uint32_t atMs) {
     } else {
         command(letter, std::vector<uint8_t>(body.begin() + 3, body.end()), fault, replies);
     }
-    queue(replies, fault, atMs + config_.replyDelayMs);
+    queue(replies, fault, atMs + firstAnswerMs(letter));
     if (switchAfterReply_) {
         pendingSpeed_ = true;
         switchAtMs_ = later(txLineFreeAt_, atMs);
     }
+}
+
+std::string Chronometer::breach(char letter, bool control, const std::vector<uint8_t>& body) const {
+    if (control) {
+        if (letter == 't') {
+            const std::vector<uint8_t> test{LINK_CONTROL, LC_TEST, 't', 'e', 's', 't'};
+            return body == test ? "" : "il test di linea C0 09 't' 'e' 's' 't'";
+        }
+        if (letter == 's') {
+            if (body.size() != 3 || speedBps(body[2]) == 0) {
+                return "il cambio di velocità C0 0C con un indice da 0 a 2";
+            }
+            // The host changes speed only after a link test at the speed it
+            // believes the chronometer's.
+            if (lastHeard_ != 0 && lastHeard_ != 't') {
+                return "un test di linea subito prima del cambio di velocità";
+            }
+            return "";
+        }
+        return "un test di linea (C0 09) o un cambio di velocità (C0 0C)";
+    }
+    const std::vector<uint8_t> args(body.begin() + 3, body.end());
+    if (!argumentsFit(letter, args)) {
+        return argumentsWanted(letter);
+    }
+    if (letter == 'E' && !receiving_) {
+        return "'F' 00 prima dei blocchi di dati";
+    }
+    if (letter == 'C' && (!receiving_ || incoming_.empty())) {
+        return "'F' 00 e almeno un blocco di dati 'E' prima della scrittura";
+    }
+    return "";
+}
+
+void Chronometer::violation(uint32_t atMs, const std::vector<uint8_t>& body,
+                            const std::string& expected) {
+    violations_.push_back(std::to_string(atMs) + " ms: ricevuto " + hexBody(body) + "; atteso " +
+                          expected);
+    if (onViolation_) {
+        onViolation_(violations_.back());
+    }
+}
+
+uint32_t Chronometer::firstAnswerMs(char letter) const {
+    const auto set = config_.replyDelayByCommand.find(letter);
+    if (set != config_.replyDelayByCommand.end()) {
+        return set->second;
+    }
+    if (config_.timing == SimTiming::Realistic) {
+        switch (letter) {
+            case 'B':
+                return real::LISTING_MS;
+            case 'F':
+                return real::PROGRAM_START_MS;
+            case 'H':
+                return real::DISPLAY_MS;
+            case 'D':
+                return real::BLOCK_ERASE_MS;
+            case 'J':
+                return real::RESTART_ANSWER_MS;
+            default:
+                return real::ANSWER_MS;
+        }
+    }
+    if (letter == 'D') {
+        return config_.replyDelayMs + config_.eraseMs.value_or(config_.flashStepMs);
+    }
+    return config_.replyDelayMs;
 }
 
 void Chronometer::linkControl(const std::vector<uint8_t>& body, Fault fault,
@@ -250,43 +430,60 @@ void Chronometer::linkControl(const std::vector<uint8_t>& body, Fault fault,
     if (fault == Fault::Silence || fault == Fault::ProgressThenSilence) {
         return;
     }
-    if (body[1] == LC_TEST) {
+    if (body.size() >= 2 && body[1] == LC_TEST) {
+        if (body.size() != 6 || !std::equal(body.begin() + 2, body.end(), "test")) {
+            return;  // not the test the chronometer knows
+        }
         uint8_t code = fault == Fault::WrongCode ? LC_REFUSED : LC_TEST_REPLY;
         replies.push_back({0, {LINK_CONTROL, code, 't', 'e', 's', 't'}});
-    } else if (body[1] == LC_SPEED) {
-        uint8_t index = body.size() >= 3 ? body[2] : 0xFF;
+    } else if (body.size() >= 2 && body[1] == LC_SPEED) {
+        uint8_t index = body.size() == 3 ? body[2] : 0xFF;
         if (fault == Fault::WrongCode || speedBps(index) == 0) {
             replies.push_back({0, {LINK_CONTROL, LC_REFUSED, index}});
             return;
         }
         replies.push_back({0, {LINK_CONTROL, LC_SPEED_REPLY, index}});
         switchAfterReply_ = true;
-        switchSettles_ = true;
+        switchSettleMs_ = config_.speedSettleMs;
         nextSpeed_ = index;
     }
 }
 
 void Chronometer::command(char letter, const std::vector<uint8_t>& args, Fault fault,
                           std::vector<Reply>& replies) {
-    auto answer = [&replies](const std::string& text, uint32_t offset = 0) {
-        replies.push_back({offset, textBody(HDR_ANSWER, text)});
+    auto answer = [&replies](const std::string& text) {
+        replies.push_back({0, textBody(HDR_ANSWER, text)});
     };
     if (fault == Fault::Silence || (fault == Fault::ProgressThenSilence && letter != 'C')) {
         return;
     }
     const bool refuse = fault == Fault::WrongCode;
+    if (std::string("AIBFECDJH").find(letter) == std::string::npos) {
+        answer(refuse ? REFUSED : "099 Comando sconosciuto");
+        return;
+    }
+    if (refuse) {
+        if (letter == 'C') {
+            writeComponent(args.empty() ? 0xFF : args[0], fault, replies);
+        } else {
+            answer(REFUSED);
+        }
+        return;
+    }
+    if (!argumentsFit(letter, args)) {
+        answer(letter == 'E'                    ? "010 Blocco dati errato"
+               : letter == 'C' || letter == 'D' ? "010 Blocco non valido"
+                                                : BAD_ARGUMENTS);
+        return;
+    }
     switch (letter) {
         case 'A':
-            answer(refuse ? REFUSED : "000 Pronto");
+            answer("000 Pronto");
             break;
         case 'I':
-            answer(refuse ? REFUSED : config_.identification);
+            answer(config_.identification);
             break;
         case 'B': {
-            if (refuse) {
-                answer(REFUSED);
-                break;
-            }
             std::vector<std::string> lines = listingLines();
             if (fault == Fault::ListingCut) {
                 lines.pop_back();
@@ -297,21 +494,13 @@ void Chronometer::command(char letter, const std::vector<uint8_t>& args, Fault f
             break;
         }
         case 'F':
-            if (refuse) {
-                answer(REFUSED);
-                break;
-            }
             receiving_ = true;
             incoming_.clear();
             answer("002 Pronto a ricevere");
             break;
         case 'E':
-            if (refuse) {
-                answer(REFUSED);
-            } else if (!receiving_) {
+            if (!receiving_) {
                 answer("011 Nessun programma avviato");
-            } else if (args.size() != SENT_BYTES_PER_BLOCK) {
-                answer("010 Blocco dati errato");
             } else if (incoming_.size() + args.size() > 8 * FLASH_BLOCK_BYTES) {
                 answer("012 Memoria insufficiente");
             } else {
@@ -320,44 +509,29 @@ void Chronometer::command(char letter, const std::vector<uint8_t>& args, Fault f
             }
             break;
         case 'C':
-            writeComponent(args.empty() ? 0xFF : args[0], fault, replies);
+            writeComponent(args[0], fault, replies);
             break;
         case 'D':
-            // An erase takes a flash step before the chronometer answers.
-            if (refuse) {
-                answer(REFUSED, config_.flashStepMs);
-            } else if (args.empty() || args[0] > 7) {
-                answer("010 Blocco non valido");
-            } else {
-                eraseBlock(args[0]);
-                answer("004 Blocco cancellato", config_.flashStepMs);
-            }
+            // The answer comes once the block is erased (firstAnswerMs).
+            eraseBlock(args[0]);
+            answer("004 Blocco cancellato");
             break;
         case 'J':
-            if (refuse) {
-                answer(REFUSED);
-                break;
-            }
             ++restarts_;
             receiving_ = false;
             incoming_.clear();
+            lastHeard_ = 0;
             answer("000 Riavvio");
-            // The restarted chronometer listens at its power-on speed again.
+            // The chronometer reboots once the answer has left and listens at
+            // its power-on speed again.
             switchAfterReply_ = true;
-            switchSettles_ = false;
+            switchSettleMs_ = config_.timing == SimTiming::Realistic ? real::REBOOT_MS : 0;
             nextSpeed_ = config_.startSpeed;
             break;
         case 'H':
-            if (refuse) {
-                answer(REFUSED);
-                break;
-            }
             display_.assign(args.begin(), args.end());
             displayHistory_.push_back(display_);
             answer("000");
-            break;
-        default:
-            answer(refuse ? REFUSED : "099 Comando sconosciuto");
             break;
     }
 }
@@ -400,27 +574,35 @@ void Chronometer::writeComponent(uint8_t block, Fault fault, std::vector<Reply>&
     // All three steps count the 4 KiB sectors the data occupies: the host
     // keeps the first step's total for the whole write, so the counts of the
     // later steps must be of the same size for its progress bar to make sense.
+    // A report follows every quarter of a step.
     const int sectors =
         static_cast<int>(std::max<size_t>(1, (incoming_.size() + SECTOR_BYTES - 1) / SECTOR_BYTES));
+    const bool realistic = config_.timing == SimTiming::Realistic;
     struct Step {
         const char* tag;
         const char* title;
+        uint32_t sectorMs;
     };
-    const Step steps[] = {{"CAN", "Cancellazione settori"},
-                          {"SCR", "Scrittura settori"},
-                          {"VER", "Verifica settori"}};
+    const Step steps[] = {{"CAN", "Cancellazione settori", real::SECTOR_ERASE_MS},
+                          {"SCR", "Scrittura settori", real::SECTOR_PROGRAM_MS},
+                          {"VER", "Verifica settori", real::SECTOR_VERIFY_MS}};
+    // Time until the next report: a flash step, or the sectors done meanwhile.
+    auto work = [&](const Step& s, int sectorsDone) {
+        return realistic ? s.sectorMs * static_cast<uint32_t>(sectorsDone) : config_.flashStepMs;
+    };
     for (const Step& s : steps) {
-        offset += config_.flashStepMs;
+        offset += realistic ? real::STEP_START_MS : config_.flashStepMs;
         report(std::string(s.tag) + "  " + s.title + format(" %04d", sectors));
         const int stride = std::max(1, (sectors + 3) / 4);
-        for (int remaining = sectors - stride; remaining > 0; remaining -= stride) {
-            offset += config_.flashStepMs;
-            report(std::string(s.tag) + "  " + format("%4d", remaining));
+        int remaining = sectors;
+        for (; remaining - stride > 0; remaining -= stride) {
+            offset += work(s, stride);
+            report(std::string(s.tag) + "  " + format("%4d", remaining - stride));
         }
-        offset += config_.flashStepMs;
+        offset += work(s, remaining);
         report(std::string(s.tag) + "  Done");
     }
-    offset += config_.flashStepMs;
+    offset += realistic ? real::TABLE_UPDATE_MS : config_.flashStepMs;
     if (fault == Fault::WrongCode) {
         answer("009 Errore di scrittura");
         return;

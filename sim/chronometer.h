@@ -18,15 +18,15 @@
 //   'F' 0x00       "002 Pronto a ricevere": starts a new component.
 //   'E' + 259      "001 Blocco ricevuto": appends the bytes to the component.
 //   'C' B          writes the component to flash from block B, with progress
-//                  reports (body 0x01 'G' text) spaced by flashStepMs, then
+//                  reports (body 0x01 'G' text) spaced by the flash's work, then
 //                  "004 Programmazione completata". Type, length and name come
 //                  from the descriptor at the start of the data
 //                  (sim/component_image.h). Partitions overlapping the written
 //                  blocks leave the table.
-//   'D' B 0x01     erases block B after flashStepMs, "004 Blocco cancellato";
-//                  a partition owning B leaves the table.
+//   'D' B 0x01     erases block B, then "004 Blocco cancellato"; a partition
+//                  owning B leaves the table.
 //   'J' 0x01       "000 Riavvio": counts a restart; after the answer the
-//                  chronometer is back at its starting speed.
+//                  chronometer reboots and is back at its starting speed.
 //   'H' text       "000": keeps the text for inspection.
 //   0xC0 0x09 ...  link test, answered 0xC0 0x0A "test".
 //   0xC0 0x0C i    answered 0xC0 0x0D i, then the chronometer listens at speed
@@ -34,8 +34,23 @@
 //                  takes SimConfig::speedSettleMs: bytes arriving meanwhile are
 //                  lost.
 // Errors: unknown command "099 Comando sconosciuto"; a request that does not
-// fit (block out of range, 'E' without 'F', data larger than its partition)
-// gets a code between 008 and 012 and changes nothing.
+// fit (malformed arguments, block out of range, 'E' without 'F', 'C' without
+// data, data larger than its partition) gets a code between 008 and 012 and
+// changes nothing.
+//
+// Protocol violations: the chronometer checks every intact frame the host
+// sends against the protocol: the body header (0x01 0x46 for commands), the
+// command letter, the exact argument bytes ('A' 'I' 'B' 'F' with 0x00, 'E'
+// with 259 data bytes, 'C' with a block 0..7, 'D' with a block 0..7 and 0x01,
+// 'J' with 0x01, 'H' with a text), the link-control frames exactly as the host
+// builds them, and the order: 'E' only after 'F', 'C' only after data, and a
+// speed change only right after a link test (or as the first frame heard
+// since power-on or a restart: a search whose tests all went unheard still
+// ends with a speed change). Each breach is answered as above (or not at all)
+// and recorded in violations(). Frames with a bad check (noise, a speed
+// mismatch) are no violation, and neither is anything a fault rule caused.
+// Refusals of a component's content (008, 012, a descriptor that does not fit
+// the flash) are the chronometer's judgement of the data, not of the host.
 //
 // Progress reports of one 'C': an opening report the host ignores, then three
 // steps (erase, write, verify), each a total report "CAN  Cancellazione
@@ -62,6 +77,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -98,13 +114,39 @@ struct FaultRule {
 // MILO 0+1, PGM 1+3, DATAREL 4+1, FREE 5+1, DATAREL 6+1, FREE 7+1.
 std::vector<SimPartition> defaultPartitions();
 
+// How long the chronometer takes.
+enum class SimTiming {
+    // Quick answers for tests on a virtual clock: replyDelayMs, flashStepMs,
+    // eraseMs and wireTiming as configured.
+    Fast,
+    // A chronometer's own times (chronometer.cpp lists them with where each
+    // comes from): answers after a few ms, flash sectors erased, programmed
+    // and verified at a serial NOR flash's pace, block erases, a restart that
+    // takes time and a reboot, bytes at the line's rate (wireTiming on).
+    // replyDelayMs, flashStepMs, eraseMs and wireTiming are not used.
+    Realistic,
+};
+
 struct SimConfig {
     std::vector<SimPartition> partitions = defaultPartitions();  // FREE entries are ignored
     uint8_t startSpeed = 0;  // speed index 0/1/2 (19200/38400/57600) the chronometer listens at
     std::vector<FaultRule> faults;
-    uint32_t replyDelayMs = 2;     // from the end of a request to the first reply byte
-    uint32_t flashStepMs = 50;     // between progress reports while writing a flash block
-    bool wireTiming = false;       // bytes take 10 bit times each on the line
+    SimTiming timing = SimTiming::Fast;
+    // Fast timing.
+    uint32_t replyDelayMs = 2;        // from the end of a request to its first answer frame
+    uint32_t flashStepMs = 50;        // 'C': between its progress reports and before its answer
+    std::optional<uint32_t> eraseMs;  // 'D': erase time before its answer; unset: flashStepMs
+    bool wireTiming = false;          // bytes take 10 bit times each on the line
+    // Either timing: this command's first answer frame leaves this many ms
+    // after the request ends (its closing flag has reached the chronometer;
+    // without wire timing, when the host wrote it, and the whole frame is
+    // there at once; with it, each byte arrives a byte time after the one
+    // before), instead of the timing's own figure. Refusals and error answers
+    // keep the same time. Keys as in FaultRule. For 'C' the first frame is the
+    // opening progress report (the later ones keep their gaps after it), for
+    // 'B' the listing's first line (the others follow back to back), for 'D'
+    // the answer after the erase (the erase time is then included).
+    std::map<char, uint32_t> replyDelayByCommand;
     uint32_t speedSettleMs = 100;  // deaf for this long after switching speed
     std::string identification = "007 Cronometro S/N 0412-0087 boot 1.30";
     bool listFreeBlocks = false;
@@ -148,6 +190,13 @@ class Chronometer {
     int badFrames() const { return badFrames_; }
     // The listing as answer texts, as 'B' would send it now.
     std::vector<std::string> listingLines() const;
+    // One line per frame that broke the protocol, in arrival order: when it
+    // arrived (ms), its body and what the chronometer expected instead.
+    const std::vector<std::string>& violations() const { return violations_; }
+    // Called with each violation as it is recorded.
+    void setOnViolation(std::function<void(const std::string&)> onViolation) {
+        onViolation_ = std::move(onViolation);
+    }
 
     // Called for every frame body heard or sent (sent: at queueing time).
     using Trace = std::function<void(bool fromHost, uint32_t ms, const std::vector<uint8_t>& body)>;
@@ -164,11 +213,16 @@ class Chronometer {
         std::vector<uint8_t> bytes;
     };
     struct Reply {
-        uint32_t offsetMs;  // after the reply delay
+        uint32_t offsetMs;  // after the first answer's time
         std::vector<uint8_t> body;
     };
 
     void onFrame(const std::vector<uint8_t>& body, uint32_t atMs);
+    // What the protocol wants instead of this intact frame; empty when it fits.
+    std::string breach(char letter, bool control, const std::vector<uint8_t>& body) const;
+    void violation(uint32_t atMs, const std::vector<uint8_t>& body, const std::string& expected);
+    // From the end of a request to its first answer frame.
+    uint32_t firstAnswerMs(char letter) const;
     void command(char letter, const std::vector<uint8_t>& args, Fault fault,
                  std::vector<Reply>& replies);
     void linkControl(const std::vector<uint8_t>& body, Fault fault, std::vector<Reply>& replies);
@@ -187,7 +241,7 @@ class Chronometer {
     bool switchAfterReply_ = false;
     uint8_t nextSpeed_ = 0;
     uint32_t switchAtMs_ = 0;
-    bool switchSettles_ = false;  // the pending switch reprograms the UART
+    uint32_t switchSettleMs_ = 0;  // deaf this long after the pending switch
     bool settling_ = false;
     uint32_t settledAtMs_ = 0;
     bool closed_ = false;
@@ -210,6 +264,11 @@ class Chronometer {
     std::string commands_;
     int badFrames_ = 0;
     std::map<char, int> arrivals_;
+    // The last intact frame heard ('t' a proper link test, '?' anything
+    // malformed); 0 since power-on or a restart.
+    char lastHeard_ = 0;
+    std::vector<std::string> violations_;
+    std::function<void(const std::string&)> onViolation_;
     Trace trace_;
 };
 

@@ -83,10 +83,17 @@ bool SimPort::modemStatus(uint32_t& bits) {
         return false;
     }
     bits = modemBits_;
+    if (echo_) {
+        const uint32_t driven =
+            (rts_ ? MODEM_CTS_ON : 0) | (dtr_ ? MODEM_DSR_ON | MODEM_RLSD_ON : 0);
+        bits &= driven;
+    }
     return true;
 }
 
 bool SimPort::enableDtrRts() {
+    dtr_ = true;
+    rts_ = true;
     return true;
 }
 
@@ -107,6 +114,7 @@ void SimDevices::attach(const std::string& name, Chronometer& chrono) {
     e.present = true;
     e.chrono = &chrono;
     e.modemBits = MODEM_CTS_ON | MODEM_DSR_ON | MODEM_RLSD_ON;
+    e.echo = true;
 }
 
 void SimDevices::addEmptyPort(const std::string& name) {
@@ -114,6 +122,7 @@ void SimDevices::addEmptyPort(const std::string& name) {
     e.present = true;
     e.chrono = nullptr;
     e.modemBits = 0;
+    e.echo = false;
 }
 
 void SimDevices::setFailure(const std::string& name, OpenFailure failure, int osError) {
@@ -145,6 +154,7 @@ OpenResult SimDevices::open(const std::string& name, bool /*queryOnly*/) {
             if (osError == 0) {
                 osError = failure == OpenFailure::NotInstalled ? ENOENT
                           : failure == OpenFailure::InUse      ? EBUSY
+                          : failure == OpenFailure::NotSerial  ? ENOTTY
                                                                : EACCES;
             }
         } else if (*e.held) {
@@ -153,7 +163,7 @@ OpenResult SimDevices::open(const std::string& name, bool /*queryOnly*/) {
         } else if (e.present) {
             auto port = e.chrono ? std::make_unique<SimPort>(*e.chrono, clock_)
                                  : std::make_unique<SimPort>(clock_);
-            port->setModemBits(e.modemBits, e.modemReadable);
+            port->setModemBits(e.modemBits, e.modemReadable, e.echo);
             port->setConfigureFails(e.configureFails);
             std::shared_ptr<bool> held = e.held;
             *held = true;

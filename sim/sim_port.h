@@ -15,7 +15,8 @@ namespace zor::sim {
 // A SerialPort whose far end is a Chronometer, on a VirtualClock. readByte returns a due byte at
 // once; otherwise it advances the clock to the next due byte when that is within 100 ms and returns
 // it, else advances 100 ms and returns 0. configure() records the host speed. After CloseLine,
-// reads return -1 and writes fail (lastError() EIO).
+// reads return -1 and writes fail (lastError() EIO). DTR and RTS start low; enableDtrRts() raises
+// both. A chronometer's cable echoes them: RTS comes back as CTS, DTR as DSR and carrier.
 class SimPort : public SerialPort {
   public:
     SimPort(Chronometer& chrono, VirtualClock& clock);
@@ -35,11 +36,15 @@ class SimPort : public SerialPort {
 
     uint32_t bitsPerSecond() const { return bps_; }
     int purgeCount() const { return purges_; }
+    bool dtr() const { return dtr_; }
+    bool rts() const { return rts_; }
 
-    // Set by SimDevices.
-    void setModemBits(uint32_t bits, bool readable) {
+    // Set by SimDevices. With echo, the bits are what the cable can return:
+    // each shows only while the line that drives it is raised.
+    void setModemBits(uint32_t bits, bool readable, bool echo = false) {
         modemBits_ = bits;
         modemReadable_ = readable;
+        echo_ = echo;
     }
     void setOnClose(std::function<void()> onClose) { onClose_ = std::move(onClose); }
     // configure() fails from now on (a driver that refuses the settings).
@@ -51,6 +56,9 @@ class SimPort : public SerialPort {
     uint32_t bps_ = 9600;  // whatever the driver had before the first configure
     uint32_t modemBits_ = 0;
     bool modemReadable_ = true;
+    bool echo_ = false;
+    bool dtr_ = false;
+    bool rts_ = false;
     bool configureFails_ = false;
     int lastError_ = 0;
     int purges_ = 0;
@@ -66,13 +74,15 @@ class SimDevices : public SerialDeviceOpener {
   public:
     explicit SimDevices(VirtualClock& clock) : clock_(clock) {}
 
-    // A port with this chronometer at the far end; modem status CTS, DSR and
-    // carrier on. The chronometer must outlive the ports.
+    // A port with this chronometer at the far end, whose cable returns CTS,
+    // DSR and carrier while DTR and RTS are raised (setModemStatus narrows
+    // what it returns). The chronometer must outlive the ports.
     void attach(const std::string& name, Chronometer& chrono);
     // A port with nothing attached; modem status all off.
     void addEmptyPort(const std::string& name);
     // Opening name fails like this (NotInstalled: ENOENT, InUse: EBUSY,
-    // Other: osError, EACCES when 0). OpenFailure::None clears it.
+    // NotSerial: ENOTTY, Other: osError, EACCES when 0). OpenFailure::None
+    // clears it.
     void setFailure(const std::string& name, OpenFailure failure, int osError = 0);
     void setModemStatus(const std::string& name, uint32_t bits, bool readable = true);
     void setConfigureFails(const std::string& name, bool fails);
@@ -90,6 +100,7 @@ class SimDevices : public SerialDeviceOpener {
         int osError = 0;
         uint32_t modemBits = 0;
         bool modemReadable = true;
+        bool echo = false;
         bool configureFails = false;
         int opens = 0;
         std::shared_ptr<bool> held = std::make_shared<bool>(false);

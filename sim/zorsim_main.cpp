@@ -65,6 +65,9 @@ int main(int argc, char** argv) {
     if (opt.trace) {
         chrono.setTrace(traceFrame);
     }
+    chrono.setOnViolation([](const std::string& what) {
+        std::fprintf(stderr, "zorsim: violazione del protocollo: %s\n", what.c_str());
+    });
     PtyLine line;
     if (!line.open(opt.link, error)) {
         std::fprintf(stderr, "zorsim: %s\n", error.c_str());
@@ -121,5 +124,10 @@ int main(int argc, char** argv) {
         }
     }
     line.close();
+    // However the session ended, a host that broke the protocol fails it.
+    if (!chrono.violations().empty()) {
+        std::fprintf(stderr, "zorsim: %zu violazioni del protocollo\n", chrono.violations().size());
+        return 3;
+    }
     return status;
 }

@@ -118,6 +118,7 @@ bool parseFault(const std::string& text, FaultRule& out, std::string& error) {
 }
 
 bool parseZorsimArgs(const std::vector<std::string>& args, ZorsimOptions& out, std::string& error) {
+    bool fastTimes = false;  // --reply-delay or --flash-step given
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto value = [&](std::string& v) {
@@ -136,6 +137,8 @@ bool parseZorsimArgs(const std::vector<std::string>& args, ZorsimOptions& out, s
             out.trace = true;
         } else if (a == "--once") {
             out.once = true;
+        } else if (a == "--realistic") {
+            out.config.timing = SimTiming::Realistic;
         } else if (a == "--wire-timing") {
             out.config.wireTiming = true;
         } else if (a == "--list-free") {
@@ -187,10 +190,15 @@ bool parseZorsimArgs(const std::vector<std::string>& args, ZorsimOptions& out, s
                                : a == "--flash-step" ? out.config.flashStepMs
                                                      : out.config.speedSettleMs;
             target = static_cast<uint32_t>(n);
+            fastTimes = fastTimes || a != "--speed-settle";
         } else {
             error = "opzione sconosciuta: " + a;
             return false;
         }
+    }
+    if (fastTimes && out.config.timing == SimTiming::Realistic) {
+        error = "--realistic ha tempi propri: niente --reply-delay o --flash-step";
+        return false;
     }
     return true;
 }
@@ -206,14 +214,22 @@ std::string zorsimUsage() {
            "                         wrong-code, bad-check, garbage, progress-then-silence,\n"
            "                         listing-cut, close-line, bad-frame-first, noise-first\n"
            "  --reply-delay MS       ritardo delle risposte (predefinito 2)\n"
-           "  --flash-step MS        intervallo dei rapporti di avanzamento (predefinito 50)\n"
+           "  --flash-step MS        intervallo dei rapporti di avanzamento e durata di una\n"
+           "                         cancellazione (predefinito 50)\n"
            "  --speed-settle MS      sordità dopo un cambio di velocità (predefinito 100)\n"
            "  --wire-timing          i byte impiegano il tempo reale della linea\n"
+           "  --realistic            tempi di un cronometro vero: risposte in pochi ms,\n"
+           "                         settori di flash cancellati, scritti e verificati,\n"
+           "                         riavvio, byte al ritmo della linea\n"
            "  --list-free            elenca anche i blocchi liberi\n"
            "  --id TEXT              risposta all'identificazione (codice 007)\n"
            "  --trace                ogni frame nei due sensi su stderr\n"
            "  --once                 termina dopo il primo riavvio\n"
-           "  --write-sample FILE    scrive un file di aggiornamento di esempio ed esce\n";
+           "  --write-sample FILE    scrive un file di aggiornamento di esempio ed esce\n"
+           "Ogni frame del computer che viola il protocollo è segnalato su stderr.\n"
+           "Stato di uscita: 0 a fine sessione (SIGTERM, SIGINT, --once), 1 errore del\n"
+           "terminale o del file, 2 riga di comando errata, 3 il computer ha violato il\n"
+           "protocollo.\n";
 }
 
 }  // namespace zor::sim

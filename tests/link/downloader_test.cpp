@@ -84,6 +84,7 @@ TEST_F(DownloaderTest, WritesAndErasesWithTheirProgressThenRestarts) {
     EXPECT_EQ(progress.back(), Progress(2, 2, 100));
 
     EXPECT_EQ(chrono->commandsReceived(), "BHF" + std::string(N, 'E') + "CDDDHJ");
+    ASSERT_GE(sent.size(), 4u + N + 3u);
     EXPECT_EQ(sent[4].size(), 2u + 260u);  // 'E' and bytes 1..259 of the block
     EXPECT_TRUE(std::equal(sent[4].begin() + 3, sent[4].end(), pgm.dati.begin() + 261));
     for (int i = 0; i < 3; ++i)

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "link/protocol.h"
 #include "sim/chronometer.h"
 #include "sim/component_image.h"
 #include "sim_wire.h"
@@ -89,6 +90,7 @@ TEST(ChronometerSpeedTest, SpeedChangeAfterTheReplyAndBackAtRestart) {
     Heard refused = w.listen(500);
     ASSERT_EQ(refused.frames.size(), 1u);
     EXPECT_EQ(refused.frames[0][1], 0x0E);
+    EXPECT_EQ(w.newViolations().size(), 1u);  // heard once, at its own speed
 }
 
 // One line per partition, to compare tables in a single expectation.
@@ -225,6 +227,8 @@ TEST(ChronometerFlashTest, RefusedRequestsChangeNothing) {
     w.command('Z');
     EXPECT_EQ(w.listen().answers()[0].substr(0, 3), "099");
     EXPECT_EQ(dump(c.partitions()), dump(before));
+    // All but the descriptor that does not fit break the protocol.
+    EXPECT_EQ(w.newViolations().size(), 4u);
 }
 
 TEST(ChronometerFlashTest, DataWithoutDescriptorIsStoredAsUnnamedProgram) {
@@ -383,6 +387,218 @@ TEST(ChronometerFaultTest, OccurrenceCountsArrivalsOfThatCommand) {
         answers.push_back(w.listen(1000).answers().size());
     }
     EXPECT_EQ(answers, (std::vector<size_t>{2, 1, 2}));
+}
+
+Bytes cmd(char letter, const Bytes& args) {
+    Bytes body(args.size() + 3);
+    body[0] = 0x01;
+    body[1] = 0x46;
+    body[2] = static_cast<uint8_t>(letter);
+    std::copy(args.begin(), args.end(), body.begin() + 3);
+    return body;
+}
+Bytes answerStart(const std::string& text) {
+    Bytes body(text.size() + 2);
+    body[0] = 0x01;
+    body[1] = 0x46;
+    std::copy(text.begin(), text.end(), body.begin() + 2);
+    return body;
+}
+std::string hex(const Bytes& body) {
+    std::string out;
+    for (uint8_t b : body) {
+        char h[4];
+        std::snprintf(h, sizeof h, out.empty() ? "%02X" : " %02X", b);
+        out += h;
+    }
+    return out;
+}
+
+// Each way of breaking the protocol: the chronometer answers as it would
+// (nothing, a refusal, an error code), changes nothing, and records one
+// violation naming the time, the frame and what it wanted instead.
+TEST(ChronometerProtocolTest, EachBreachIsAnsweredAndRecorded) {
+    const Bytes F = cmd('F', {0});
+    const Bytes E = cmd('E', Bytes(259, 0x11));
+    const struct {
+        std::vector<Bytes> before;  // accepted first
+        Bytes body;
+        Bytes reply;  // start of the only frame that comes back; empty: none
+        const char* wanted;
+    } cases[] = {
+        {{}, cmd('A', {1}), answerStart("010"), "'A' 00"},
+        {{}, cmd('I', {}), answerStart("010"), "'I' 00"},
+        {{}, cmd('B', {0, 0}), answerStart("010"), "'B' 00"},
+        {{}, cmd('F', {}), answerStart("010"), "'F' 00"},
+        {{F}, cmd('E', Bytes(258, 0x11)), answerStart("010"), "259 byte"},
+        {{}, E, answerStart("011"), "'F' 00 prima dei blocchi"},
+        {{F, E}, cmd('C', {8}), answerStart("010"), "blocco da 0 a 7"},
+        {{F}, cmd('C', {2}), answerStart("011"), "almeno un blocco"},
+        {{}, cmd('D', {3, 0}), answerStart("010"), "'D', un blocco da 0 a 7, 01"},
+        {{}, cmd('D', {8, 1}), answerStart("010"), "'D', un blocco da 0 a 7, 01"},
+        {{}, cmd('J', {0}), answerStart("010"), "'J' 01"},
+        {{}, cmd('H', {}), answerStart("010"), "testo"},
+        {{}, cmd('x', {0}), answerStart("099"), "comando noto"},
+        {{}, {0x01, 0x47, 'A', 0}, {}, "01 46"},
+        {{}, {0x01, 0x46}, {}, "01 46"},
+        {{}, {0xC0, 0x09, 't', 'e', 's'}, {}, "C0 09 't' 'e' 's' 't'"},
+        {{}, {0xC0, 0x0C, 3}, {0xC0, 0x0E}, "indice da 0 a 2"},
+        {{}, {0xC0, 0x0C, 1, 0}, {0xC0, 0x0E}, "indice da 0 a 2"},
+        {{}, {0xC0, 0x05}, {}, "C0 0C"},
+        {{cmd('A', {0})}, {0xC0, 0x0C, 1}, {0xC0, 0x0D, 1}, "test di linea subito prima"},
+        {{LINK_TEST, cmd('I', {0})}, {0xC0, 0x0C, 1}, {0xC0, 0x0D, 1}, "test di linea"},
+    };
+    for (const auto& k : cases) {
+        const Bytes shown(k.body.begin(), k.body.begin() + std::min<size_t>(k.body.size(), 16));
+        SCOPED_TRACE(hex(shown));
+        Chronometer c;
+        Wire w{c};
+        for (const Bytes& b : k.before) {
+            w.send(b);
+            w.listen(500);
+        }
+        w.now = 1000;
+        w.send(k.body);
+        Heard h = w.listen(500);
+        if (k.reply.empty()) {
+            EXPECT_TRUE(h.frames.empty());
+        } else {
+            ASSERT_EQ(h.frames.size(), 1u);
+            EXPECT_EQ(Bytes(h.frames[0].begin(), h.frames[0].begin() + k.reply.size()), k.reply);
+        }
+        const std::vector<std::string> v = w.newViolations();
+        ASSERT_EQ(v.size(), 1u);
+        EXPECT_EQ(v[0].rfind("1000 ms: ricevuto " + hex(shown), 0), 0u) << v[0];
+        EXPECT_NE(v[0].find(k.wanted), std::string::npos) << v[0];
+        EXPECT_EQ(c.restartCount(), 0);
+        EXPECT_EQ(dump(c.partitions()), dump(Chronometer().partitions()));
+    }
+}
+
+// Line noise, a speed mismatch and injected faults are no breach, and neither
+// is a speed change that is the first frame heard after a restart (the host's
+// tests went unheard while the chronometer rebooted).
+TEST(ChronometerProtocolTest, NoiseMismatchFaultsAndARestartAreNoBreach) {
+    SimConfig cfg;
+    cfg.faults = {{'A', 1, Fault::Silence}, {'t', 1, Fault::WrongCode}};
+    Chronometer c(cfg);
+    Wire w{c};
+    const Bytes damaged = encodeFrame(cmd('Q', {}), true);
+    c.receive(damaged.data(), damaged.size(), 19200, 0);
+    w.bps = 38400;
+    w.command('Q');
+    w.bps = 19200;
+    w.command('A');
+    w.send(LINK_TEST);
+    w.send({0xC0, 0x0C, 2});
+    w.listen(1000);
+    w.bps = 57600;
+    w.command('J', {0x01});
+    w.listen(1000);
+    w.bps = 19200;
+    w.send({0xC0, 0x0C, 1});
+    EXPECT_EQ(w.listen(1000).frames.size(), 1u);
+    // The damaged frame, and the garbled bytes that the next flag closed.
+    EXPECT_EQ(c.badFrames(), 2);
+    EXPECT_EQ(c.speedIndex(), 1);
+    EXPECT_EQ(c.commandsReceived(), "AtsJs");
+}
+
+// One request of each kind, what must come before it, and the host's wait
+// for its answer. The write is the longest one: 8 blocks.
+struct Request {
+    char key;  // as in FaultRule
+    std::vector<Bytes> before;
+    Bytes body;
+    uint32_t hostWaitMs;
+};
+std::vector<Request> everyRequest() {
+    using proto::Cmd;
+    const auto wait = [](Cmd c) { return proto::command(c).timeoutMs; };
+    std::vector<Bytes> data{cmd('F', {0})};
+    const Bytes image = componentBlocks({0, 8, "Grande"}, 2000, 1);
+    for (size_t off = 0; off < image.size(); off += 260) {
+        data.push_back(cmd('E', Bytes(image.begin() + off + 1, image.begin() + off + 260)));
+    }
+    const Bytes display(proto::DISPLAY_LOADING, std::end(proto::DISPLAY_LOADING) - 1);
+    return {
+        {'t', {}, LINK_TEST, proto::LINK_TEST_TIMEOUT_MS},
+        {'s', {LINK_TEST}, {0xC0, 0x0C, 0}, proto::SPEED_CHANGE_TIMEOUT_MS},
+        {'A', {}, cmd('A', {0}), wait(Cmd::Attention)},
+        {'I', {}, cmd('I', {0}), wait(Cmd::Identify)},
+        {'B', {}, cmd('B', {0}), wait(Cmd::Listing)},
+        {'F', {}, data[0], wait(Cmd::ProgramStart)},
+        {'E', {data[0]}, data[1], wait(Cmd::DataBlock)},
+        {'C', data, cmd('C', {0}), wait(Cmd::Write)},
+        {'D', {}, cmd('D', {3, 1}), wait(Cmd::Erase)},
+        {'J', {}, cmd('J', {1}), wait(Cmd::Restart)},
+        {'H', {}, cmd('H', display), wait(Cmd::Display)},
+    };
+}
+
+// What the host hears after the request, timed from its sending.
+Heard ask(Chronometer& c, const Request& r, uint32_t& sentAt) {
+    Wire w{c};
+    for (const Bytes& b : r.before) {
+        w.send(b);
+        w.listen(1000);
+    }
+    sentAt = w.now;
+    w.send(r.body);
+    return w.listen(60000);
+}
+
+// replyDelayByCommand places each command's first answer frame, counted from
+// the end of the request; a write's reports then keep flashStepMs between
+// them and before the final answer. Without an entry an erase answers after
+// replyDelayMs and eraseMs.
+TEST(ChronometerTimingTest, FirstAnswerOfEachCommandWhereConfigured) {
+    for (const Request& r : everyRequest()) {
+        SCOPED_TRACE(r.key);
+        SimConfig cfg;
+        cfg.flashStepMs = 7;
+        cfg.replyDelayByCommand[r.key] = 1234;
+        Chronometer c(cfg);
+        uint32_t sent = 0;
+        Heard h = ask(c, r, sent);
+        ASSERT_FALSE(h.at.empty());
+        EXPECT_EQ(h.at[0] - sent, 1234u);
+        for (size_t i = 1; r.key == 'C' && i < h.at.size(); ++i) {
+            EXPECT_EQ(h.at[i] - h.at[i - 1], 7u) << i;
+        }
+    }
+    SimConfig cfg;
+    cfg.replyDelayMs = 3;
+    cfg.eraseMs = 40;
+    Chronometer c(cfg);
+    Wire w{c};
+    w.command('D', {5, 1});
+    EXPECT_EQ(w.listen(1000).at, std::vector<uint32_t>{43});
+}
+
+// Realistic timing keeps every answer, and every gap between the frames of a
+// listing or a write, within half the host's wait for it, at 19200 bit/s and
+// counting the request's own time on the line (the host's wait starts once it
+// has written the request).
+TEST(ChronometerTimingTest, RealisticAnswersKeepAMarginToTheHostsWaits) {
+    for (const Request& r : everyRequest()) {
+        SCOPED_TRACE(r.key);
+        SimConfig cfg;
+        cfg.timing = SimTiming::Realistic;
+        Chronometer c(cfg);
+        uint32_t sent = 0;
+        Heard h = ask(c, r, sent);
+        ASSERT_FALSE(h.at.empty());
+        EXPECT_LE(h.at[0] - sent, r.hostWaitMs / 2);
+        for (size_t i = 1; i < h.at.size(); ++i) {
+            EXPECT_LE(h.at[i] - h.at[i - 1], r.hostWaitMs / 2) << i;
+        }
+        if (r.key == 'C') {
+            // 127 sectors erased, programmed and verified: seconds, not ms.
+            EXPECT_GT(h.at.back() - sent, 127u * 65);
+            EXPECT_EQ(h.answers(), std::vector<std::string>{"004 Programmazione completata"});
+        }
+    }
 }
 
 TEST(ChronometerTimingTest, WireTimingPacesTheReply) {

@@ -25,6 +25,16 @@ fail() {
     exit 1
 }
 
+# Ends the running zorsim and checks its exit status (default 0; it exits 3
+# when the host broke the protocol during its session).
+stop_sim() {
+    kill -TERM "$SIM_PID" 2>/dev/null
+    wait "$SIM_PID"
+    status=$?
+    SIM_PID=
+    [ "$status" -eq "${1:-0}" ] || fail "zorsim exited $status, expected ${1:-0}"
+}
+
 # Table rows of the dump: "%2d: %2.2X=%s %3d  %2d  %s".
 expect_row() {  # file type first count name
     tr -d '\r' <"$1" | grep -Eq "^ *[0-9]+: $2 +$3 +$4( +$5)? *\$" ||
@@ -67,9 +77,7 @@ grep -q "host->crono 01 46 44 07 01" "$WORK/zorsim.err" || fail "block 7 not era
 grep -q "host->crono 01 46 4A 01" "$WORK/zorsim.err" || fail "no restart"
 # Failures reach the shell as their exit statuses. A second chronometer with a
 # full flash and a write that ends badly.
-kill -TERM "$SIM_PID" 2>/dev/null
-wait "$SIM_PID" 2>/dev/null
-SIM_PID=
+stop_sim
 "$ZORSIM" --link "$WORK/COM1" --flash-step 5 --fault C:1:wrong-code \
     --table "MILO:0+1:Boot VERS 1.00 BUILD 12,PGM:1+7:Programma base VERS 2.10 BUILD 35" \
     >"$WORK/zorsim.out" 2>"$WORK/zorsim.err" &
@@ -104,9 +112,8 @@ grep -q "non è un file di aggiornamento" "$WORK/cut-file.txt" || fail "cut-file
 # acknowledges is a failure; noise ahead of the write display's answer still
 # lets the component be written.
 restart_sim() {  # zorsim options...
-    kill -TERM "$SIM_PID" 2>/dev/null
-    wait "$SIM_PID" 2>/dev/null
-    "$ZORSIM" --link "$WORK/COM1" --flash-step 5 "$@" >"$WORK/zorsim.out" 2>"$WORK/zorsim.err" &
+    stop_sim
+    "$ZORSIM" --link "$WORK/COM1" "$@" >"$WORK/zorsim.out" 2>"$WORK/zorsim.err" &
     SIM_PID=$!
     i=0
     while [ ! -L "$WORK/COM1" ] || ! "$CLI" check COM1 >/dev/null 2>&1; do
@@ -115,10 +122,32 @@ restart_sim() {  # zorsim options...
         sleep 0.05
     done
 }
-restart_sim --fault H:0:bad-frame-first --fault J:1:silence
+restart_sim --flash-step 5 --fault H:0:bad-frame-first --fault J:1:silence
 expect_status 104 late-restart-answer "$CLI" update COM1 "$WORK/sample.upd" --select 2
 grep -q "Messaggio: Mancata risposta da parte del cronometro." "$WORK/late-restart-answer.txt" ||
     fail "late-restart-answer: wrong last answer"
-restart_sim --fault H:0:noise-first
+restart_sim --flash-step 5 --fault H:0:noise-first
 expect_status 0 noisy-display "$CLI" update COM1 "$WORK/sample.upd" --select 2
+
+# A chronometer's own times: the data blocks at the line's pace (12 of 262
+# bytes and more at 19200 bit/s: over 1.6 s), flash steps and a restart with a
+# reboot, which the check that follows has to wait out.
+restart_sim --realistic
+started=$(date +%s%N)
+expect_status 0 realistic "$CLI" update COM1 "$WORK/sample.upd" --select 2
+elapsed=$((($(date +%s%N) - started) / 1000000))
+[ "$elapsed" -ge 1600 ] || fail "realistic: the update took $elapsed ms, faster than the line"
+"$CLI" check COM1 >"$WORK/check3.txt" 2>&1 || fail "realistic check exited $?"
+expect_row "$WORK/check3.txt" "01=DATAREL" 5 1 "Lingua italiano VERS 1.3 BUILD 5"
+
+# A frame that breaks the protocol ('J' with 00 instead of 01) is reported as
+# it arrives and fails zorsim's session.
+printf '\176\001\106\112\000\334\213\176' >"$WORK/COM1"
+i=0
+until grep -q "violazione del protocollo: .* 01 46 4A 00; atteso 'J' 01" "$WORK/zorsim.err"; do
+    i=$((i + 1))
+    [ $i -gt 40 ] && fail "the broken frame was not reported"
+    sleep 0.05
+done
+stop_sim 3
 echo "pty end-to-end: ok"

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <memory>
 
 #include "sim/device_frame.h"
 #include "sim/sim_port.h"
@@ -16,11 +17,26 @@ void writeBody(SerialPort& p, const Bytes& body) {
     ASSERT_TRUE(p.write(w.data(), w.size()));
 }
 
-TEST(SimPortTest, ReadsRunOnVirtualTime) {
+class SimPortTest : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        for (const auto& c : chronos_)
+            EXPECT_EQ(c->violations(), std::vector<std::string>{});
+    }
+    Chronometer& chrono(const SimConfig& config) {
+        chronos_.push_back(std::make_unique<Chronometer>(config));
+        return *chronos_.back();
+    }
+
+  private:
+    std::vector<std::unique_ptr<Chronometer>> chronos_;
+};
+
+TEST_F(SimPortTest, ReadsRunOnVirtualTime) {
     VirtualClock clock(5000);
     SimConfig cfg;
     cfg.replyDelayMs = 30;
-    Chronometer c(cfg);
+    Chronometer& c = chrono(cfg);
     SimPort port(c, clock);
     ASSERT_TRUE(port.configure(19200));
     uint8_t b;
@@ -47,11 +63,11 @@ TEST(SimPortTest, ReadsRunOnVirtualTime) {
     EXPECT_EQ(clock.tickMs(), 5230u);  // the last read waited its full 100 ms
 }
 
-TEST(SimPortTest, ReplyLaterThanTheReadTimeoutNeedsSecondRead) {
+TEST_F(SimPortTest, ReplyLaterThanTheReadTimeoutNeedsSecondRead) {
     VirtualClock clock;
     SimConfig cfg;
     cfg.replyDelayMs = 150;
-    Chronometer c(cfg);
+    Chronometer& c = chrono(cfg);
     SimPort port(c, clock);
     port.configure(19200);
     writeBody(port, {0x01, 0x46, 'A', 0x00});
@@ -61,11 +77,11 @@ TEST(SimPortTest, ReplyLaterThanTheReadTimeoutNeedsSecondRead) {
     EXPECT_EQ(clock.tickMs(), 150u);
 }
 
-TEST(SimPortTest, PurgeDropsOnlyWhatHasArrived) {
+TEST_F(SimPortTest, PurgeDropsOnlyWhatHasArrived) {
     VirtualClock clock;
     SimConfig cfg;
     cfg.flashStepMs = 40;
-    Chronometer c(cfg);
+    Chronometer& c = chrono(cfg);
     SimPort port(c, clock);
     port.configure(19200);
     writeBody(port, {0x01, 0x46, 'D', 3, 0x01});  // answered after a flash step
@@ -81,11 +97,11 @@ TEST(SimPortTest, PurgeDropsOnlyWhatHasArrived) {
     EXPECT_EQ(std::string(got.begin() + 3, got.begin() + 6), "004");
 }
 
-TEST(SimPortTest, ClosedLineFailsReadsAndWrites) {
+TEST_F(SimPortTest, ClosedLineFailsReadsAndWrites) {
     VirtualClock clock;
     SimConfig cfg;
     cfg.faults = {{'A', 1, Fault::CloseLine}};
-    Chronometer c(cfg);
+    Chronometer& c = chrono(cfg);
     SimPort port(c, clock);
     port.configure(19200);
     writeBody(port, {0x01, 0x46, 'A', 0x00});
@@ -105,18 +121,27 @@ TEST(SimDevicesTest, OpenOutcomesByName) {
     dev.setFailure("COM1", OpenFailure::InUse);
     dev.setFailure("/dev/ttyUSB9", OpenFailure::Other, EACCES);
 
+    dev.attach("COM5", c);
+    dev.setModemStatus("COM5", MODEM_CTS_ON | MODEM_DSR_ON);  // a cable without carrier
+    dev.setFailure("COM6", OpenFailure::NotSerial);
+
+    // The modem lines with DTR and RTS as opened (low), then raised: the
+    // chronometer's cable echoes them.
     struct Case {
         const char* name;
         OpenFailure failure;
         int osError;
-        uint32_t modem;
+        uint32_t lowered, raised;
     };
+    const uint32_t ALL = MODEM_CTS_ON | MODEM_DSR_ON | MODEM_RLSD_ON;
     const Case cases[] = {
-        {"COM1", OpenFailure::InUse, EBUSY, 0},
-        {"com2", OpenFailure::None, 0, MODEM_CTS_ON | MODEM_DSR_ON | MODEM_RLSD_ON},
-        {"COM3", OpenFailure::None, 0, 0},
-        {"COM4", OpenFailure::NotInstalled, ENOENT, 0},
-        {"/dev/ttyUSB9", OpenFailure::Other, EACCES, 0},
+        {"COM1", OpenFailure::InUse, EBUSY, 0, 0},
+        {"com2", OpenFailure::None, 0, 0, ALL},
+        {"COM3", OpenFailure::None, 0, 0, 0},
+        {"COM4", OpenFailure::NotInstalled, ENOENT, 0, 0},
+        {"COM5", OpenFailure::None, 0, 0, MODEM_CTS_ON | MODEM_DSR_ON},
+        {"COM6", OpenFailure::NotSerial, ENOTTY, 0, 0},
+        {"/dev/ttyUSB9", OpenFailure::Other, EACCES, 0, 0},
     };
     for (const Case& k : cases) {
         OpenResult r = dev.open(k.name, true);
@@ -124,9 +149,14 @@ TEST(SimDevicesTest, OpenOutcomesByName) {
         EXPECT_EQ(r.osError, k.osError) << k.name;
         EXPECT_EQ(r.port != nullptr, k.failure == OpenFailure::None) << k.name;
         if (r.port) {
+            auto& port = static_cast<SimPort&>(*r.port);
             uint32_t bits = 0xFFFF;
-            EXPECT_TRUE(r.port->modemStatus(bits));
-            EXPECT_EQ(bits, k.modem) << k.name;
+            EXPECT_TRUE(port.modemStatus(bits));
+            EXPECT_EQ(bits, k.lowered) << k.name;
+            EXPECT_TRUE(port.enableDtrRts());
+            EXPECT_TRUE(port.dtr() && port.rts());
+            EXPECT_TRUE(port.modemStatus(bits));
+            EXPECT_EQ(bits, k.raised) << k.name;
         }
     }
 }

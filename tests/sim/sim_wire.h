@@ -1,6 +1,10 @@
 #pragma once
 // The host's end of a line to a Chronometer, driven by hand on a private
 // millisecond count: send bodies, then collect the frames that come back.
+// The chronometer's protocol violations must all be taken by the test
+// (newViolations) before the wire goes.
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -15,6 +19,7 @@ using Bytes = std::vector<uint8_t>;
 
 struct Heard {
     std::vector<Bytes> frames;
+    std::vector<uint32_t> at;  // when each frame's closing flag arrived
     int bad = 0;
     size_t bytes = 0;
     // Texts of the answer frames (0x01 'F'); progress reports in reports.
@@ -35,6 +40,16 @@ struct Wire {
     sim::Chronometer& chrono;
     uint32_t now = 0;
     uint32_t bps = 19200;
+    size_t violationsTaken = 0;
+
+    ~Wire() { EXPECT_EQ(newViolations(), std::vector<std::string>{}); }
+    // The violations recorded since the last call.
+    std::vector<std::string> newViolations() {
+        const std::vector<std::string>& all = chrono.violations();
+        std::vector<std::string> out(all.begin() + static_cast<long>(violationsTaken), all.end());
+        violationsTaken = all.size();
+        return out;
+    }
 
     void send(const Bytes& body) {
         Bytes w = sim::encodeFrame(body);
@@ -60,6 +75,7 @@ struct Wire {
                 auto r = d.push(b);
                 if (r == sim::FrameDecoder::Result::Frame) {
                     h.frames.push_back(d.body());
+                    h.at.push_back(now);
                 } else if (r == sim::FrameDecoder::Result::BadFrame) {
                     ++h.bad;
                 }

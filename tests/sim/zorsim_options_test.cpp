@@ -60,6 +60,9 @@ TEST(ZorsimOptionsTest, FaultsAndOtherOptions) {
     EXPECT_EQ(o.config.speedSettleMs, 7u);
     EXPECT_TRUE(o.once);
     EXPECT_EQ(o.link, "/tmp/x");
+    EXPECT_EQ(o.config.timing, SimTiming::Fast);
+    ASSERT_TRUE(parseZorsimArgs({"--realistic", "--speed-settle", "20"}, o, error)) << error;
+    EXPECT_EQ(o.config.timing, SimTiming::Realistic);
 
     const std::vector<std::vector<std::string>> bad = {
         {"--fault", "Q:1:silence"},
@@ -68,6 +71,7 @@ TEST(ZorsimOptionsTest, FaultsAndOtherOptions) {
         {"--speed", "9600"},
         {"--link"},
         {"--flash-step", "-1"},
+        {"--flash-step", "5", "--realistic"},  // realistic times are its own
         {"--nonsense"},
     };
     for (const auto& args : bad) {

@@ -42,6 +42,11 @@ class QtFormTest : public ::testing::Test {
         chrono = std::make_unique<sim::Chronometer>(config);
         devices.attach("COM1", *chrono);
     }
+    void TearDown() override {
+        if (!form || !form->core().transferRunning()) {
+            EXPECT_EQ(chrono->violations(), std::vector<std::string>{});
+        }
+    }
     void make(std::vector<std::string> args = {}) {
         form = std::make_unique<TfrmZORMain>(
             wizard::WizardEnvironment{devices, clock, programVersionBlock(), dir.file("zorload"),

@@ -95,7 +95,8 @@ TEST(QtWizardOverPty, TwoChronometersThroughTheButtons) {
     click(Ctl::btnAvanti);  // Fine
     EXPECT_FALSE(form.isVisible());
     sim.terminate();
-    sim.waitForFinished(5000);
+    ASSERT_TRUE(sim.waitForFinished(5000));
+    EXPECT_EQ(sim.exitCode(), 0);  // the chronometer saw no protocol violation
 }
 
 }  // namespace

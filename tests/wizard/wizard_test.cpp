@@ -33,6 +33,8 @@ class WizardTest : public ::testing::Test {
     void TearDown() override {
         if (wiz && wiz->transferRunning())
             view.finishTransfer();
+        for (const auto& c : chronos)
+            EXPECT_EQ(c->violations(), std::vector<std::string>{});
     }
 
     sim::Chronometer& attach(sim::SimConfig config = {}) {
