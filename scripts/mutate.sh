@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Mutation check of the protocol's facts: applies each mutation listed in
-# scripts/mutations.txt, one at a time, to a scratch copy of the work tree,
+# scripts/mutations.txt, one at a time, to a scratch copy of the last commit,
 # rebuilds it and runs the test suite (without the Qt window, which adds
 # nothing here). Every mutation must make a test fail. Slow (a rebuild per
 # mutation): run it locally, not in CI.
@@ -12,7 +12,7 @@ pattern="${1:-}"
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/zorload-mutate.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT INT TERM
-git ls-files -z | xargs -0 tar -cf - | tar -xf - -C "$scratch"
+git archive HEAD | tar -xf - -C "$scratch"
 cmake -S "$scratch" -B "$scratch/build" -DZORLOAD_QT=OFF -DZORLOAD_BENCH=OFF >/dev/null
 if ! cmake --build "$scratch/build" -j "$(nproc)" >"$scratch/build.log" 2>&1; then
   tail -n 30 "$scratch/build.log"

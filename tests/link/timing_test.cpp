@@ -1,0 +1,144 @@
+// Every wait and pause of the host, pinned on the virtual clock: an answer on
+// the last millisecond of its wait is taken, one a millisecond later is not;
+// the pauses last exactly as long as the chronometer needs them to.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "link/conn_check.h"
+#include "link/downloader.h"
+#include "link/port_scan.h"
+#include "sim/component_image.h"
+#include "sim_link.h"
+
+namespace zor::test {
+namespace {
+
+class TimingTest : public SimLinkTest {
+  protected:
+    // A fresh chronometer on COM1 with this configuration, the port open at
+    // 19200 bit/s, and the times of the frames the chronometer hears.
+    void start(sim::SimConfig config) {
+        link.RsClose();
+        heard.clear();
+        attach(config).setTrace([this](bool fromHost, uint32_t ms, const std::vector<uint8_t>& b) {
+            if (fromHost && b.size() >= 2)
+                heard.push_back({ms, b[0] == 0x01 ? static_cast<char>(b[2]) : 'L'});
+        });
+        ASSERT_TRUE(link.RsOpen("COM1"));
+    }
+    // When the chronometer heard the n-th frame with this letter ('L' link control).
+    uint32_t heardAt(char letter, int n = 1) const {
+        for (const auto& [ms, l] : heard) {
+            if (l == letter && --n == 0)
+                return ms;
+        }
+        ADD_FAILURE() << "never heard " << letter;
+        return 0;
+    }
+    int restartOnly() {
+        resetTable(plan);
+        return TDownloader(link, plan, nullptr, nullptr, nullptr).run();
+    }
+    int write() {
+        const Segmento pgm = program();
+        resetTable(plan);
+        return TDownloader(link, plan, nullptr, nullptr, nullptr).WriteProgram(1, pgm);
+    }
+    Segmento program() {
+        Segmento s;
+        s.datiSize = 9;
+        s.dati = sim::componentBlocks({PT_PGM, 2, "P"}, 9, 1);
+        return s;
+    }
+
+    PartitionTable plan;
+    PartitionTable table;
+    std::vector<std::pair<uint32_t, char>> heard;
+};
+
+// Each answer on the last millisecond of its wait, then one millisecond late.
+TEST_F(TimingTest, EveryAnswerIsTakenUpToTheEndOfItsWaitAndNotAfter) {
+    struct Wait {
+        const char* what;
+        char key;  // as the simulator names the command
+        uint32_t waitMs;
+        std::function<int()> run;
+        int inTime, late;
+    };
+    const Wait waits[] = {
+        {"link test", 't', 500, [&] { return int(RsTestLink(link)); }, 1, 0},
+        {"speed change", 's', 500, [&] { return int(RsChangeSpeed(link, 2)); }, 1, 0},
+        {"'A'", 'A', 1000, [&] { return int(ConnCheck(link, table, false, nullptr)); }, 1, 0},
+        {"'I'", 'I', 500, [&] { return int(ConnCheck(link, table, false, nullptr)); }, 1, 0},
+        {"'B'", 'B', 500, [&] { return int(RsGetInfo(link, table, nullptr)); }, 1, 0},
+        {"'F'", 'F', 2000, [&] { return write(); }, 0, 101},
+        {"'E'", 'E', 500, [&] { return write(); }, 0, 102},
+        {"'C' first report", 'C', 6000, [&] { return write(); }, 0, 103},
+        {"'D'", 'D', 6000, [&] { return TDownloader(link, plan, {}, {}, {}).EraseBlocks(5, 1); }, 0,
+         108},
+        {"'J'", 'J', 1000, [&] { return restartOnly(); }, 0, 104},
+    };
+    for (const Wait& w : waits) {
+        for (const uint32_t extra : {0u, 1u}) {
+            SCOPED_TRACE(testing::Message() << w.what << " after " << w.waitMs + extra << " ms");
+            sim::SimConfig config;
+            config.replyDelayByCommand[w.key] = w.waitMs + extra;
+            start(config);
+            EXPECT_EQ(w.run(), extra ? w.late : w.inTime);
+        }
+    }
+    // The write's idle wait restarts with every progress report.
+    for (const uint32_t gap : {6000u, 6001u}) {
+        SCOPED_TRACE(testing::Message() << "'C' reports " << gap << " ms apart");
+        sim::SimConfig config;
+        config.flashStepMs = gap;
+        start(config);
+        EXPECT_EQ(write(), gap == 6000 ? 0 : 103);
+    }
+}
+
+// The pauses, and the display's wait, to the millisecond: answers come at
+// once here, so every gap between frames is the host's own.
+TEST_F(TimingTest, PausesLastExactlyTheirTime) {
+    sim::SimConfig instant;
+    instant.replyDelayMs = 0;
+
+    // 500 ms for the restart text to be read, then 'J'.
+    start(instant);
+    EXPECT_EQ(restartOnly(), 0);
+    EXPECT_EQ(heardAt('J') - heardAt('H'), 500u);
+
+    // A display that gets no answer is waited for 500 ms.
+    sim::SimConfig mute = instant;
+    mute.faults = {{'H', 0, sim::Fault::Silence}};
+    start(mute);
+    EXPECT_EQ(restartOnly(), 0);
+    EXPECT_EQ(heardAt('J') - heardAt('H'), 1000u);
+
+    // 300 ms for the chronometer to switch its line speed before 'A'.
+    start(instant);
+    ASSERT_TRUE(ConnCheck(link, table, true, nullptr));
+    EXPECT_EQ(heardAt('A') - heardAt('L', 2), 300u);
+
+    // The search: each speed's link test waits 500 ms, then 500 ms of pause
+    // before the next speed; a chronometer at 57600 bit/s is heard third.
+    sim::SimConfig fast = instant;
+    fast.startSpeed = 2;
+    start(fast);
+    const uint32_t searchStart = clock.tickMs();
+    RsFindSpeed(link);
+    EXPECT_EQ(link.lineSpeed(), 57600u);
+    EXPECT_EQ(heardAt('L') - searchStart, 2000u);
+
+    // The port scan lets the modem lines settle 50 ms on each port it opens.
+    link.RsClose();
+    devices.addEmptyPort("COM3");
+    const uint32_t scanStart = clock.tickMs();
+    const PortScan scan = ScanPorts(devices, link, ui, clock);
+    EXPECT_EQ(scan.rows[0].status, "Disponibile (cavo seriale connesso)");
+    EXPECT_EQ(clock.tickMs() - scanStart, 100u);
+}
+
+}  // namespace
+}  // namespace zor::test
