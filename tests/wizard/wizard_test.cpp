@@ -138,10 +138,16 @@ TEST_F(WizardTest, TwoChronometersFromStartToDone) {
     expectButtons(true, true, true);
 
     bool sawCheckPage = false;
+    uint32_t paintedAt = 0, firstFrameAt = 0;
+    chrono().setTrace([&](bool fromHost, uint32_t ms, const std::vector<uint8_t>&) {
+        if (fromHost && !firstFrameAt)
+            firstFrameAt = ms;
+    });
     view.onPump = [&] {  // the check page, painted before the check starts
         if (view.page != Page::CheckCom)
             return;
         sawCheckPage = true;
+        paintedAt = clock.tickMs();
         EXPECT_EQ(view.caption(Ctl::lblStepTitle), "Verifica delle comunicazioni");
         EXPECT_EQ(view.busyDepth, 1);
         expectButtons(false, false, true);
@@ -149,6 +155,7 @@ TEST_F(WizardTest, TwoChronometersFromStartToDone) {
     next();  // CheckCom runs the check on entry and moves on by itself
     view.onPump = nullptr;
     EXPECT_TRUE(sawCheckPage);
+    EXPECT_EQ(firstFrameAt - paintedAt, 50u);  // the page shows a moment before the check
     EXPECT_EQ(view.page, Page::SelLanguage);
     EXPECT_EQ(view.pages.end()[-2], Page::CheckCom);
     EXPECT_EQ(view.busyDepth, 0);
