@@ -78,6 +78,16 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     zor::Clock& clock = zor::systemClock();
+    // The host's line speed: the pty's, or with --trust-link-speed the one
+    // the chronometer is at (a speed switch whose time has come applied
+    // first), so that the host's bytes always arrive intact.
+    auto hostBps = [&](uint32_t now) {
+        if (!opt.trustLinkSpeed) {
+            return line.hostBps();
+        }
+        chrono.advanceTo(now);
+        return speedBps(chrono.speedIndex());
+    };
     int status = 0;
     bool restartSeen = false;
     uint32_t restartAt = 0;
@@ -85,7 +95,7 @@ int main(int argc, char** argv) {
     uint8_t buf[1024];
     while (!stopRequested) {
         uint32_t now = clock.tickMs();
-        const uint32_t bps = line.hostBps();
+        const uint32_t bps = hostBps(now);
         out.clear();
         uint8_t b;
         while (chrono.transmit(now, bps, b)) {
@@ -120,7 +130,8 @@ int main(int argc, char** argv) {
             break;
         }
         if (n > 0) {
-            chrono.receive(buf, static_cast<size_t>(n), line.hostBps(), clock.tickMs());
+            now = clock.tickMs();
+            chrono.receive(buf, static_cast<size_t>(n), hostBps(now), now);
         }
     }
     line.close();

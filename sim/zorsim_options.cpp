@@ -137,6 +137,8 @@ bool parseZorsimArgs(const std::vector<std::string>& args, ZorsimOptions& out, s
             out.trace = true;
         } else if (a == "--once") {
             out.once = true;
+        } else if (a == "--trust-link-speed") {
+            out.trustLinkSpeed = true;
         } else if (a == "--realistic") {
             out.config.timing = SimTiming::Realistic;
         } else if (a == "--wire-timing") {
@@ -225,6 +227,8 @@ std::string zorsimUsage() {
            "  --id TEXT              risposta all'identificazione (codice 007)\n"
            "  --trace                ogni frame nei due sensi su stderr\n"
            "  --once                 termina dopo il primo riavvio\n"
+           "  --trust-link-speed     la velocità è quella concordata con i frame di\n"
+           "                         controllo, non quella del terminale (Wine)\n"
            "  --write-sample FILE    scrive un file di aggiornamento di esempio ed esce\n"
            "Ogni frame del computer che viola il protocollo è segnalato su stderr.\n"
            "Stato di uscita: 0 a fine sessione (SIGTERM, SIGINT, --once), 1 errore del\n"

@@ -1,0 +1,153 @@
+// Files through the Win32 calls. The handle lives behind a C runtime
+// descriptor (_open_osfhandle), so File keeps one int on every OS; closing
+// the descriptor closes the handle.
+#include "platform/file.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+namespace zor {
+
+namespace {
+
+HANDLE handleOf(int fd) {
+    return fd < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+}
+
+// A descriptor for a freshly opened handle, or -1 with error set. Only disk
+// files: a console, a COM port, NUL or a pipe would make a read wait for
+// input, or a write wait for a reader.
+int adopt(HANDLE handle, int crtFlags, int& error) {
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = static_cast<int>(::GetLastError());
+        return -1;
+    }
+    if (::GetFileType(handle) != FILE_TYPE_DISK) {
+        ::CloseHandle(handle);
+        error = ERROR_INVALID_PARAMETER;
+        return -1;
+    }
+    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), crtFlags);
+    if (fd < 0) {
+        ::CloseHandle(handle);
+        error = ERROR_TOO_MANY_OPEN_FILES;
+        return -1;
+    }
+    error = 0;
+    return fd;
+}
+
+}  // namespace
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+File File::openRead(const std::string& path, int& error) {
+    // Others may read the update file meanwhile; it must exist. A folder
+    // cannot be opened this way (access denied, error 5).
+    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             0, nullptr);
+    File f;
+    f.fd_ = adopt(h, _O_RDONLY | _O_BINARY, error);
+    return f;
+}
+
+File File::openAppend(const std::string& path, int& error) {
+    // Created when missing, kept when present, readable by others while we
+    // write (a technician may look at the log during a session).
+    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0,
+                             nullptr);
+    File f;
+    f.fd_ = adopt(h, _O_WRONLY | _O_BINARY, error);
+    if (f.isOpen() && ::SetFilePointer(handleOf(f.fd_), 0, nullptr, FILE_END) ==
+                          INVALID_SET_FILE_POINTER &&
+        ::GetLastError() != NO_ERROR) {
+        error = static_cast<int>(::GetLastError());
+        f.close();
+    }
+    return f;
+}
+
+void File::close() {
+    if (fd_ >= 0) {
+        ::_close(fd_);
+        fd_ = -1;
+    }
+}
+
+bool File::size(uint64_t& bytes) const {
+    if (fd_ < 0)
+        return false;
+    DWORD high = 0;
+    const DWORD low = ::GetFileSize(handleOf(fd_), &high);
+    if (low == INVALID_FILE_SIZE && ::GetLastError() != NO_ERROR)
+        return false;
+    bytes = (uint64_t{high} << 32) | low;
+    return true;
+}
+
+bool File::skip(uint64_t bytes) {
+    if (fd_ < 0 || bytes > 0x7FFFFFFFFFFFFFFFull)
+        return false;
+    LONG high = static_cast<LONG>(bytes >> 32);
+    const DWORD low = ::SetFilePointer(handleOf(fd_), static_cast<LONG>(bytes & 0xFFFFFFFFu),
+                                       &high, FILE_CURRENT);
+    return !(low == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR);
+}
+
+bool File::read(void* buffer, size_t size, size_t& got) {
+    got = 0;
+    if (fd_ < 0)
+        return false;
+    auto* p = static_cast<char*>(buffer);
+    while (got < size) {
+        const size_t left = size - got;
+        const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+        DWORD n = 0;
+        if (!::ReadFile(handleOf(fd_), p + got, chunk, &n, nullptr))
+            return false;
+        if (n == 0)
+            break;  // end of file
+        got += n;
+    }
+    return true;
+}
+
+// Only the log is written, and always at its end: another program appending
+// to the same file meanwhile never has its lines overwritten.
+bool File::write(const void* data, size_t size) {
+    if (fd_ < 0)
+        return false;
+    const HANDLE h = handleOf(fd_);
+    if (::SetFilePointer(h, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
+        ::GetLastError() != NO_ERROR)
+        return false;
+    const auto* p = static_cast<const char*>(data);
+    size_t done = 0;
+    while (done < size) {
+        const size_t left = size - done;
+        const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+        DWORD n = 0;
+        if (!::WriteFile(h, p + done, chunk, &n, nullptr) || n == 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+std::string programPath() {
+    char buffer[MAX_PATH + 1];
+    const DWORD n = ::GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+    if (n == 0 || n >= sizeof buffer)
+        return std::string();
+    return std::string(buffer, n);
+}
+
+}  // namespace zor

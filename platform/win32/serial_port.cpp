@@ -1,0 +1,173 @@
+// The serial device on Windows: a COM handle opened for plain synchronous
+// I/O, the driver's control block (DCB) and its time-outs.
+#include "platform/serial_port.h"
+
+#include <windows.h>
+
+
+namespace zor {
+
+namespace {
+
+// With these read time-outs ReadFile of one byte returns at once when a byte
+// is waiting, else as soon as one arrives, else after 100 ms with nothing:
+// the one-byte poll the frame receiver is built on.
+constexpr DWORD READ_INTERVAL_TIMEOUT = MAXDWORD;
+constexpr DWORD READ_TOTAL_MULTIPLIER = MAXDWORD;
+constexpr DWORD READ_TOTAL_CONSTANT_MS = 100;
+
+bool isLineSpeed(uint32_t bitsPerSecond) {
+    return bitsPerSecond == 19200 || bitsPerSecond == 38400 || bitsPerSecond == 57600;
+}
+
+class Win32SerialPort : public SerialPort {
+  public:
+    explicit Win32SerialPort(HANDLE handle) : handle_(handle) {}
+    ~Win32SerialPort() override { ::CloseHandle(handle_); }
+
+    // 8N1 binary at the given speed. Flow control, DTR/RTS control and the
+    // XON/XOFF characters stay as the driver holds them: a Windows port
+    // starts with both kinds of flow control off, and the chronometer's
+    // cable is wired for that.
+    bool configure(uint32_t bitsPerSecond) override {
+        if (!isLineSpeed(bitsPerSecond))
+            return fail(ERROR_INVALID_PARAMETER);
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        if (!::GetCommState(handle_, &dcb))
+            return failLast();
+        dcb.BaudRate = bitsPerSecond;
+        dcb.ByteSize = 8;
+        dcb.Parity = NOPARITY;
+        dcb.StopBits = ONESTOPBIT;
+        dcb.fBinary = TRUE;
+        dcb.fParity = FALSE;
+        dcb.fErrorChar = FALSE;
+        dcb.fNull = FALSE;
+        dcb.fAbortOnError = FALSE;
+        if (!::SetCommState(handle_, &dcb))
+            return failLast();
+
+        COMMTIMEOUTS timeouts{};
+        if (!::GetCommTimeouts(handle_, &timeouts))
+            return failLast();
+        // The write time-outs stay as the driver had them.
+        timeouts.ReadIntervalTimeout = READ_INTERVAL_TIMEOUT;
+        timeouts.ReadTotalTimeoutMultiplier = READ_TOTAL_MULTIPLIER;
+        timeouts.ReadTotalTimeoutConstant = READ_TOTAL_CONSTANT_MS;
+        if (!::SetCommTimeouts(handle_, &timeouts))
+            return failLast();
+        if (!::SetCommMask(handle_, EV_RXCHAR))
+            return failLast();
+        return true;
+    }
+
+    int readByte(uint8_t& byte) override {
+        DWORD got = 0;
+        if (!::ReadFile(handle_, &byte, 1, &got, nullptr)) {
+            failLast();
+            return -1;
+        }
+        return got == 1 ? 1 : 0;
+    }
+
+    bool write(const uint8_t* data, size_t size) override {
+        size_t done = 0;
+        while (done < size) {
+            DWORD n = 0;
+            if (!::WriteFile(handle_, data + done, static_cast<DWORD>(size - done), &n, nullptr))
+                return failLast();
+            if (n == 0)  // a write time-out the driver was set to
+                return fail(ERROR_TIMEOUT);
+            done += n;
+        }
+        return true;
+    }
+
+    void purge() override { ::PurgeComm(handle_, PURGE_TXCLEAR | PURGE_RXCLEAR); }
+
+    bool modemStatus(uint32_t& bits) override {
+        DWORD status = 0;
+        if (!::GetCommModemStatus(handle_, &status))
+            return failLast();
+        bits = status & (MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON);
+        return true;
+    }
+
+    // Through the control block, so that the lines stay up as long as the
+    // handle is open (EscapeCommFunction would be undone by the next
+    // SetCommState).
+    bool enableDtrRts() override {
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        if (!::GetCommState(handle_, &dcb))
+            return failLast();
+        dcb.fDtrControl = DTR_CONTROL_ENABLE;
+        dcb.fRtsControl = RTS_CONTROL_ENABLE;
+        if (!::SetCommState(handle_, &dcb))
+            return failLast();
+        return true;
+    }
+
+    int lastError() const override { return lastError_; }
+
+  private:
+    bool fail(DWORD error) {
+        lastError_ = static_cast<int>(error);
+        return false;
+    }
+    bool failLast() { return fail(::GetLastError()); }
+
+    HANDLE handle_;
+    int lastError_ = 0;
+};
+
+static_assert(MS_CTS_ON == MODEM_CTS_ON && MS_DSR_ON == MODEM_DSR_ON && MS_RLSD_ON == MODEM_RLSD_ON,
+              "the modem bits are the Win32 ones");
+
+OpenFailure classify(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:  // 2: no such device
+            return OpenFailure::NotInstalled;
+        case ERROR_ACCESS_DENIED:  // 5: what a port held by another program answers
+            return OpenFailure::InUse;
+        default:
+            return OpenFailure::Other;
+    }
+}
+
+class Win32SerialDevices : public SerialDeviceOpener {
+  public:
+    // Exclusive (share mode 0) and synchronous. A query asks for no access
+    // at all: enough for the control block and the modem status.
+    OpenResult open(const std::string& name, bool queryOnly) override {
+        const std::string path = resolvePortName(name);
+        const DWORD access = queryOnly ? 0 : GENERIC_READ | GENERIC_WRITE;
+        HANDLE h = ::CreateFileA(path.c_str(), access, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        OpenResult r;
+        if (h == INVALID_HANDLE_VALUE) {
+            const DWORD error = ::GetLastError();
+            r.failure = classify(error);
+            r.osError = static_cast<int>(error);
+            return r;
+        }
+        r.port = std::make_unique<Win32SerialPort>(h);
+        return r;
+    }
+};
+
+}  // namespace
+
+SerialDeviceOpener& systemSerialDevices() {
+    static Win32SerialDevices devices;
+    return devices;
+}
+
+// The device is opened by its DOS name: COM1..COM4 as given (any case).
+// Any other name is passed on unchanged, so "\\.\COM12" reaches the ports
+// above COM9.
+std::string resolvePortName(const std::string& name) {
+    return name;
+}
+
+}  // namespace zor

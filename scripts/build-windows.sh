@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Cross-builds zorload-cli.exe, the engine's libraries and the unit tests for
+# 32-bit Windows with mingw-w64, into build-win32/ (or the folder given as $1),
+# with extra CMake arguments after it. Installs the cross compiler and the
+# GoogleTest sources first when they are missing (nothing happens when they
+# are there). Every program is a static exe: it needs no DLL beside it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+dir="${1:-build-win32}"
+shift || true
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+# Installs the Debian packages named that are not installed yet; one
+# apt-get update per run at most.
+apt_updated=${ZOR_APT_UPDATED:-}
+install_missing() {
+  local missing=() p
+  for p in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$p")
+    fi
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  if [ -z "$apt_updated" ]; then
+    $SUDO apt-get update
+    apt_updated=1
+  fi
+  $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+}
+
+if [ "${ZOR_SKIP_INSTALL:-}" != 1 ]; then
+  install_missing cmake make g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
+    mingw-w64-i686-dev mingw-w64-tools googletest
+fi
+
+cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+cmake --build "$dir" -j "$(nproc)"
+echo "Windows programs in $dir/: $dir/cli/zorload-cli.exe"
