@@ -2,7 +2,8 @@
 # Sets up a fresh machine, builds everything and runs every test twice: a
 # normal build, then one under AddressSanitizer and UndefinedBehaviorSanitizer.
 # Then the threaded tests under ThreadSanitizer, one full update under
-# valgrind's memcheck, and every fuzz target for 30 seconds.
+# valgrind's memcheck, every fuzz target for 30 seconds, and the Windows build
+# under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -40,5 +41,8 @@ scripts/memcheck.sh
 
 echo "== fuzzing, 30 s per target =="
 scripts/fuzz.sh 30
+
+echo "== Windows: the 32-bit build's tests and an update under Wine =="
+scripts/test-windows.sh
 
 echo "== all tests passed =="
