@@ -37,7 +37,24 @@ if [ "${ZOR_SKIP_INSTALL:-}" != 1 ]; then
     mingw-w64-i686-dev mingw-w64-tools googletest
 fi
 
+# Google Benchmark has no Windows package: its Debian sources are built with
+# the cross compiler, like GoogleTest's. They come from Debian's source
+# archive, which needs a deb-src entry beside the binary one.
+bench_src="$PWD/$dir/src/benchmark"
+if [ ! -f "$bench_src/CMakeLists.txt" ]; then
+  if [ "${ZOR_SKIP_INSTALL:-}" != 1 ] && ! apt-get indextargets --format '$(TARGET_OF)' 2>/dev/null |
+    grep -q deb-src; then
+    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+      $SUDO tee /etc/apt/sources.list.d/zorload-deb-src.sources >/dev/null
+    $SUDO apt-get update
+  fi
+  mkdir -p "$dir/src"
+  (cd "$dir/src" && apt-get source --download-only benchmark >/dev/null 2>&1 &&
+    tar -xzf benchmark_*.orig.tar.gz && rm -rf benchmark && mv benchmark-*/ benchmark) ||
+    echo "Google Benchmark sources not found: the Windows benchmarks are skipped"
+fi
+
 cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZOR_BENCHMARK_SOURCE="$bench_src" "$@" >/dev/null
 cmake --build "$dir" -j "$(nproc)"
 echo "Windows programs in $dir/: $dir/cli/zorload-cli.exe"

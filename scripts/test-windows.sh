@@ -78,6 +78,11 @@ done
 echo "== unit tests under Wine =="
 (cd "$build" && ctest --output-on-failure -j "$(nproc)")
 
+echo "== benchmarks under Wine (a short run each) =="
+for b in "$build"/bench/bench_*.exe; do
+  wine "$b" --benchmark_min_time=0.01 </dev/null 2>/dev/null | grep "^BM_" | sed "s|^|$(basename "$b"): |"
+done
+
 echo "== serial port contract under Wine (COM2) =="
 rm -f "$com/COM2"
 ZOR_CONTRACT_LINK=$com/COM2 ZOR_CONTRACT_PORT=COM2 \
