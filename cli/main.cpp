@@ -6,35 +6,10 @@
 #include "app/version_info.h"
 #include "cli/cli_ui.h"
 #include "cli/commands.h"
+#include "platform/terminal.h"
 #include "platform/version_block.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 using namespace zor::cli;
-
-namespace {
-
-#ifdef _WIN32
-// Every text we print is UTF-8 (our Italian texts, the chronometer's and the
-// system's once converted). The console is told so for as long as we run,
-// then gets back the code page it had: cmd.exe would otherwise show "è" as
-// two characters of its OEM code page.
-UINT consoleCodePage = 0;
-void restoreConsoleCodePage() {
-    ::SetConsoleOutputCP(consoleCodePage);
-}
-void speakUtf8() {
-    consoleCodePage = ::GetConsoleOutputCP();
-    if (consoleCodePage != 0 && consoleCodePage != CP_UTF8 && ::SetConsoleOutputCP(CP_UTF8))
-        std::atexit(restoreConsoleCodePage);
-}
-#else
-void speakUtf8() {}  // terminals here take UTF-8 as it is
-#endif
-
-}  // namespace
 
 std::string zor::cli::usageText() {
     return "Uso: zorload-cli info FILE\n"
@@ -47,7 +22,7 @@ std::string zor::cli::usageText() {
 }
 
 int main(int argc, char** argv) {
-    speakUtf8();
+    zor::useUtf8Console();
     if (argc < 2) {
         std::fputs(usageText().c_str(), stderr);
         return EXIT_USAGE;

@@ -8,4 +8,6 @@ bool stderrIsTerminal() {
     return ::isatty(STDERR_FILENO) == 1;
 }
 
+void useUtf8Console() {}
+
 }  // namespace zor

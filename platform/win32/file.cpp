@@ -52,8 +52,8 @@ File& File::operator=(File&& other) noexcept {
 File File::openRead(const std::string& path, int& error) {
     // Others may read the update file meanwhile; it must exist. A folder
     // cannot be opened this way (access denied, error 5).
-    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                             0, nullptr);
+    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                             nullptr);
     File f;
     f.fd_ = adopt(h, _O_RDONLY | _O_BINARY, error);
     return f;
@@ -66,8 +66,8 @@ File File::openAppend(const std::string& path, int& error) {
                              nullptr);
     File f;
     f.fd_ = adopt(h, _O_WRONLY | _O_BINARY, error);
-    if (f.isOpen() && ::SetFilePointer(handleOf(f.fd_), 0, nullptr, FILE_END) ==
-                          INVALID_SET_FILE_POINTER &&
+    if (f.isOpen() &&
+        ::SetFilePointer(handleOf(f.fd_), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
         ::GetLastError() != NO_ERROR) {
         error = static_cast<int>(::GetLastError());
         f.close();
@@ -97,8 +97,8 @@ bool File::skip(uint64_t bytes) {
     if (fd_ < 0 || bytes > 0x7FFFFFFFFFFFFFFFull)
         return false;
     LONG high = static_cast<LONG>(bytes >> 32);
-    const DWORD low = ::SetFilePointer(handleOf(fd_), static_cast<LONG>(bytes & 0xFFFFFFFFu),
-                                       &high, FILE_CURRENT);
+    const DWORD low = ::SetFilePointer(handleOf(fd_), static_cast<LONG>(bytes & 0xFFFFFFFFu), &high,
+                                       FILE_CURRENT);
     return !(low == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR);
 }
 

@@ -13,8 +13,8 @@ std::string ansiToUtf8(const std::string& text) {
         return text;
     std::wstring utf16(static_cast<size_t>(wide), L'\0');
     ::MultiByteToWideChar(CP_ACP, 0, text.data(), size, utf16.data(), wide);
-    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, utf16.data(), wide, nullptr, 0, nullptr,
-                                            nullptr);
+    const int bytes =
+        ::WideCharToMultiByte(CP_UTF8, 0, utf16.data(), wide, nullptr, 0, nullptr, nullptr);
     if (bytes <= 0)
         return text;
     std::string utf8(static_cast<size_t>(bytes), '\0');

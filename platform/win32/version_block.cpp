@@ -6,7 +6,6 @@
 #include <windows.h>
 #include <winver.h>
 
-
 namespace zor {
 
 namespace {
