@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "fake_port.h"
+#include "link/downloader.h"
 #include "link/port_scan.h"
 #include "platform/system_error.h"
 #include "sim/sim_port.h"
@@ -146,6 +149,50 @@ TEST(SpeedSearch, StopsAtASpeedThePortRefuses) {
     // 19200 gets no reply, 38400 is refused: 57600 is never tried.
     EXPECT_EQ(devices.port->configured, (std::vector<uint32_t>{19200, 19200, 38400, 19200}));
     EXPECT_EQ(link.lineSpeed(), 19200u);
+}
+
+// The line is cleared wherever a stale byte could be taken for the next
+// reply: before each link test, between the speeds of the search, after the
+// chronometer has switched speed, after the negotiation, before every
+// command and before the transfer's listing.
+TEST(Purges, WhereTheChronometerNeedsThem) {
+    ScriptedLink scripted;
+    ScriptedPort& port = scripted.port();
+    uint32_t answersAt = 0;  // the link tests are answered only at this speed (0: any)
+    port.respond = [&](const Bytes& w, std::deque<uint8_t>& out) {
+        Bytes reply;
+        if (w[1] == 0xC0 && w[2] == 0x09 && (!answersAt || port.configured.back() == answersAt))
+            reply = frame({0xC0, 0x0A, 't', 'e', 's', 't'});
+        if (w[1] == 0xC0 && w[2] == 0x0C)
+            reply = frame({0xC0, 0x0D, w[3]});
+        if (w[1] == 0x01)
+            reply = answer(w[3] == 'I' ? "007 S/N" : w[3] == 'B' ? "005 Fine" : "000");
+        out.insert(out.end(), reply.begin(), reply.end());
+    };
+    PartitionTable table;
+    struct Case {
+        const char* what;
+        std::function<void()> run;
+        const char* events;
+    } cases[] = {
+        {"link test", [&] { RsTestLink(scripted.link); }, " P L9"},
+        {"search up to 57600",
+         [&] {
+             answersAt = 57600;
+             RsFindSpeed(scripted.link);
+             answersAt = 0;
+         },
+         " C19200 P P L9 P C38400 P P L9 P C57600 P P L9"},
+        {"speed change", [&] { RsChangeSpeed(scripted.link, 2); }, " P L9 L12 P C57600 P"},
+        {"check", [&] { ConnCheck(scripted.link, table, false, nullptr); },
+         " P L9 L12 P C19200 P P P A P I B P H"},
+        {"transfer", [&] { TDownloader(scripted.link, table, {}, {}, {}).run(); }, " P B P H P J"},
+    };
+    for (const Case& c : cases) {
+        port.events.clear();
+        c.run();
+        EXPECT_EQ(port.events, c.events) << c.what;
+    }
 }
 
 TEST(Listing, FiveLineGroupsByCount) {

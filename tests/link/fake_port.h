@@ -50,6 +50,7 @@ class ScriptedPort : public SerialPort {
 
     bool configure(uint32_t bps) override {
         configured.push_back(bps);
+        events += " C" + std::to_string(bps);
         return bps != refusedBps;
     }
     int readByte(uint8_t& byte) override {
@@ -65,11 +66,14 @@ class ScriptedPort : public SerialPort {
     bool write(const uint8_t* data, size_t size) override {
         const Bytes w(data, data + size);
         written.insert(written.end(), w.begin(), w.end());
+        // Link control by its code, commands by their letter.
+        if (size > 3)
+            events += w[1] == 0xC0 ? " L" + std::to_string(w[2]) : " " + std::string(1, char(w[3]));
         if (respond)
             respond(w, toHost);
         return true;
     }
-    void purge() override {}
+    void purge() override { events += " P"; }
     bool modemStatus(uint32_t&) override { return false; }
     bool enableDtrRts() override { return false; }
     int lastError() const override { return 0; }
@@ -83,6 +87,9 @@ class ScriptedPort : public SerialPort {
     std::vector<uint32_t> configured;  // every speed asked for, refused ones too
     uint32_t refusedBps = 0;           // a speed the driver will not set
     uint32_t perByteMs = 0;            // virtual time each queued byte takes to arrive
+    // What the host did, in order: " C<bps>" configure, " P" purge, " L<code>"
+    // a link-control frame, " <letter>" a command.
+    std::string events;
 
   private:
     VirtualClock& clock_;
