@@ -34,26 +34,30 @@ std::string afterKeyword(const std::string& part) {
 }  // namespace
 
 void splitVersion(std::string& text, std::string& version, std::string& build) {
+    // The parts are cut from the text before the first NUL (what follows it is
+    // not part of the text, whatever the buffer held), but the version's end
+    // counts from the end of the whole text, padding included.
     const size_t len = text.size();
+    const std::string visible = text.substr(0, text.find('\0'));
     version.clear();
     build.clear();
 
-    size_t b = findKeyword(text, "BUILD");
+    size_t b = findKeyword(visible, "BUILD");
     if (b == 0)
         b = len + 1;
     if (b <= len)
-        build = afterKeyword(text.substr(b - 1));
+        build = afterKeyword(visible.substr(b - 1));
 
-    size_t v = findKeyword(text, "VERS");
+    size_t v = findKeyword(visible, "VERS");
     if (v > 0) {
         // b - v - 1 characters from v: up to, not including, the character
         // before "BUILD" (or before the end of the text).
         if (b > v + 1)
-            version = afterKeyword(text.substr(v - 1, b - v - 1));
+            version = afterKeyword(visible.substr(v - 1, b - v - 1));
     } else {
         v = b;
     }
-    text = trimControls(text.substr(0, v - 1));
+    text = trimControls(visible.substr(0, v - 1));
 }
 
 }  // namespace zor

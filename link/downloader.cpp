@@ -39,6 +39,32 @@ std::string commandBytes(Cmd c, std::initializer_list<uint8_t> args) {
 
 }  // namespace
 
+bool WriteReports::feed(const std::string& text) {
+    if (text.size() <= 4 || text[4] != ' ')
+        return false;
+    // Reports: "... D" closes a step; a letter at 6 announces a step and its
+    // size in the last four characters; otherwise the count left.
+    if (text.size() > 5 && text[5] == 'D') {
+        ++doneSteps_;
+        return false;
+    }
+    if (text.size() > 6 && isAsciiLetter(text[6])) {
+        if (isAsciiDigit(text.back()) && doneSteps_ == 0)
+            total_ = boundedCount(readNumber(text.substr(text.size() - 4), 0));
+        return false;
+    }
+    // The chronometer counts a few thousand sectors at most; a corrupt report
+    // may carry any number, which must not overflow the arithmetic below.
+    remaining_ = boundedCount(readNumber(text, 3));
+    if (total_ == 0)
+        total_ = 1;
+    const int64_t share = (total_ - remaining_) * 33 / total_;
+    // Odd reports (more left than announced, a fourth step) give values
+    // outside 50..100: passed on as they are, displays clamp.
+    percent_ = static_cast<int>(50 + floorDiv(share + doneSteps_ * 33, 2));
+    return true;
+}
+
 TDownloader::TDownloader(SerialLink& link, const PartitionTable& plan, ProgressFn onProgress,
                          InvokeAndWait invokeAndWait, TerminatedFn onTerminated)
     : link_(link),
@@ -207,8 +233,7 @@ int TDownloader::WriteProgram(int destinationBlock, const Segmento& component) {
 
     bool final = false;
     int code = 999;
-    int64_t doneSteps = 0;
-    int64_t total = 0;
+    WriteReports reports;
     while (!final) {
         if (!link_.RsReceiveFrame(write.timeoutMs))
             break;
@@ -221,27 +246,8 @@ int TDownloader::WriteProgram(int destinationBlock, const Segmento& component) {
         if (body[1] == HDR_ANSWER) {
             final = true;
             code = answerCode(text);
-        } else if (body[1] == HDR_PROGRESS && text.size() > 4 && text[4] == ' ') {
-            // Reports: "... D" closes a step; a letter at 6 announces a step and
-            // its size in the last four characters; otherwise the count left.
-            if (text.size() > 5 && text[5] == 'D') {
-                ++doneSteps;
-            } else if (text.size() > 6 && isAsciiLetter(text[6])) {
-                if (isAsciiDigit(text.back()) && doneSteps == 0) {
-                    total = boundedCount(readNumber(text.substr(text.size() - 4), 0));
-                }
-            } else {
-                // The chronometer counts a few thousand sectors at most; a
-                // corrupt report may carry any number, which must not overflow
-                // the arithmetic below.
-                const int64_t remaining = boundedCount(readNumber(text, 3));
-                if (total == 0)
-                    total = 1;
-                const int64_t share = (total - remaining) * 33 / total;
-                // Odd reports (more left than announced, a fourth step) give
-                // values outside 0..100: passed on as they are, displays clamp.
-                ReportProgress(static_cast<int>(50 + floorDiv(share + doneSteps * 33, 2)));
-            }
+        } else if (body[1] == HDR_PROGRESS && reports.feed(text)) {
+            ReportProgress(reports.percent());
         }
     }
     ReportProgress(100);

@@ -16,6 +16,34 @@
 
 namespace zor {
 
+// The chronometer's progress reports while it writes a program into flash:
+// three steps (erase, write, verify), each announced with its size in its last
+// four characters, counted down, and closed with "Done". Turns them into the
+// second half of the write's progress. Pure: the transfer feeds it the text of
+// every report frame.
+class WriteReports {
+  public:
+    // One report's text. True when it carried a count left, i.e. a new percent.
+    bool feed(const std::string& text);
+    // 50 + half the share done, 50..100 for the reports a chronometer sends;
+    // odd ones give values outside (see TDownloader::ProgressFn). 50 until the
+    // first count.
+    int percent() const { return percent_; }
+    int64_t doneSteps() const { return doneSteps_; }
+    // The size last announced before the first step closed (the later steps
+    // count the same sectors), 0 until announced; taken as 1 when a count
+    // comes first. Cut to +-1000000.
+    int64_t total() const { return total_; }
+    // The last count left, cut like total.
+    int64_t remaining() const { return remaining_; }
+
+  private:
+    int64_t doneSteps_ = 0;
+    int64_t total_ = 0;
+    int64_t remaining_ = 0;
+    int percent_ = 50;
+};
+
 class TDownloader {
   public:
     // percent is the share of the current phase done, 0..100 for everything

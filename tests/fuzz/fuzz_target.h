@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "app/ui_sink.h"
@@ -23,6 +24,31 @@ std::vector<FuzzInput> fuzzSeeds();
     } while (0)
 
 namespace zor::fuzz {
+
+// Text targets take their input as lines (or arguments) split at sep; empty
+// pieces are kept.
+inline std::vector<std::string> splitInput(const uint8_t* data, size_t size, char sep = '\n') {
+    std::vector<std::string> pieces(1);
+    for (size_t i = 0; i < size; ++i) {
+        if (static_cast<char>(data[i]) == sep)
+            pieces.emplace_back();
+        else
+            pieces.back() += static_cast<char>(data[i]);
+    }
+    return pieces;
+}
+
+inline FuzzInput joinInput(std::initializer_list<std::string> pieces, char sep = '\n') {
+    FuzzInput all;
+    bool first = true;
+    for (const std::string& p : pieces) {
+        if (!first)
+            all.push_back(static_cast<uint8_t>(sep));
+        first = false;
+        all.insert(all.end(), p.begin(), p.end());
+    }
+    return all;
+}
 
 // Boxes, beeps and cursors go nowhere.
 class SilentUi : public UiSink {
