@@ -138,6 +138,10 @@ wait "$sim_pid" || status=$?
 sim_pid=
 [ "$status" -eq 0 ] || fail "zorsim exited $status (3: the program broke the protocol)"
 
+run info info "$sample" || fail "info"
+grep -q "ID: 0214-002A" "$work/info.txt" && grep -q "Programma base VERS 2.20 BUILD 41" "$work/info.txt" ||
+  fail "info does not list the sample's components"
+
 # Our texts reach the console as UTF-8, untouched by any code page.
 run refused info "$sample.none" || true
 grep -q "non è un file di aggiornamento" "$work/refused.txt" || fail "Italian text garbled"
