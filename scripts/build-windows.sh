@@ -40,7 +40,10 @@ fi
 # Google Benchmark has no Windows package: its Debian sources are built with
 # the cross compiler, like GoogleTest's. They come from Debian's source
 # archive, which needs a deb-src entry beside the binary one.
-bench_src="$PWD/$dir/src/benchmark"
+case "$dir" in
+  /*) bench_src="$dir/src/benchmark" ;;
+  *) bench_src="$PWD/$dir/src/benchmark" ;;
+esac
 if [ ! -f "$bench_src/CMakeLists.txt" ]; then
   if [ "${ZOR_SKIP_INSTALL:-}" != 1 ] && ! apt-get indextargets --format '$(TARGET_OF)' 2>/dev/null |
     grep -q deb-src; then
