@@ -18,55 +18,48 @@ File& File::operator=(File&& other) noexcept {
     return *this;
 }
 
-File File::openRead(const std::string& path, int& error) {
-    File f;
-    // Non-blocking so that a named pipe cannot hang the open; only regular
-    // files are update files (a directory opens fine on Linux and would only
-    // fail at the first read).
-    f.fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (f.fd_ < 0) {
+namespace {
+
+// Opens without blocking (opening a named pipe waits for its other end) and
+// keeps the descriptor only for a regular file, blocking again from then on.
+// A directory gives EISDIR (for reading it opens fine on Linux and would only
+// fail at the first read), any other non-regular file EINVAL. -1 on failure.
+int openRegularFile(const std::string& path, int flags, int& error) {
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0644);
+    if (fd < 0) {
         error = errno;
-        return f;
+        return -1;
     }
     struct stat st;
-    if (::fstat(f.fd_, &st) != 0) {
+    if (::fstat(fd, &st) != 0) {
         error = errno;
     } else if (S_ISDIR(st.st_mode)) {
         error = EISDIR;
     } else if (!S_ISREG(st.st_mode)) {
         error = EINVAL;
+    } else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        error = errno;
     } else {
         error = 0;
+        return fd;
     }
-    if (error == 0 && ::fcntl(f.fd_, F_SETFL, ::fcntl(f.fd_, F_GETFL) & ~O_NONBLOCK) != 0)
-        error = errno;
-    if (error != 0)
-        f.close();
+    ::close(fd);
+    return -1;
+}
+
+}  // namespace
+
+File File::openRead(const std::string& path, int& error) {
+    File f;
+    f.fd_ = openRegularFile(path, O_RDONLY, error);
     return f;
 }
 
 File File::openAppend(const std::string& path, int& error) {
     File f;
-    // Non-blocking for the same reason: opening a named pipe for writing
-    // waits for a reader (with O_NONBLOCK it fails with ENXIO instead), and
-    // one with a reader would take the log and stall on a full pipe.
-    f.fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0644);
-    if (f.fd_ < 0) {
-        error = errno;
-        return f;
-    }
-    struct stat st;
-    if (::fstat(f.fd_, &st) != 0) {
-        error = errno;
-    } else if (!S_ISREG(st.st_mode)) {
-        error = EINVAL;
-    } else if (::fcntl(f.fd_, F_SETFL, ::fcntl(f.fd_, F_GETFL) & ~O_NONBLOCK) != 0) {
-        error = errno;
-    } else {
-        error = 0;
-    }
-    if (error != 0)
-        f.close();
+    // A named pipe opened for writing would also take the log and stall
+    // once full.
+    f.fd_ = openRegularFile(path, O_WRONLY | O_CREAT | O_APPEND, error);
     return f;
 }
 

@@ -77,17 +77,19 @@ grep -q "host->crono 01 46 44 07 01" "$WORK/zorsim.err" || fail "block 7 not era
 grep -q "host->crono 01 46 4A 01" "$WORK/zorsim.err" || fail "no restart"
 # Failures reach the shell as their exit statuses. A second chronometer with a
 # full flash and a write that ends badly.
-stop_sim
-"$ZORSIM" --link "$WORK/COM1" --flash-step 5 --fault C:1:wrong-code \
-    --table "MILO:0+1:Boot VERS 1.00 BUILD 12,PGM:1+7:Programma base VERS 2.10 BUILD 35" \
-    >"$WORK/zorsim.out" 2>"$WORK/zorsim.err" &
-SIM_PID=$!
-i=0
-while [ ! -L "$WORK/COM1" ] || ! "$CLI" check COM1 >/dev/null 2>&1; do
-    i=$((i + 1))
-    [ $i -gt 100 ] && fail "second zorsim does not answer"
-    sleep 0.05
-done
+restart_sim() {  # zorsim options...
+    stop_sim
+    "$ZORSIM" --link "$WORK/COM1" "$@" >"$WORK/zorsim.out" 2>"$WORK/zorsim.err" &
+    SIM_PID=$!
+    i=0
+    while [ ! -L "$WORK/COM1" ] || ! "$CLI" check COM1 >/dev/null 2>&1; do
+        i=$((i + 1))
+        [ $i -gt 100 ] && fail "zorsim $* does not answer"
+        sleep 0.05
+    done
+}
+restart_sim --flash-step 5 --fault C:1:wrong-code \
+    --table "MILO:0+1:Boot VERS 1.00 BUILD 12,PGM:1+7:Programma base VERS 2.10 BUILD 35"
 
 expect_status() {  # status name command...
     want=$1 name=$2
@@ -111,17 +113,6 @@ grep -q "non è un file di aggiornamento" "$WORK/cut-file.txt" || fail "cut-file
 # of the answer to "Riavvio..." and a restart that the chronometer never
 # acknowledges is a failure; noise ahead of the write display's answer still
 # lets the component be written.
-restart_sim() {  # zorsim options...
-    stop_sim
-    "$ZORSIM" --link "$WORK/COM1" "$@" >"$WORK/zorsim.out" 2>"$WORK/zorsim.err" &
-    SIM_PID=$!
-    i=0
-    while [ ! -L "$WORK/COM1" ] || ! "$CLI" check COM1 >/dev/null 2>&1; do
-        i=$((i + 1))
-        [ $i -gt 100 ] && fail "zorsim $* does not answer"
-        sleep 0.05
-    done
-}
 restart_sim --flash-step 5 --fault H:0:bad-frame-first --fault J:1:silence
 expect_status 104 late-restart-answer "$CLI" update COM1 "$WORK/sample.upd" --select 2
 grep -q "Messaggio: Mancata risposta da parte del cronometro." "$WORK/late-restart-answer.txt" ||
