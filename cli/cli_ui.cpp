@@ -15,12 +15,21 @@ std::string terminalText(const std::string& text) {
     return out;
 }
 
+std::string captioned(const std::string& caption, const std::string& text) {
+    if (caption.empty())
+        return text;
+    return caption + (caption.back() == ':' ? " " : ": ") + text;
+}
+
 void StderrUi::messageBox(const std::string& text, const std::string& caption, BoxIcon) {
-    std::string line = terminalText(text);
-    if (!caption.empty())
-        line = caption + ": " + line;
-    if (line.empty() || line.back() != '\n')
-        line += '\n';
+    std::string line = captioned(caption, terminalText(text));
+    while (!line.empty() && line.back() == '\n')
+        line.pop_back();
+    last_ = line;
+    ++messages_;
+    if (hold_)
+        return;
+    line += '\n';
     std::fputs(line.c_str(), stderr);
 }
 

@@ -2,63 +2,97 @@
 #include <cstdio>
 #include <string>
 
-#include "app/encoding.h"
-#include "app/split_version.h"
 #include "app/version_info.h"
 #include "cli/cli_ui.h"
 #include "cli/commands.h"
-#include "flash/partition_table.h"
+#include "cli/json.h"
+#include "cli/plan_view.h"
 #include "updatefile/loader.h"
 
 namespace zor::cli {
+
 namespace {
 
-std::string typeName(uint16_t infoType) {
-    return trimControls(std::string(typeNames + 7 * (infoType & 0x0F), 7));
-}
-
-// The component text as a terminal shows it: padding cut at the first NUL,
-// trimmed, converted to UTF-8; control codes left inside by a damaged or
-// hostile file are shown as '?' rather than sent to the terminal.
-std::string displayText(const Segmento& seg) {
-    std::string text = seg.versionText();
-    text = trimControls(text.substr(0, text.find('\0')));
-    for (char& c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F)
-            c = '?';
-    }
-    return cp1252ToUtf8(text);
+// Posn and Blks as the planner takes them: the first block in the low 4 bits,
+// the length in the low 8. A file that sets the high bits is odd enough to
+// point out, since what is placed differs from what is written there.
+std::string fieldText(unsigned value, unsigned mask) {
+    return std::to_string(value & mask) + ((value & ~mask) != 0 ? "*" : " ");
 }
 
 }  // namespace
 
 int cmdInfo(const Args& args) {
-    if (args.size() != 1) {
-        std::fputs(usageText().c_str(), stderr);
-        return EXIT_USAGE;
-    }
-    const std::string appTitle = getVersionString("FileDescription", "-");
+    Options opt;
+    const std::string problem = parseOptions("info", args, opt);
+    if (!problem.empty())
+        return usageError("info", problem);
     StderrUi ui;
     UpdateTable pgm;
     std::string versionLines, identifier;
     size_t segments = 0;
-    if (!LoadUpdateFile(args[0], pgm, versionLines, identifier, ui, appTitle, &segments))
+    if (!LoadUpdateFile(opt.positional[0], pgm, versionLines, identifier, ui,
+                        getVersionString("FileDescription", "-"), &segments)) {
+        if (opt.json) {
+            std::printf("%s\n", JsonWriter()
+                                    .beginObject()
+                                    .member("error", ui.lastMessage())
+                                    .member("exit_status", EXIT_FILE_REFUSED)
+                                    .endObject()
+                                    .text()
+                                    .c_str());
+        }
         return EXIT_FILE_REFUSED;
+    }
+
+    if (opt.json) {
+        JsonWriter json;
+        json.beginObject().member("id", identifier).key("components").beginArray();
+        for (size_t i = 0; i < segments; ++i) {
+            const Segmento& seg = pgm[i];
+            const TextParts parts = splitText(seg.versionText());
+            json.beginObject()
+                .member("slot", static_cast<int>(i))
+                .member("type", typeText(static_cast<uint8_t>(seg.InfoType)))
+                .member("type_code", seg.InfoType & 0x0F)
+                .member("posn", seg.Posn & 0x0F)
+                .member("blks", seg.Blks & 0xFF)
+                .member("posn_raw", unsigned{seg.Posn})
+                .member("blks_raw", unsigned{seg.Blks})
+                .member("data_blocks", static_cast<uint64_t>(seg.datiSize))
+                .member("text", utf8Text(seg.versionText(), false))
+                .member("name", utf8Text(parts.name, false))
+                .member("version", utf8Text(parts.version, false))
+                .member("build", utf8Text(parts.build, false))
+                .endObject();
+        }
+        json.endArray().endObject();
+        std::printf("%s\n", json.text().c_str());
+        return EXIT_OK;
+    }
 
     std::printf("ID: %s\n", identifier.c_str());
     std::printf("Slot Tipo    Posn Blks Blocchi Componente\n");
+    bool highBits = false;
     for (size_t i = 0; i < segments; ++i) {
         const Segmento& seg = pgm[i];
-        std::string line(64, '\0');
-        const int len = std::snprintf(line.data(), line.size(), "%4zu %-7s %4u %4u %7lu ", i,
-                                      typeName(seg.InfoType).c_str(), unsigned{seg.Posn},
-                                      unsigned{seg.Blks}, static_cast<unsigned long>(seg.datiSize));
+        const std::string posn = fieldText(seg.Posn, 0x0F), blks = fieldText(seg.Blks, 0xFF);
+        highBits = highBits || posn.back() == '*' || blks.back() == '*';
+        std::string line(80, '\0');
+        const int len =
+            std::snprintf(line.data(), line.size(), "%4zu %-7s %5s%5s%7lu ", i,
+                          typeText(static_cast<uint8_t>(seg.InfoType)).c_str(), posn.c_str(),
+                          blks.c_str(), static_cast<unsigned long>(seg.datiSize));
         line.resize(static_cast<size_t>(len));
-        line += displayText(seg);
+        line += utf8Text(seg.versionText(), true);
         while (!line.empty() && line.back() == ' ')
             line.pop_back();
         std::printf("%s\n", line.c_str());
+    }
+    if (highBits) {
+        std::printf(
+            "* bit alti impostati nel file: il cronometro riceve solo Posn & 0x0F e Blks & "
+            "0xFF.\n");
     }
     return EXIT_OK;
 }

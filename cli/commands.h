@@ -20,7 +20,31 @@ int cmdPorts(const Args& args);
 int cmdCheck(const Args& args);
 int cmdUpdate(const Args& args);
 
-// Usage text of the whole tool.
+// What a subcommand was given.
+struct Options {
+    std::vector<std::string> positional;
+    std::string select;
+    std::string record;
+    bool high = false;
+    bool dryRun = false;
+    bool trace = false;
+    bool json = false;
+};
+
+// Reads the options the subcommand takes, anywhere after its name, and checks
+// the number of positional arguments. Empty on success, else what is wrong
+// (one line, Italian, naming the argument).
+std::string parseOptions(const std::string& command, const Args& args, Options& out);
+
+// "zorload-cli COMMAND: problem" and that subcommand's usage on stderr;
+// EXIT_USAGE.
+int usageError(const std::string& command, const std::string& problem);
+
+// Usage of the whole tool, and of one subcommand ("" when there is none).
 std::string usageText();
+std::string usageOf(const std::string& command);
+// The long help: options, environment and exit statuses; the whole tool's
+// for an empty command, "" for an unknown one.
+std::string helpText(const std::string& command);
 
 }  // namespace zor::cli

@@ -11,39 +11,54 @@
 
 using namespace zor::cli;
 
-std::string zor::cli::usageText() {
-    return "Uso: zorload-cli info FILE\n"
-           "     zorload-cli ports\n"
-           "     zorload-cli check PORT [--high] [--trace]\n"
-           "     zorload-cli update PORT FILE --select LIST [--high] [--dry-run] [--trace]\n"
-           "     zorload-cli -v\n"
-           "PORT: COM1..COM4 oppure il percorso di un dispositivo seriale.\n"
-           "LIST: numeri dei componenti (come da 'info') separati da virgole, oppure 'all'.\n";
-}
+namespace {
+
+// The wizard refuses to close while it sends data to the chronometer; the
+// command line refuses interrupts then with the same words.
+const char REFUSAL[] =
+    "L'invio dei dati al cronometro non può essere interrotto. Prima di chiudere l'applicazione "
+    "è necessario attendere il completamento dell'operazione di trasferimento.";
+
+}  // namespace
 
 int main(int argc, char** argv) {
     zor::useUtf8Console();
+    const std::string refusal = captioned(zor::getVersionString("FileDescription", "-"), REFUSAL);
+    zor::watchInterrupts(refusal.c_str());
     if (argc < 2) {
         std::fputs(usageText().c_str(), stderr);
         return EXIT_USAGE;
     }
     const std::string command = argv[1];
     Args args(argv + 2, argv + argc);
-    if (command == "info")
-        return cmdInfo(args);
-    if (command == "ports")
-        return cmdPorts(args);
-    if (command == "check")
-        return cmdCheck(args);
-    if (command == "update")
+    const bool wantsHelp = !args.empty() && (args[0] == "--help" || args[0] == "-h");
+    if (command == "info" || command == "ports" || command == "check" || command == "update") {
+        if (wantsHelp) {
+            std::fputs(helpText(command).c_str(), stdout);
+            return EXIT_OK;
+        }
+        if (command == "info")
+            return cmdInfo(args);
+        if (command == "ports")
+            return cmdPorts(args);
+        if (command == "check")
+            return cmdCheck(args);
         return cmdUpdate(args);
+    }
     if (command == "-v" || command == "/v" || command == "--version") {
         // The same text the wizard shows in its version box.
         std::printf("%s\n", terminalText(zor::versionBoxText(zor::programVersionBlock())).c_str());
         return EXIT_OK;
     }
     if (command == "-h" || command == "--help" || command == "help" || command == "-?") {
-        std::fputs(usageText().c_str(), stdout);
+        const std::string topic = args.empty() ? std::string() : args[0];
+        const std::string text = helpText(topic);
+        if (text.empty()) {
+            std::fprintf(stderr, "zorload-cli help: comando sconosciuto '%s'\n", topic.c_str());
+            std::fputs(usageText().c_str(), stderr);
+            return EXIT_USAGE;
+        }
+        std::fputs(text.c_str(), stdout);
         return EXIT_OK;
     }
     std::fprintf(stderr, "Comando sconosciuto: '%s'\n", command.c_str());

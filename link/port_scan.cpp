@@ -28,9 +28,13 @@ PortScan ScanPorts(SerialDeviceOpener& devices, SerialLink& link, UiSink& ui, Cl
     ui.setBusy(true);
     link.RsClose();
     PortScan scan;
-    for (int n = 1; n <= 4; ++n) {
+    std::vector<std::string> names = {"COM1", "COM2", "COM3", "COM4"};
+    for (std::string& path : devices.adapterPaths())
+        names.push_back(std::move(path));
+    for (const std::string& name : names) {
         PortRow row;
-        row.name = "COM" + std::to_string(n);
+        row.name = name;
+        row.device = resolvePortName(name);
         OpenResult opened = devices.open(row.name, true);
         if (!opened.port) {
             row.status = failureText(opened);
@@ -49,7 +53,7 @@ PortScan ScanPorts(SerialDeviceOpener& devices, SerialLink& link, UiSink& ui, Cl
             opened.port.reset();
             row.available = true;
             if (scan.selected < 0)
-                scan.selected = n - 1;
+                scan.selected = static_cast<int>(scan.rows.size());
         }
         scan.rows.push_back(row);
         ui.processPendingEvents();

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace zor {
 
@@ -75,6 +76,10 @@ class SerialDeviceOpener {
     // a full open writes our own lock file there while the port lives (where
     // the folder is writable), replacing a stale one.
     virtual OpenResult open(const std::string& name, bool queryOnly) = 0;
+
+    // Serial adapters to list after COM1..COM4, by the paths open() takes.
+    // None by default: on Windows adapters are COM ports themselves.
+    virtual std::vector<std::string> adapterPaths() { return {}; }
 };
 
 // The OS's serial devices.
@@ -83,5 +88,12 @@ SerialDeviceOpener& systemSerialDevices();
 // "COM1".."COM4" (any case) to the device path: $ZORLOAD_COMn when set,
 // else /dev/ttyS0../dev/ttyS3. Any other name is taken as a path.
 std::string resolvePortName(const std::string& name);
+
+// The USB and CDC serial adapters plugged in, beyond COM1..COM4. On POSIX,
+// under $ZORLOAD_DEV_ROOT (default /dev): the serial/by-id links, each once,
+// then the ttyUSB* and ttyACM* devices no such link points at, in natural
+// order (ttyUSB2 before ttyUSB10). A device that COM1..COM4 already map to is
+// left out. Empty on Windows.
+std::vector<std::string> serialAdapterPaths();
 
 }  // namespace zor

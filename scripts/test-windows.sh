@@ -120,7 +120,7 @@ for _ in $(seq 100); do [ -L "$com/COM1" ] && break; sleep 0.05; done
 run ports ports || fail "ports"
 cat "$work/ports.txt"
 # A pty has no modem lines to tell a cable by: plain "Disponibile".
-tr -d '\r' <"$work/ports.txt" | grep -qx $'COM1\tDisponibile' || fail "COM1 (zorsim) is not available"
+tr -d '\r' <"$work/ports.txt" | grep -q $'^COM1\tDisponibile\t' || fail "COM1 (zorsim) is not available"
 [ "$(tr -d '\r' <"$work/ports.txt" | cut -f1 | tr '\n' ' ')" = "COM1 COM2 COM3 COM4 " ] ||
   fail "ports does not list COM1 to COM4"
 

@@ -45,4 +45,6 @@ scripts/fuzz.sh 30
 echo "== Windows: the 32-bit build's tests and an update under Wine =="
 scripts/test-windows.sh
 
+(scripts/package.sh && tests/package/check-package.sh --install)
+
 echo "== all tests passed =="

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -14,16 +15,97 @@
 namespace zor::sim {
 
 namespace {
+
 std::string errorText(const std::string& what) {
     return what + ": " + std::strerror(errno);
 }
+
+// The pid a lock file names, "" when it names none (yet).
+std::string pidIn(int fd) {
+    char text[32] = {};
+    const ssize_t n = ::pread(fd, text, sizeof text - 1, 0);
+    std::string pid;
+    for (ssize_t i = 0; i < n && text[i] >= '0' && text[i] <= '9'; ++i)
+        pid += text[i];
+    return pid;
+}
+
+// What posix_openpt hands out on Linux: a link made by some zorsim.
+bool pointsAtPtySlave(const std::string& linkPath) {
+    char target[256];
+    const ssize_t n = ::readlink(linkPath.c_str(), target, sizeof target - 1);
+    return n > 0 && std::string(target, static_cast<size_t>(n)).rfind("/dev/pts/", 0) == 0;
+}
+
 }  // namespace
 
 PtyLine::~PtyLine() {
     close();
 }
 
+bool PtyLine::lockLink(const std::string& linkPath, std::string& error) {
+    const std::string path = linkPath + ".lock";
+    // A holder that ends removes its lock file while it still holds it; a file
+    // opened just before that is no lock any more, and the next try opens the
+    // one that is.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        // O_NOFOLLOW: a planted symlink must not have us truncate its target.
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            error = errorText(path);
+            return false;
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int why = errno;
+            const std::string holder = pidIn(fd);
+            ::close(fd);
+            if (why != EWOULDBLOCK) {
+                errno = why;
+                error = errorText("flock " + path);
+                return false;
+            }
+            error = linkPath + ": in uso da un altro zorsim" +
+                    (holder.empty() ? std::string() : " (pid " + holder + ")");
+            return false;
+        }
+        struct stat held {};
+        struct stat named {};
+        if (::fstat(fd, &held) != 0 || ::stat(path.c_str(), &named) != 0 ||
+            held.st_dev != named.st_dev || held.st_ino != named.st_ino) {
+            ::close(fd);
+            continue;
+        }
+        const std::string pid = std::to_string(::getpid()) + "\n";
+        if (::ftruncate(fd, 0) != 0 ||
+            ::pwrite(fd, pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size())) {
+            error = errorText(path);
+            ::unlink(path.c_str());
+            ::close(fd);
+            return false;
+        }
+        lockFd_ = fd;
+        lockPath_ = path;
+        return true;
+    }
+    error = path + ": il file di blocco cambia di continuo";
+    return false;
+}
+
+void PtyLine::unlockLink() {
+    if (lockFd_ < 0)
+        return;
+    // Removed while still held: whoever opened it meanwhile gets its flock
+    // only after the name is gone, sees that, and tries the name again.
+    ::unlink(lockPath_.c_str());
+    ::close(lockFd_);
+    lockFd_ = -1;
+    lockPath_.clear();
+}
+
 bool PtyLine::open(const std::string& linkPath, std::string& error) {
+    // Before anything else: a running zorsim's link is left alone.
+    if (!lockLink(linkPath, error))
+        return false;
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (master_ < 0) {
         error = errorText("posix_openpt");
@@ -49,16 +131,31 @@ bool PtyLine::open(const std::string& linkPath, std::string& error) {
         tcsetattr(master_, TCSANOW, &t);
     }
     struct stat st {};
-    if (lstat(linkPath.c_str(), &st) == 0) {
-        if (!S_ISLNK(st.st_mode)) {
-            error = linkPath + ": esiste già e non è un collegamento";
-            close();
-            return false;
+    bool made;
+    if (lstat(linkPath.c_str(), &st) != 0) {
+        // symlink() never replaces: whatever appeared meanwhile stays.
+        made = ::symlink(slave_.c_str(), linkPath.c_str()) == 0;
+        if (!made)
+            error = errorText("symlink " + linkPath);
+    } else if (!S_ISLNK(st.st_mode)) {
+        error = linkPath + ": esiste già e non è un collegamento";
+        made = false;
+    } else if (!pointsAtPtySlave(linkPath)) {
+        error = linkPath + ": è un collegamento a un dispositivo, non a un terminale di zorsim";
+        made = false;
+    } else {
+        // Left by a zorsim that died (we hold the lock). The new link is made
+        // beside it and renamed over it, so the path never names nothing.
+        const std::string fresh = linkPath + ".new";
+        ::unlink(fresh.c_str());
+        made = ::symlink(slave_.c_str(), fresh.c_str()) == 0 &&
+               ::rename(fresh.c_str(), linkPath.c_str()) == 0;
+        if (!made) {
+            error = errorText("symlink " + linkPath);
+            ::unlink(fresh.c_str());
         }
-        ::unlink(linkPath.c_str());
     }
-    if (::symlink(slave_.c_str(), linkPath.c_str()) != 0) {
-        error = errorText("symlink " + linkPath);
+    if (!made) {
         close();
         return false;
     }
@@ -144,6 +241,7 @@ void PtyLine::close() {
         ::close(master_);
         master_ = -1;
     }
+    unlockLink();
 }
 
 }  // namespace zor::sim

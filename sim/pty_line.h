@@ -15,8 +15,11 @@ class PtyLine {
     PtyLine(const PtyLine&) = delete;
     PtyLine& operator=(const PtyLine&) = delete;
 
-    // Makes the pty (raw, 19200 8N1) and points linkPath at its slave. An
-    // existing symlink at linkPath is replaced; anything else there is an error.
+    // Makes the pty (raw, 19200 8N1) and points linkPath at its slave. The
+    // link is held through a lock file beside it (linkPath + ".lock", flocked,
+    // with our pid): while a running zorsim holds it the open fails. A link
+    // left by one that died (a symlink to a pty slave) is replaced; anything
+    // else at linkPath (a file, a link to a real device) is an error.
     bool open(const std::string& linkPath, std::string& error);
     const std::string& slavePath() const { return slave_; }
 
@@ -32,11 +35,17 @@ class PtyLine {
     // Sends to the host; bytes nobody is there to take are dropped.
     void write(const uint8_t* data, size_t size);
 
-    // Closes the master and removes the link if it still points at our slave.
+    // Closes the master, removes the link if it still points at our slave,
+    // then gives up the lock.
     void close();
 
   private:
+    bool lockLink(const std::string& linkPath, std::string& error);
+    void unlockLink();
+
     int master_ = -1;
+    int lockFd_ = -1;  // the flocked lock file while we hold the link
+    std::string lockPath_;
     std::string slave_;
     std::string link_;
 };

@@ -45,6 +45,10 @@ int main(int argc, char** argv) {
         std::fputs(zorsimUsage().c_str(), stdout);
         return 0;
     }
+    if (opt.version) {
+        std::printf("zorsim %s\n", ZORSIM_VERSION);
+        return 0;
+    }
     if (!opt.writeSample.empty()) {
         if (!zor::writeBytes(opt.writeSample, sampleUpdateFile())) {
             std::fprintf(stderr, "zorsim: impossibile scrivere %s\n", opt.writeSample.c_str());
@@ -73,6 +77,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zorsim: %s\n", error.c_str());
         return 1;
     }
+    // One line, at once: scripts wait for it (or for the link) before they
+    // open the port.
     std::printf("zorsim: cronometro su %s (collegamento %s)\n", line.slavePath().c_str(),
                 opt.link.c_str());
     std::fflush(stdout);

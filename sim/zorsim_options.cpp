@@ -58,6 +58,9 @@ bool parsePartitionTable(const std::string& text, std::vector<SimPartition>& out
     if (text.empty()) {
         return true;
     }
+    // Which item holds each of the 8 flash blocks: a chronometer's table
+    // never puts two partitions on one block.
+    std::string holder[8];
     for (const std::string& item : split(text, ',', SIZE_MAX)) {
         std::vector<std::string> f = split(item, ':', 3);
         SimPartition p{};
@@ -65,10 +68,23 @@ bool parsePartitionTable(const std::string& text, std::vector<SimPartition>& out
         std::vector<std::string> range =
             f.size() >= 2 ? split(f[1], '+', 2) : std::vector<std::string>{};
         if (f.size() < 2 || !partitionType(f[0], p.type) || range.size() != 2 ||
-            !number(range[0], 7, first) || !number(range[1], 8, count) || count == 0 ||
-            first + count > 8) {
+            !number(range[0], 255, first) || !number(range[1], 255, count)) {
             error = "partizione non valida: \"" + item + "\"";
             return false;
+        }
+        if (count == 0 || first + count > 8) {
+            error = std::string(count == 0 ? "partizione senza blocchi"
+                                           : "partizione oltre il blocco 7") +
+                    ": \"" + item + "\"";
+            return false;
+        }
+        for (unsigned long b = first; b < first + count; ++b) {
+            if (!holder[b].empty()) {
+                error = "partizioni sovrapposte nel blocco " + std::to_string(b) + ": \"" +
+                        holder[b] + "\" e \"" + item + "\"";
+                return false;
+            }
+            holder[b] = item;
         }
         p.firstBlock = static_cast<uint8_t>(first);
         p.blockCount = static_cast<uint8_t>(count);
@@ -133,6 +149,8 @@ bool parseZorsimArgs(const std::vector<std::string>& args, ZorsimOptions& out, s
         unsigned long n;
         if (a == "--help" || a == "-h") {
             out.help = true;
+        } else if (a == "--version") {
+            out.version = true;
         } else if (a == "--trace") {
             out.trace = true;
         } else if (a == "--once") {
@@ -230,10 +248,14 @@ std::string zorsimUsage() {
            "  --trust-link-speed     la velocità è quella concordata con i frame di\n"
            "                         controllo, non quella del terminale (Wine)\n"
            "  --write-sample FILE    scrive un file di aggiornamento di esempio ed esce\n"
+           "  --version              stampa la versione ed esce\n"
+           "All'avvio stampa su stdout il terminale e il collegamento. Un collegamento\n"
+           "tenuto da un altro zorsim in funzione (file PATH.lock) non viene toccato.\n"
            "Ogni frame del computer che viola il protocollo è segnalato su stderr.\n"
            "Stato di uscita: 0 a fine sessione (SIGTERM, SIGINT, --once), 1 errore del\n"
-           "terminale o del file, 2 riga di comando errata, 3 il computer ha violato il\n"
-           "protocollo.\n";
+           "terminale o del file (anche collegamento in uso), 2 riga di comando errata\n"
+           "(anche tabella con partizioni sovrapposte o oltre il blocco 7), 3 il computer\n"
+           "ha violato il protocollo.\n";
 }
 
 }  // namespace zor::sim

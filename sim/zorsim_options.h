@@ -18,6 +18,7 @@ struct ZorsimOptions {
     bool trustLinkSpeed = false;
     std::string writeSample;  // write the sample update file here and exit
     bool help = false;
+    bool version = false;  // print the version and exit
 };
 
 // Parses the arguments after the program name. False with a one-line reason
@@ -26,7 +27,8 @@ bool parseZorsimArgs(const std::vector<std::string>& args, ZorsimOptions& out, s
 
 // "TYPE:FIRST+COUNT:NAME,..." with TYPE one of PGM, DATAREL, MILO, FREE or a
 // number 0..15, e.g. "MILO:0+1:Boot VERS 1 BUILD 1,PGM:1+4:Programma base".
-// An empty text is an empty chronometer.
+// An empty text is an empty chronometer. Partitions beyond block 7, without
+// blocks, or sharing a block with another are refused.
 bool parsePartitionTable(const std::string& text, std::vector<SimPartition>& out,
                          std::string& error);
 

@@ -316,6 +316,18 @@ void Wizard::btnSfogliaClick() {
 
 // ---- Port and check pages ------------------------------------------------------
 
+namespace {
+
+// An adapter's row is captioned with the last part of its path: the by-id
+// name ("usb-<maker>_<model>_<serial>-if00-port0") or "ttyUSB0" tells the
+// adapters apart, the folders in front of it only crowd the column.
+std::string portCaption(const std::string& name) {
+    const size_t slash = name.rfind('/');
+    return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
+}  // namespace
+
 void Wizard::scanPorts() {
     // The list empties first, so nothing can be chosen while the scan runs.
     ports_.clear();
@@ -327,7 +339,7 @@ void Wizard::scanPorts() {
     selectedPort_ = scan.selected;
     std::vector<PortListRow> rows;
     for (const PortRow& row : ports_)
-        rows.push_back({row.name, row.status});
+        rows.push_back({portCaption(row.name), row.status});
     view_.setPortRows(rows, selectedPort_);
     UpdateControls();
 }

@@ -8,10 +8,13 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <set>
 #include <utility>
 
 #include "platform/posix/uucp_lock.h"
@@ -295,7 +298,66 @@ class PosixSerialDevices : public SerialDeviceOpener {
         r.port = std::make_unique<PosixSerialPort>(fd, std::move(lock));
         return r;
     }
+
+    std::vector<std::string> adapterPaths() override { return serialAdapterPaths(); }
 };
+
+// "ttyUSB2" before "ttyUSB10": runs of digits compare by their value.
+bool naturalLess(const std::string& a, const std::string& b) {
+    size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        const bool da = std::isdigit(static_cast<unsigned char>(a[i])) != 0;
+        const bool db = std::isdigit(static_cast<unsigned char>(b[j])) != 0;
+        if (da && db) {
+            size_t ei = i, ej = j;
+            while (ei < a.size() && std::isdigit(static_cast<unsigned char>(a[ei])))
+                ++ei;
+            while (ej < b.size() && std::isdigit(static_cast<unsigned char>(b[ej])))
+                ++ej;
+            // Leading zeros aside, the longer run is the larger number.
+            const size_t za = a.find_first_not_of('0', i), zb = b.find_first_not_of('0', j);
+            const size_t la = ei - std::min(za, ei), lb = ej - std::min(zb, ej);
+            if (la != lb)
+                return la < lb;
+            const int c = a.compare(std::min(za, ei), la, b, std::min(zb, ej), lb);
+            if (c != 0)
+                return c < 0;
+            i = ei, j = ej;
+            continue;
+        }
+        if (a[i] != b[j])
+            return a[i] < b[j];
+        ++i, ++j;
+    }
+    return a.size() - i < b.size() - j;
+}
+
+// The names in a folder (empty when it is missing or unreadable), in natural
+// order.
+std::vector<std::string> sortedNames(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        names.push_back(it->path().filename().string());
+    }
+    std::sort(names.begin(), names.end(), naturalLess);
+    return names;
+}
+
+// The file a path finally names, links followed; the path itself when that
+// cannot be told (a dangling link).
+std::string deviceBehind(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path real = std::filesystem::canonical(path, error);
+    return error ? path : real.string();
+}
+
+// "ttyUSB0", "ttyUSB12" for the prefix "ttyUSB".
+bool isNumberedNode(const std::string& name, const std::string& prefix) {
+    return name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+           name.find_first_not_of("0123456789", prefix.size()) == std::string::npos;
+}
 
 }  // namespace
 
@@ -317,6 +379,33 @@ std::string resolvePortName(const std::string& name) {
         return std::string("/dev/ttyS") + static_cast<char>(name[3] - 1);
     }
     return name;
+}
+
+std::vector<std::string> serialAdapterPaths() {
+    const char* configured = std::getenv("ZORLOAD_DEV_ROOT");
+    const std::string root = configured && *configured ? configured : "/dev";
+    // Every device gets one row: the ones COM1..COM4 map to already have theirs.
+    std::set<std::string> listed;
+    for (const char* com : {"COM1", "COM2", "COM3", "COM4"})
+        listed.insert(deviceBehind(resolvePortName(com)));
+    std::vector<std::string> paths;
+    auto add = [&](const std::string& path) {
+        if (listed.insert(deviceBehind(path)).second)
+            paths.push_back(path);
+    };
+    // udev's stable names tell the adapters apart (maker, model, serial
+    // number) and survive replugging, where ttyUSB numbers go by plug order.
+    const std::string byId = root + "/serial/by-id";
+    for (const std::string& name : sortedNames(byId))
+        add(byId + "/" + name);
+    const std::vector<std::string> nodes = sortedNames(root);
+    for (const char* kind : {"ttyUSB", "ttyACM"}) {
+        for (const std::string& name : nodes) {
+            if (isNumberedNode(name, kind))
+                add(root + "/" + name);
+        }
+    }
+    return paths;
 }
 
 }  // namespace zor

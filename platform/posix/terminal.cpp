@@ -1,6 +1,12 @@
 #include "platform/terminal.h"
 
+#include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace zor {
 
@@ -8,6 +14,78 @@ bool stderrIsTerminal() {
     return ::isatty(STDERR_FILENO) == 1;
 }
 
+int stderrColumns() {
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0)
+        return 0;
+    return size.ws_col;
+}
+
 void useUtf8Console() {}
+
+namespace {
+
+// Everything the handler touches: plain flags and a fixed buffer, since only
+// async-signal-safe calls may run there.
+volatile sig_atomic_t mode = static_cast<sig_atomic_t>(InterruptMode::Exit);
+volatile sig_atomic_t pending = 0;
+char refusalText[512];
+size_t refusalLength = 0;
+
+void writeAll(const char* text, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(STDERR_FILENO, text, size);
+        if (n <= 0)
+            return;  // a hung-up terminal takes nothing more; never loop on it
+        text += n;
+        size -= static_cast<size_t>(n);
+    }
+}
+
+void onInterrupt(int signal) {
+    const int saved = errno;
+    const int status = 128 + signal;
+    switch (static_cast<InterruptMode>(mode)) {
+        case InterruptMode::Refuse:
+            // A line of its own, after whatever progress line is showing.
+            writeAll("\n", 1);
+            writeAll(refusalText, refusalLength);
+            writeAll("\n", 1);
+            break;
+        case InterruptMode::Defer:
+            if (pending == 0)
+                pending = status;
+            break;
+        case InterruptMode::Exit:
+            ::_exit(status);
+    }
+    errno = saved;
+}
+
+}  // namespace
+
+void watchInterrupts(const char* refusal) {
+    refusalLength = std::min(std::strlen(refusal), sizeof refusalText);
+    std::memcpy(refusalText, refusal, refusalLength);
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    // No SA_RESTART: the waits retry EINTR themselves, with their deadlines.
+    action.sa_flags = 0;
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+}
+
+void setInterruptMode(InterruptMode newMode) {
+    mode = static_cast<sig_atomic_t>(newMode);
+}
+
+InterruptMode interruptMode() {
+    return static_cast<InterruptMode>(mode);
+}
+
+int pendingInterrupt() {
+    return pending;
+}
 
 }  // namespace zor

@@ -169,4 +169,9 @@ std::string resolvePortName(const std::string& name) {
     return name;
 }
 
+// USB adapters get COM numbers of their own here.
+std::vector<std::string> serialAdapterPaths() {
+    return {};
+}
+
 }  // namespace zor

@@ -44,7 +44,7 @@ TEST_F(CliInfo, ListsComponents) {
     lang.version = "Lingua \xE8\x1B[2J";
     lang.versionPad = '\0';
     lang.infoType = 8;
-    lang.posn = 4;
+    lang.posn = 0x24;  // the planner takes the low 4 bits
     lang.id = 0x0001002A;
     ASSERT_TRUE(UpdateFileWriter().add(pgm).add(lang).writeTo(dir + "/a.upd"));
 
@@ -55,7 +55,9 @@ TEST_F(CliInfo, ListsComponents) {
               "ID: 0001-002A\n"
               "Slot Tipo    Posn Blks Blocchi Componente\n"
               "   0 PGM        0    3       3 Programma base VERS 2.10 BUILD 35\n"
-              "   1 MILO       4    1       0 Lingua \xC3\xA8?[2J\n");
+              "   1 MILO       4*   1       0 Lingua \xC3\xA8?[2J\n"
+              "* bit alti impostati nel file: il cronometro riceve solo Posn & 0x0F e Blks & "
+              "0xFF.\n");
 }
 
 TEST_F(CliInfo, RefusedFileAndUsage) {

@@ -222,7 +222,10 @@ TEST(PosixSerial, NonSerialPathsAreRefusedAndScannedAsSuch) {
         }
     }
 
-    // COM1 and COM2 are no ports, COM3 is held through its lock file, COM4 is free.
+    // COM1 and COM2 are no ports, COM3 is held through its lock file, COM4 is
+    // free; no adapters.
+    fs::create_directory(temp.file("dev"));
+    const ScopedEnv devRoot("ZORLOAD_DEV_ROOT", temp.file("dev"));
     const int held = ::posix_openpt(O_RDWR | O_NOCTTY), free = ::posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_TRUE(held >= 0 && free >= 0);
     ASSERT_EQ(::grantpt(held) | ::unlockpt(held) | ::grantpt(free) | ::unlockpt(free), 0);
@@ -247,6 +250,90 @@ TEST(PosixSerial, NonSerialPathsAreRefusedAndScannedAsSuch) {
     EXPECT_EQ(ui.boxes[0].text, systemErrorText(ENOTTY));
     ::close(held);
     ::close(free);
+}
+
+// A pseudo-terminal standing in for a serial adapter.
+struct Pty {
+    Pty() : master(::posix_openpt(O_RDWR | O_NOCTTY)) {
+        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0)
+            slave = ::ptsname(master);
+    }
+    ~Pty() {
+        if (master >= 0)
+            ::close(master);
+    }
+    int master;
+    std::string slave;
+};
+
+// Adapters follow COM1..COM4 in a fake /dev: the by-id links first, then the
+// ttyUSB and ttyACM nodes no link points at, in natural order, none of them
+// twice and none that a COM port maps to; each with the usual status text,
+// opened by its path.
+TEST(PosixSerial, AdapterRowsFollowTheComPorts) {
+    const TempDir temp("zordev");
+    const ScopedEnv lockDir("ZORLOAD_LOCK_DIR", temp.path());
+    const std::string dev = temp.file("dev");
+    const ScopedEnv devRoot("ZORLOAD_DEV_ROOT", dev);
+    const Pty cable, held, mapped;
+    ASSERT_FALSE(cable.slave.empty() || held.slave.empty() || mapped.slave.empty());
+    writeFile(temp.file("LCK.." + held.slave.substr(held.slave.rfind('/') + 1)), "         1\n");
+    fs::create_directories(dev + "/serial/by-id");
+    fs::create_symlink(cable.slave, dev + "/ttyUSB0");
+    fs::create_symlink("../../ttyUSB0", dev + "/serial/by-id/usb-Maker_Cable_A1-if00-port0");
+    fs::create_symlink(held.slave, dev + "/ttyUSB2");
+    writeFile(dev + "/ttyUSB10", "");
+    fs::create_symlink(mapped.slave, dev + "/ttyACM0");
+    writeFile(dev + "/ttyS0", "");    // no adapter name
+    writeFile(dev + "/ttyUSBx", "");  // nor this
+    const std::string byId = dev + "/serial/by-id/usb-Maker_Cable_A1-if00-port0";
+    const std::string busy = "Utilizzata da un'altra applicazione";
+    const std::string notSerial = "Non è una porta seriale";
+
+    const struct {
+        const char* what;
+        std::string com1;
+        std::vector<std::pair<std::string, std::string>> adapters;  // name, status start
+        int selected;
+    } cases[] = {
+        {"COM1 is the ttyACM0 device",
+         mapped.slave,
+         {{byId, "Disponibile"}, {dev + "/ttyUSB2", busy}, {dev + "/ttyUSB10", notSerial}},
+         0},
+        {"no COM port",
+         temp.file("absent"),
+         {{byId, "Disponibile"},
+          {dev + "/ttyUSB2", busy},
+          {dev + "/ttyUSB10", notSerial},
+          {dev + "/ttyACM0", "Disponibile"}},
+         4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ScopedEnv com1("ZORLOAD_COM1", c.com1), com2("ZORLOAD_COM2", temp.file("absent")),
+            com3("ZORLOAD_COM3", temp.file("absent")), com4("ZORLOAD_COM4", temp.file("absent"));
+        VirtualClock clock;
+        RecordingUi ui;
+        SerialLink link(systemSerialDevices(), clock, ui);
+        const PortScan scan = ScanPorts(systemSerialDevices(), link, ui, clock);
+        ASSERT_EQ(scan.rows.size(), 4 + c.adapters.size());
+        EXPECT_EQ(scan.rows[0].device, c.com1);
+        EXPECT_EQ(scan.rows[1].status, "Non installata");
+        for (size_t i = 0; i < c.adapters.size(); ++i) {
+            const PortRow& row = scan.rows[4 + i];
+            EXPECT_EQ(row.name, c.adapters[i].first);
+            EXPECT_EQ(row.device, row.name);
+            EXPECT_EQ(row.status.rfind(c.adapters[i].second, 0), 0u) << row.status;
+            EXPECT_EQ(row.available, c.adapters[i].second == "Disponibile") << row.name;
+        }
+        EXPECT_EQ(scan.selected, c.selected);
+        EXPECT_TRUE(ui.boxes.empty());
+
+        ASSERT_TRUE(link.RsOpen(scan.rows[4].name));
+        EXPECT_FALSE(systemSerialDevices().open(cable.slave, true).port)
+            << "the link holds the adapter's device";
+        link.RsClose();
+    }
 }
 
 TEST(PosixSerial, MissingDeviceAndPortNames) {

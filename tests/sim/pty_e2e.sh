@@ -35,13 +35,15 @@ stop_sim() {
     [ "$status" -eq "${1:-0}" ] || fail "zorsim exited $status, expected ${1:-0}"
 }
 
-# Table rows of the dump: "%2d: %2.2X=%s %3d  %2d  %s".
+# Table rows of check: "blocco F" or "blocchi F-L", the type name, the name.
 expect_row() {  # file type first count name
-    tr -d '\r' <"$1" | grep -Eq "^ *[0-9]+: $2 +$3 +$4( +$5)? *\$" ||
+    if [ "$4" -gt 1 ]; then blocks="blocchi $3-$(($3 + $4 - 1))"; else blocks="blocco $3"; fi
+    tr -d '\r' <"$1" | grep -Eq "^$blocks +${2#*=}( +$5)? *\$" ||
         fail "$1: no row $2 $3+$4 $5"
 }
 
 "$ZORSIM" --write-sample "$WORK/sample.upd" >/dev/null || fail "sample file"
+"$ZORSIM" --version | grep -Eqx "zorsim [0-9]+(\.[0-9]+)*" || fail "--version"
 
 "$ZORSIM" --link "$WORK/COM1" --flash-step 5 --trace >"$WORK/zorsim.out" 2>"$WORK/zorsim.err" &
 SIM_PID=$!
@@ -55,7 +57,18 @@ done
 ZORLOAD_COM1="$WORK/COM1"
 export ZORLOAD_COM1
 
+# A second zorsim on the same link is refused and leaves the first one's link
+# as it was.
+first_pty=$(readlink "$WORK/COM1")
+"$ZORSIM" --link "$WORK/COM1" >"$WORK/second.txt" 2>&1
+status=$?
+[ "$status" -eq 1 ] || fail "a second zorsim on the link exited $status"
+grep -q "in uso da un altro zorsim (pid $SIM_PID)" "$WORK/second.txt" || fail "second zorsim: no reason"
+[ "$(readlink "$WORK/COM1")" = "$first_pty" ] || fail "the second zorsim touched the link"
+
 "$CLI" check COM1 >"$WORK/check1.txt" 2>&1 || fail "first check exited $?"
+grep -qx "zorsim: cronometro su $first_pty (collegamento $WORK/COM1)" "$WORK/zorsim.out" ||
+    fail "zorsim did not name its pseudo-terminal"
 expect_row "$WORK/check1.txt" "08=MILO" 0 1 "Boot VERS 1.00 BUILD 12"
 expect_row "$WORK/check1.txt" "00=PGM" 1 3 "Programma base VERS 2.10 BUILD 35"
 expect_row "$WORK/check1.txt" "01=DATAREL" 6 1 "Tabelle gare VERS 1.0 BUILD 2"
@@ -141,4 +154,31 @@ until grep -q "violazione del protocollo: .* 01 46 4A 00; atteso 'J' 01" "$WORK/
     sleep 0.05
 done
 stop_sim 3
+
+# A zorsim that dies without cleaning up leaves its link and lock file; the
+# next one takes the link over.
+"$ZORSIM" --link "$WORK/COM1" >/dev/null 2>&1 &
+SIM_PID=$!
+i=0
+until [ -L "$WORK/COM1" ]; do
+    i=$((i + 1))
+    [ $i -gt 100 ] && fail "zorsim made no link"
+    sleep 0.05
+done
+kill -KILL "$SIM_PID"
+wait "$SIM_PID" 2>/dev/null
+SIM_PID=
+[ -L "$WORK/COM1" ] && [ -f "$WORK/COM1.lock" ] || fail "no leftovers of the killed zorsim"
+"$ZORSIM" --link "$WORK/COM1" >"$WORK/zorsim.out" 2>"$WORK/zorsim.err" &
+SIM_PID=$!
+i=0
+until "$CLI" check COM1 >/dev/null 2>&1; do
+    i=$((i + 1))
+    [ $i -gt 100 ] && fail "zorsim did not take over a dead one's link"
+    sleep 0.05
+done
+stop_sim
+if [ -L "$WORK/COM1" ] || [ -e "$WORK/COM1.lock" ]; then
+    fail "zorsim left its link or lock file behind"
+fi
 echo "pty end-to-end: ok"

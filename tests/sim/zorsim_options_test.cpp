@@ -11,17 +11,23 @@ TEST(ZorsimOptionsTest, PartitionTableSyntax) {
         const char* text;
         bool ok;
         size_t count;
+        const char* error;  // part of the message of a refused table
     };
     const Case cases[] = {
-        {"MILO:0+1:Boot VERS 1 BUILD 1,PGM:1+4:Programma base VERS 2.10 BUILD 35", true, 2},
-        {"DATAREL:5+1:Nome: con due punti", true, 1},
-        {"14:3+2:altro,0x0F:6+1", true, 2},
-        {"", true, 0},
-        {"PGM:7+2:oltre il blocco 7", false, 0},
-        {"PGM:1+0:vuota", false, 0},
-        {"XYZ:1+1:tipo sconosciuto", false, 0},
-        {"PGM:1-2:senza più", false, 0},
-        {"16:1+1:tipo oltre 15", false, 0},
+        {"MILO:0+1:Boot VERS 1 BUILD 1,PGM:1+4:Programma base VERS 2.10 BUILD 35", true, 2, ""},
+        {"DATAREL:5+1:Nome: con due punti", true, 1, ""},
+        {"14:3+2:altro,0x0F:6+1", true, 2, ""},
+        {"PGM:4+4:a,MILO:0+1:b,FREE:1+3", true, 3, ""},  // any order, touching
+        {"", true, 0, ""},
+        {"PGM:7+2:oltre il blocco 7", false, 0, "oltre il blocco 7"},
+        {"PGM:200+1:molto oltre", false, 0, "oltre il blocco 7"},
+        {"PGM:1+0:vuota", false, 0, "senza blocchi"},
+        {"XYZ:1+1:tipo sconosciuto", false, 0, "non valida"},
+        {"PGM:1-2:senza più", false, 0, "non valida"},
+        {"16:1+1:tipo oltre 15", false, 0, "non valida"},
+        {"PGM:1+4:a,DATAREL:3+1:b", false, 0, "sovrapposte nel blocco 3"},
+        {"PGM:5+3:a,MILO:0+1:b,FREE:0+8", false, 0, "sovrapposte nel blocco 0"},
+        {"MILO:0+1:b,MILO:0+1:b", false, 0, "sovrapposte"},
     };
     for (const Case& c : cases) {
         std::vector<SimPartition> parts;
@@ -30,8 +36,11 @@ TEST(ZorsimOptionsTest, PartitionTableSyntax) {
         if (c.ok) {
             EXPECT_EQ(parts.size(), c.count) << c.text;
         } else {
-            EXPECT_FALSE(error.empty());
+            EXPECT_NE(error.find(c.error), std::string::npos) << c.text << ": " << error;
         }
+        // The command line refuses such a table as a whole (exit status 2).
+        ZorsimOptions o;
+        EXPECT_EQ(parseZorsimArgs({"--table", c.text}, o, error), c.ok) << c.text;
     }
     std::vector<SimPartition> parts;
     std::string error;

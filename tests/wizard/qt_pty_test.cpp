@@ -43,6 +43,7 @@ TEST(QtWizardOverPty, TwoChronometersThroughTheButtons) {
     setenv("ZORLOAD_COM1", com1.c_str(), 1);
     for (const char* other : {"ZORLOAD_COM2", "ZORLOAD_COM3", "ZORLOAD_COM4"})
         setenv(other, dir.file("absent").c_str(), 1);
+    setenv("ZORLOAD_DEV_ROOT", dir.path().c_str(), 1);  // and no serial adapters
 
     BoxCloser boxes;
     qtui::TfrmZORMain form({systemSerialDevices(),

@@ -24,6 +24,14 @@ using wizard::Ctl;
 using wizard::Page;
 using wizard::Wizard;
 
+// The simulated ports, plus serial adapters listed after COM1..COM4.
+class AdapterDevices : public sim::SimDevices {
+  public:
+    using SimDevices::SimDevices;
+    std::vector<std::string> adapterPaths() override { return adapters; }
+    std::vector<std::string> adapters;
+};
+
 class WizardTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -82,7 +90,7 @@ class WizardTest : public ::testing::Test {
     TempDir dir{"zor_wizard"};
     std::string sample = dir.file("esempio.upd");
     VirtualClock clock;
-    sim::SimDevices devices{clock};
+    AdapterDevices devices{clock};
     std::vector<std::unique_ptr<sim::Chronometer>> chronos;
     RecordingView view;
     std::unique_ptr<Wizard> wiz;
@@ -262,6 +270,39 @@ TEST_F(WizardTest, FilePageKeepsRefusedAndVanishedFiles) {
     EXPECT_EQ(view.page, Page::SelFile);
     EXPECT_FALSE(view.visible(Ctl::pnlVersione));
     EXPECT_EQ(view.boxes.size(), 4u);
+}
+
+// Serial adapters: rows after the COM ports, captioned by the last part of
+// their path, preselected when no COM port is free, and checked by their path.
+TEST_F(WizardTest, AdapterRowsOnThePortPage) {
+    const std::string byId = "/dev/serial/by-id/usb-Maker_Cable_A1-if00-port0";
+    devices.adapters = {"/dev/ttyUSB3", byId};
+    devices.setFailure("COM1", OpenFailure::InUse);
+    chronos.push_back(std::make_unique<sim::Chronometer>(sim::SimConfig{}));
+    devices.attach(byId, chrono());
+    ASSERT_TRUE(start({sample}));
+    next();
+    next();
+    next();
+    ASSERT_EQ(view.page, Page::SelPort);
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {"COM1", "Utilizzata da un'altra applicazione"},
+        {"COM2", "Non installata"},
+        {"COM3", "Non installata"},
+        {"COM4", "Non installata"},
+        {"ttyUSB3", "Non installata"},
+        {"usb-Maker_Cable_A1-if00-port0", "Disponibile (cavo seriale connesso)"},
+    };
+    ASSERT_EQ(view.ports.size(), rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(view.ports[i].port, rows[i].first);
+        EXPECT_EQ(view.ports[i].status, rows[i].second);
+    }
+    EXPECT_EQ(view.selectedPort, 5);
+    expectButtons(true, true, true);
+    next();
+    EXPECT_EQ(view.page, Page::SelLanguage);
+    EXPECT_TRUE(devices.isOpen(byId));
 }
 
 // A chronometer that does not answer: the check reports it and the port page

@@ -1,0 +1,50 @@
+#pragma once
+// A small writer of one-line JSON documents: what --json prints and what
+// --record appends. Texts must be UTF-8 already.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zor::cli {
+
+// The text as a JSON string, quotes included: '"' and '\' escaped, control
+// characters below 0x20 as \u00XX; everything else (UTF-8) as it is.
+std::string jsonString(const std::string& utf8);
+
+class JsonWriter {
+  public:
+    JsonWriter& beginObject() { return open('{'); }
+    JsonWriter& endObject() { return close('}'); }
+    JsonWriter& beginArray() { return open('['); }
+    JsonWriter& endArray() { return close(']'); }
+    // The name of the next member of the object being written.
+    JsonWriter& key(const std::string& name);
+    JsonWriter& value(const std::string& text);
+    JsonWriter& value(const char* text) { return value(std::string(text)); }
+    JsonWriter& value(int64_t number);
+    JsonWriter& value(int number) { return value(static_cast<int64_t>(number)); }
+    JsonWriter& value(unsigned number) { return value(static_cast<int64_t>(number)); }
+    JsonWriter& value(uint64_t number);
+    JsonWriter& value(double number);
+    JsonWriter& value(bool flag);
+    JsonWriter& null();
+    // key(name) followed by value(v).
+    template <typename T>
+    JsonWriter& member(const std::string& name, const T& v) {
+        key(name);
+        return value(v);
+    }
+
+    const std::string& text() const { return out_; }
+
+  private:
+    JsonWriter& open(char bracket);
+    JsonWriter& close(char bracket);
+    void beforeValue();
+
+    std::string out_;
+    std::vector<bool> first_;  // per open container: nothing written in it yet
+    bool afterKey_ = false;
+};
+
+}  // namespace zor::cli

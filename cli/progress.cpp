@@ -1,0 +1,301 @@
+#include "cli/progress.h"
+
+#include <algorithm>
+
+#include "app/split_version.h"
+#include "cli/plan_view.h"
+#include "link/conn_check.h"
+#include "platform/terminal.h"
+#include "wizard/wizard.h"
+
+namespace zor::cli {
+
+namespace {
+
+constexpr uint8_t FLAG = 0x7E;
+constexpr uint8_t ESCAPE = 0x7D;
+constexpr uint32_t RATE_WINDOW_MS = 3000;
+// No estimate before this much of the whole is done, or this much time has
+// passed: the first seconds say little about the rest.
+constexpr int ETA_MIN_PERCENT = 2;
+constexpr uint32_t ETA_MIN_MS = 2000;
+
+// The body of a frame as the trace hook passes it (flag to flag, stuffed,
+// check bytes at the end).
+std::string frameBody(const uint8_t* wire, size_t size) {
+    std::string body;
+    bool escaped = false;
+    for (size_t i = 0; i < size; ++i) {
+        if (wire[i] == FLAG)
+            continue;
+        if (wire[i] == ESCAPE) {
+            escaped = true;
+            continue;
+        }
+        body += static_cast<char>(escaped ? wire[i] ^ 0x20 : wire[i]);
+        escaped = false;
+    }
+    if (body.size() >= 2)
+        body.resize(body.size() - 2);
+    return body;
+}
+
+bool isLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+}  // namespace
+
+std::vector<TransferPhase> transferPhases(const PartitionTable& plan) {
+    std::vector<TransferPhase> phases;
+    for (uint8_t i = 0; i < plan.count; ++i) {
+        const PartitionEntry& e = plan.entries[i];
+        if (!e.changed)
+            continue;
+        TransferPhase p;
+        p.erase = e.type == PT_FREE;
+        if (!p.erase) {
+            p.name = utf8Text(e.name, true);
+            const TextParts parts = splitText(e.name);
+            p.shortName =
+                utf8Text(parts.name + (parts.version.empty() ? "" : " " + parts.version), true);
+        }
+        p.first = e.firstBlock;
+        p.length = e.blockCount;
+        phases.push_back(p);
+    }
+    return phases;
+}
+
+std::string phaseText(const TransferPhase& phase) {
+    if (phase.erase)
+        return "cancellazione " + blockRange(phase.first, phase.length);
+    return "scrittura " + phase.name + " (" + blockRange(phase.first, phase.length) + ")";
+}
+
+int overallPercent(const ProgressState& s) {
+    const int v = wizard::overallProgress(s.phase, s.phaseCount, s.percent);
+    return v < 0 ? 0 : v > 100 ? 100 : v;
+}
+
+std::string durationText(uint32_t ms) {
+    const uint32_t seconds = ms / 1000;
+    char text[32];
+    if (seconds >= 3600) {
+        std::snprintf(text, sizeof text, "%u:%02u:%02u", seconds / 3600, seconds / 60 % 60,
+                      seconds % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%u:%02u", seconds / 60, seconds % 60);
+    }
+    return text;
+}
+
+std::string fitColumns(const std::string& utf8, int columns) {
+    if (columns <= 0)
+        return utf8;
+    const size_t allowed = static_cast<size_t>(columns > 1 ? columns - 1 : 1);
+    size_t chars = 0;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        // A character starts at every byte that is not a continuation byte.
+        if ((static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80) {
+            if (chars == allowed)
+                return utf8.substr(0, i);
+            ++chars;
+        }
+    }
+    return utf8;
+}
+
+std::string progressLine(const ProgressState& s, int columns) {
+    // The figures first: on a narrow terminal the words are cut, not them.
+    char head[160];
+    std::snprintf(head, sizeof head, "%3d%% %s ~%s rimasti %llu B/s fase %d/%d ", overallPercent(s),
+                  durationText(s.elapsedMs).c_str(),
+                  s.etaMs < 0 ? "-:--" : durationText(static_cast<uint32_t>(s.etaMs)).c_str(),
+                  static_cast<unsigned long long>(s.rate), s.phase, s.phaseCount);
+    return fitColumns(head + s.doing, columns);
+}
+
+TransferDisplay::TransferDisplay(const PartitionTable& plan, Clock& clock, bool terminal)
+    : phases_(transferPhases(plan)), clock_(clock), terminal_(terminal) {}
+
+void TransferDisplay::onFrame(TraceKind kind, const uint8_t* wire, size_t size) {
+    if (kind == TraceKind::Sent) {
+        bytes_ += size;
+        const std::string body = frameBody(wire, size);
+        // 'H' with the restart text, then 'J': the chronometer is restarting.
+        if (body.size() >= 3 && body[0] == 0x01 && body[1] == 0x46 &&
+            (body[2] == 'J' || (body[2] == 'H' && body.find("Riavvio") != std::string::npos))) {
+            restarting_ = true;
+        }
+        return;
+    }
+    if (kind != TraceKind::Received)
+        return;
+    const std::string body = frameBody(wire, size);
+    // Progress reports while the chronometer writes into flash: a step and
+    // its size announced ("CAN  Cancellazione settori 0008"), then the count
+    // left, then "Done".
+    if (body.size() < 2 || body[0] != 0x01 || body[1] != 'G')
+        return;
+    const std::string text = body.substr(2, body.find('\0', 2) - 2);
+    if (text.size() <= 4 || text[4] != ' ')
+        return;
+    std::lock_guard<std::mutex> lock(stepMutex_);
+    if (text.size() > 5 && text[5] == 'D') {
+        stepLeft_ = 0;
+    } else if (text.size() > 6 && isLetter(text[6])) {
+        std::string title = text.substr(5);
+        long total = 0;
+        if (title.size() >= 4 && title.back() >= '0' && title.back() <= '9') {
+            total = readNumber(title.substr(title.size() - 4), 0);
+            title.resize(title.size() - 4);
+        }
+        stepTitle_ = trimControls(title);
+        stepTotal_ = total;
+        stepLeft_ = total;
+    } else {
+        stepLeft_ = readNumber(text, 3);
+    }
+}
+
+uint32_t TransferDisplay::elapsedMs() const {
+    return clock_.tickMs() - start_;
+}
+
+std::string TransferDisplay::currentPhaseText() const {
+    if (phase_ < 1 || static_cast<size_t>(phase_) > phases_.size())
+        return std::string();
+    return phaseText(phases_[static_cast<size_t>(phase_ - 1)]);
+}
+
+void TransferDisplay::begin(const std::string& intro) {
+    start_ = clock_.tickMs();
+    phaseStart_ = start_;
+    phaseCount_ = static_cast<int>(phases_.size());
+    std::fprintf(stderr, "%s\n", intro.c_str());
+    if (terminal_)
+        draw();
+}
+
+uint64_t TransferDisplay::rate(uint32_t now, uint64_t bytes) {
+    samples_.emplace_back(now, bytes);
+    while (samples_.size() > 2 && now - samples_[1].first >= RATE_WINDOW_MS)
+        samples_.pop_front();
+    const uint32_t ms = now - samples_.front().first;
+    if (ms < 200)
+        return 0;
+    return (bytes - samples_.front().second) * 1000 / ms;
+}
+
+ProgressState TransferDisplay::state() {
+    ProgressState s;
+    const uint32_t now = clock_.tickMs();
+    s.elapsedMs = now - start_;
+    s.phase = phase_;
+    s.phaseCount = phaseCount_;
+    s.percent = std::clamp(percent_, 0, 100);
+    s.rate = rate(now, bytes_.load());
+    const int overall = overallPercent(s);
+    if (overall >= 100)
+        s.etaMs = 0;
+    else if (overall >= ETA_MIN_PERCENT && s.elapsedMs >= ETA_MIN_MS)
+        s.etaMs = static_cast<int64_t>(s.elapsedMs) * (100 - overall) / overall;
+    if (restarting_) {
+        s.doing = "riavvio del cronometro";
+    } else if (phase_ == 0) {
+        s.doing = "verifica del cronometro";
+    } else {
+        const TransferPhase& p = phases_[static_cast<size_t>(std::min(phase_, phaseCount_) - 1)];
+        s.doing = p.erase ? phaseText(p) : "scrittura " + p.shortName;
+        if (!p.erase) {
+            std::lock_guard<std::mutex> lock(stepMutex_);
+            if (percent_ < 50) {
+                s.doing += ": invio dati";
+            } else if (stepTitle_.empty()) {
+                s.doing += ": attesa del cronometro";
+            } else {
+                s.doing += ": " + utf8Text(stepTitle_, true);
+                if (stepTotal_ > 0 && stepLeft_ >= 0)
+                    s.doing += " " + std::to_string(stepTotal_ - stepLeft_) + "/" +
+                               std::to_string(stepTotal_);
+            }
+        }
+    }
+    return s;
+}
+
+void TransferDisplay::draw() {
+    const int columns = stderrColumns();
+    const std::string line = progressLine(state(), columns > 0 ? columns : 80);
+    size_t chars = 0;
+    for (const char c : line)
+        chars += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    // Blanks over what is left of a longer line drawn before.
+    const std::string blanks(drawnColumns_ > chars ? drawnColumns_ - chars : 0, ' ');
+    drawnColumns_ = chars;
+    std::fprintf(stderr, "\r%s%s", line.c_str(), blanks.c_str());
+    std::fflush(stderr);
+}
+
+void TransferDisplay::endPhase(int phase) {
+    const uint32_t ms = clock_.tickMs() - phaseStart_;
+    const uint64_t bytes = bytes_.load() - phaseBytes_;
+    const std::string what = phase >= 1 && static_cast<size_t>(phase) <= phases_.size()
+                                 ? phaseText(phases_[static_cast<size_t>(phase - 1)])
+                                 : std::string();
+    std::fprintf(stderr, "Fase %d/%d completata: %s, %s, %llu B/s\n", phase, phaseCount_,
+                 what.c_str(), durationText(ms).c_str(),
+                 static_cast<unsigned long long>(ms ? bytes * 1000 / ms : 0));
+}
+
+void TransferDisplay::progress(int phase, int phaseCount, int percent) {
+    if (phaseCount > 0)
+        phaseCount_ = phaseCount;
+    if (phase != phase_) {
+        if (!terminal_ && phase_ > 0)
+            endPhase(phase_);
+        phaseStart_ = clock_.tickMs();
+        phaseBytes_ = bytes_.load();
+        std::lock_guard<std::mutex> lock(stepMutex_);
+        stepTitle_.clear();
+        stepTotal_ = 0;
+        stepLeft_ = -1;
+    }
+    phase_ = phase;
+    percent_ = percent;
+    if (terminal_)
+        draw();
+}
+
+void TransferDisplay::tick() {
+    if (terminal_)
+        draw();
+}
+
+// A failed transfer may have reported 100 for the phase it failed in (the
+// write ends at 100 whatever the chronometer's verdict): only a transfer that
+// succeeded closes its last phase as done.
+void TransferDisplay::finish(int resultCode) {
+    if (terminal_) {
+        draw();
+        std::fputc('\n', stderr);
+    } else if (resultCode == 0 && phase_ > 0) {
+        endPhase(phase_);
+    }
+    const uint32_t ms = elapsedMs();
+    const uint64_t bytes = bytes_.load();
+    const unsigned long long average = ms ? bytes * 1000 / ms : 0;
+    if (resultCode == 0) {
+        std::fprintf(stderr,
+                     "Tempo impiegato %s, %llu byte inviati, media %llu B/s; cronometro "
+                     "riavviato.\n",
+                     durationText(ms).c_str(), static_cast<unsigned long long>(bytes), average);
+    } else {
+        std::fprintf(stderr, "Trasferimento fermato dopo %s, %llu byte inviati, media %llu B/s.\n",
+                     durationText(ms).c_str(), static_cast<unsigned long long>(bytes), average);
+    }
+    std::fflush(stderr);
+}
+
+}  // namespace zor::cli

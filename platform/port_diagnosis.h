@@ -1,0 +1,30 @@
+#pragma once
+// What the OS can tell about why a serial device would not open, for the
+// hints a person gets with the error.
+#include <string>
+
+namespace zor {
+
+struct PortDiagnosis {
+    // The OS refused this user access to the device (POSIX EACCES/EPERM).
+    bool accessDenied = false;
+    // The group whose members may open the device ("dialout" on Debian),
+    // empty when unknown.
+    std::string deviceGroup;
+    // Members of that group may read and write the device.
+    bool groupMayUse = false;
+    // The process a lock file names as the port's holder, 0 when none does;
+    // its program name when the OS tells it.
+    long holderPid = 0;
+    std::string holderName;
+    std::string lockFile;  // the lock file looked at, empty when none applies
+};
+
+// device is the path (or Windows name) the port resolves to; osError the
+// error its open gave.
+PortDiagnosis diagnosePort(const std::string& device, int osError);
+
+// The login name of the user running the program, empty when unknown.
+std::string currentUserName();
+
+}  // namespace zor

@@ -1,0 +1,134 @@
+// The pieces of zorload-cli's output that carry meaning for a person or a
+// script: what a plan does to the installed components, JSON texts, the
+// progress line's width.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "cli/json.h"
+#include "cli/plan_view.h"
+#include "cli/progress.h"
+#include "flash/planner.h"
+
+namespace zor::cli {
+namespace {
+
+Segmento component(uint8_t type, uint16_t posn, uint16_t blks, const std::string& text) {
+    Segmento s;
+    s.InfoType = type;
+    s.Posn = posn;
+    s.Blks = blks;
+    s.datiSize = 1;
+    s.Version.fill(' ');
+    std::memcpy(s.Version.data(), text.data(), std::min(text.size(), s.Version.size()));
+    return s;
+}
+
+// MILO 0+1, PGM 1+3, DATAREL 4+1, FREE 5+1, DATAREL 6+1, FREE 7+1.
+PartitionTable chronometer() {
+    PartitionTable t;
+    resetTable(t);
+    addPartition(t, PT_MILO, 0, "Boot VERS 1.00 BUILD 12", nullptr, 0, 1);
+    addPartition(t, PT_PGM, 1, "Programma base VERS 2.20 BUILD 41", nullptr, 0, 3);
+    addPartition(t, PT_DATAREL, 4, "Lingua italiano VERS 1.3 BUILD 5", nullptr, 0, 1);
+    addPartition(t, PT_DATAREL, 6, "Tabelle gare VERS 1.0 BUILD 2", nullptr, 0, 1);
+    return t;
+}
+
+std::string actions(const PlanView& view) {
+    std::string out;
+    for (const PlanRow& r : view.rows) {
+        out += (out.empty() ? "" : " ") + std::to_string(r.first) + "+" + std::to_string(r.length) +
+               ":" + actionName(r.action);
+    }
+    return out;
+}
+
+// Every installed component the plan drops, and every one it takes back to
+// an older version, is named before anything is written.
+TEST(CliPlan, SaysWhatHappensToEveryInstalledComponent) {
+    struct Case {
+        const char* what;
+        Segmento pick;
+        const char* actions;
+        std::vector<std::string> warnings;  // a phrase each, in order
+    } cases[] = {
+        {"an older program: back a version, data releases dropped",
+         component(PT_PGM, 1, 3, "Programma base VERS 2.10 BUILD 35"),
+         "0+1:keep 1+3:write 4+4:erase 4+1:remove 6+1:remove",
+         {"da VERS 2.20 BUILD 41 a VERS 2.10 BUILD 35", "\"Lingua italiano VERS 1.3 BUILD 5\"",
+          "\"Tabelle gare VERS 1.0 BUILD 2\""}},
+        {"a new build of a data release, in its place",
+         component(PT_DATAREL, 0, 1, "Lingua italiano VERS 1.3 BUILD 6"),
+         "0+1:keep 1+3:keep 4+1:write 5+1:keep 6+1:keep 7+1:keep",
+         {}},
+        {"a lower build of the same version is a step back",
+         component(PT_DATAREL, 0, 1, "Lingua italiano VERS 1.3 BUILD 4"),
+         "0+1:keep 1+3:keep 4+1:write 5+1:keep 6+1:keep 7+1:keep",
+         {"da VERS 1.3 BUILD 5 a VERS 1.3 BUILD 4"}},
+        {"a MILO drops the program",
+         component(PT_MILO, 0, 1, "Boot VERS 1.01 BUILD 14"),
+         "0+1:write 1+3:erase 4+1:keep 5+1:erase 6+1:keep 7+1:erase 1+3:remove",
+         {"\"Programma base VERS 2.20 BUILD 41\" (PGM, blocchi 1-3)"}},
+        {"another version of a data release goes beside it",
+         component(PT_DATAREL, 0, 1, "Lingua italiano VERS 10.0 BUILD 1"),
+         "0+1:keep 1+3:keep 4+1:keep 5+1:write 6+1:keep 7+1:keep",
+         {}},
+    };
+    for (const Case& c : cases) {
+        const PartitionTable current = chronometer();
+        PartitionTable planned;
+        std::string outcome;
+        ASSERT_TRUE(SistemaBlocchi({{0, &c.pick, true}}, current, planned, outcome, nullptr))
+            << c.what;
+        const PlanView view = describePlan(current, planned);
+        EXPECT_EQ(actions(view), c.actions) << c.what;
+        ASSERT_EQ(view.warnings.size(), c.warnings.size()) << c.what;
+        for (size_t i = 0; i < c.warnings.size(); ++i)
+            EXPECT_NE(view.warnings[i].find(c.warnings[i]), std::string::npos) << view.warnings[i];
+    }
+}
+
+TEST(CliJson, EscapesAndNests) {
+    const std::pair<std::string, std::string> texts[] = {
+        {"plain è", "\"plain è\""},
+        {"say \"hi\"", "\"say \\\"hi\\\"\""},
+        {"C:\\upd\\x", "\"C:\\\\upd\\\\x\""},
+        {std::string("\x01\n\x1f\x7f", 4), "\"\\u0001\\u000A\\u001F\x7f\""},
+        {std::string("a\0b", 3), "\"a\\u0000b\""},
+    };
+    for (const auto& [in, out] : texts)
+        EXPECT_EQ(jsonString(in), out);
+
+    JsonWriter w;
+    w.beginObject().key("a").beginArray().value(1).beginObject().key("b").null().endObject();
+    w.beginArray().endArray().endArray().member("c", true).member("d", int64_t{-2}).endObject();
+    EXPECT_EQ(w.text(), "{\"a\": [1, {\"b\": null}, []], \"c\": true, \"d\": -2}");
+}
+
+// A line as wide as the terminal wraps and every redraw then adds a line.
+TEST(CliProgress, LineNeverFillsTheTerminal) {
+    ProgressState s;
+    s.phase = 2;
+    s.phaseCount = 3;
+    s.percent = 50;
+    s.elapsedMs = 61000;
+    s.etaMs = 3725000;
+    s.rate = 1843;
+    s.doing = "scrittura Programma è già più lunga di così: Verifica settori 3/8";
+    EXPECT_EQ(progressLine(s, 0),
+              " 50% 1:01 ~1:02:05 rimasti 1843 B/s fase 2/3 scrittura Programma è già più lunga "
+              "di così: Verifica settori 3/8");
+    for (int columns : {1, 20, 62, 66, 67, 80}) {
+        const std::string line = progressLine(s, columns);
+        size_t chars = 0;
+        for (char c : line)
+            chars += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        EXPECT_LE(chars, static_cast<size_t>(std::max(1, columns - 1))) << columns;
+        // Never half a character.
+        EXPECT_NE(static_cast<unsigned char>(line.back()) & 0xC0, 0xC0) << columns;
+    }
+}
+
+}  // namespace
+}  // namespace zor::cli
