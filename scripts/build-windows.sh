@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
-# Cross-builds zorload-cli.exe, the engine's libraries and the unit tests for
-# 32-bit Windows with mingw-w64, into build-win32/ (or the folder given as $1),
-# with extra CMake arguments after it. Installs the cross compiler and the
-# GoogleTest sources first when they are missing (nothing happens when they
-# are there). Every program is a static exe: it needs no DLL beside it.
+# Cross-builds zorload.exe, zorload-cli.exe, the engine's libraries and the
+# unit tests for 32-bit Windows with mingw-w64, into build-win32/ (or the
+# folder given as $1), with extra CMake arguments after it. Installs the cross
+# compiler, the GoogleTest sources and Qt first when they are missing (nothing
+# happens when they are there). Every program is a static exe: it needs no
+# DLL beside it.
+#
+# The window's pictures and its transfer clip are drawn by the Qt artwork
+# code: a host build in $1/host runs zorload-artwork into $1/artwork, which
+# the cross build compiles into zorload.exe's resources.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir="${1:-build-win32}"
@@ -34,7 +39,8 @@ install_missing() {
 
 if [ "${ZOR_SKIP_INSTALL:-}" != 1 ]; then
   install_missing cmake make g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
-    mingw-w64-i686-dev mingw-w64-tools googletest
+    mingw-w64-i686-dev mingw-w64-tools googletest \
+    g++ libgtest-dev libgmock-dev qt6-base-dev fonts-liberation
 fi
 
 # Google Benchmark has no Windows package: its Debian sources are built with
@@ -57,7 +63,17 @@ if [ ! -f "$bench_src/CMakeLists.txt" ]; then
     echo "Google Benchmark sources not found: the Windows benchmarks are skipped"
 fi
 
+# The artwork, rendered on this machine without a display.
+case "$dir" in
+  /*) artwork="$dir/artwork" ;;
+  *) artwork="$PWD/$dir/artwork" ;;
+esac
+cmake -S . -B "$dir/host" -DZORLOAD_BENCH=OFF >/dev/null
+cmake --build "$dir/host" -j 2 --target zorload-artwork >/dev/null
+QT_QPA_PLATFORM=offscreen "$dir/host/wizard/qt/zorload-artwork" "$artwork"
+
 cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZOR_BENCHMARK_SOURCE="$bench_src" "$@" >/dev/null
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZOR_BENCHMARK_SOURCE="$bench_src" \
+  -DZOR_ARTWORK_DIR="$artwork" "$@" >/dev/null
 cmake --build "$dir" -j "$(nproc)"
-echo "Windows programs in $dir/: $dir/cli/zorload-cli.exe"
+echo "Windows programs in $dir/: $dir/wizard/win32/zorload.exe, $dir/cli/zorload-cli.exe"

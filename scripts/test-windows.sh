@@ -6,9 +6,8 @@
 #   2. the serial port contract over a pseudo-terminal mapped as COM2;
 #   3. zorload-cli.exe -v, ports, check, update and check again against
 #      zorsim (built for Linux) on a pseudo-terminal mapped as COM1.
-# The Wine prefix lives in build-win32/wine; its COM1 and COM2 are mapped to
-# build-win32/wine-com/COM1 and COM2, where zorsim links its ptys. Wine maps
-# the machine's own serial ports (/dev/ttyS*) to the next free COM numbers.
+# The Wine prefix lives in build-win32/wine (scripts/wine-prefix.sh); its
+# COM1 and COM2 are mapped to build-win32/wine-com/COM1 and COM2.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -44,19 +43,11 @@ cmake --build "$build/native" -j "$(nproc)" --target zorsim >/dev/null
 zorsim=$build/native/sim/zorsim
 
 echo "== Wine prefix (build-win32/wine) =="
-export WINEARCH=win32 WINEPREFIX=$build/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$build/wine
+# shellcheck source=scripts/wine-prefix.sh
+. scripts/wine-prefix.sh
+zor_wine_prefix "$build"
 com=$build/wine-com
-mkdir -p "$com"
-if [ ! -f "$WINEPREFIX/.zorload-ports" ]; then
-  rm -rf "$WINEPREFIX"
-  # No Mono, no Gecko, no window: the tests are console programs.
-  wineboot -i >/dev/null 2>&1
-  for n in 1 2; do
-    wine reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /d "$com/COM$n" /f >/dev/null 2>&1
-  done
-  wineserver -w
-  touch "$WINEPREFIX/.zorload-ports"
-fi
 # One server for the whole run; its device manager maps the COM ports from
 # the registry as it starts.
 wineserver -k 2>/dev/null || true
@@ -146,4 +137,5 @@ grep -q "ID: 0214-002A" "$work/info.txt" && grep -q "Programma base VERS 2.20 BU
 run refused info "$sample.none" || true
 grep -q "non è un file di aggiornamento" "$work/refused.txt" || fail "Italian text garbled"
 
+tests/windows/wizard_wine.sh "$build" "$zorsim"
 echo "== Windows build: all tests passed under Wine =="

@@ -15,7 +15,7 @@
 namespace zor::wizard {
 
 struct PortListRow {
-    std::string port;    // "COM1".."COM4": the caption
+    std::string port;    // the caption: "COM1".."COM4", or an adapter's device name
     std::string status;  // column "Informazioni"
 };
 

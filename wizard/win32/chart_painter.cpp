@@ -1,0 +1,82 @@
+#include "wizard/win32/chart_painter.h"
+
+#include "app/encoding.h"
+#include "flash/partition_dump.h"
+#include "wizard/win32/wide_text.h"
+
+namespace zor::win32ui {
+namespace {
+
+// A solid 1-pixel pen in a system colour, selected for as long as it lives.
+class SystemPen {
+  public:
+    SystemPen(HDC dc, int colour) : dc_(dc), pen_(::CreatePen(PS_SOLID, 1, ::GetSysColor(colour))) {
+        old_ = ::SelectObject(dc_, pen_);
+    }
+    ~SystemPen() {
+        ::SelectObject(dc_, old_);
+        ::DeleteObject(pen_);
+    }
+    SystemPen(const SystemPen&) = delete;
+    SystemPen& operator=(const SystemPen&) = delete;
+
+  private:
+    HDC dc_;
+    HPEN pen_;
+    HGDIOBJ old_;
+};
+
+}  // namespace
+
+void drawAllocation(HDC dc, const PartitionTable& table, int width, int height, HFONT regular,
+                    HFONT bold) {
+    const int h = height;
+    const int savedDc = ::SaveDC(dc);
+    ::SetBkMode(dc, TRANSPARENT);
+    ::SetTextColor(dc, RGB(0, 0, 0));
+    for (const ChartBox& box : chartBoxes(table, width, height)) {
+        // The fill rectangle: GDI's Rectangle leaves out the right and bottom
+        // edges and outlines in the pen's colour.
+        HBRUSH fill = ::CreateSolidBrush(RGB(box.fill.r, box.fill.g, box.fill.b));
+        HGDIOBJ oldBrush = ::SelectObject(dc, fill);
+        HGDIOBJ oldPen = ::SelectObject(dc, ::GetStockObject(BLACK_PEN));
+        ::Rectangle(dc, box.fillRect.left, box.fillRect.top, box.fillRect.right,
+                    box.fillRect.bottom);
+        ::SelectObject(dc, oldPen);
+        ::SelectObject(dc, oldBrush);
+        ::DeleteObject(fill);
+
+        // Raised outer edge, then the inner edge; LineTo stops before its end.
+        ::MoveToEx(dc, box.x1 + 1, 4, nullptr);
+        {
+            SystemPen pen(dc, COLOR_BTNHIGHLIGHT);
+            ::LineTo(dc, box.x0 - 1, 4);
+            ::LineTo(dc, box.x0 - 1, h - 4);
+        }
+        {
+            SystemPen pen(dc, COLOR_3DDKSHADOW);
+            ::LineTo(dc, box.x1 + 1, h - 4);
+            ::LineTo(dc, box.x1 + 1, 4);
+        }
+        ::MoveToEx(dc, box.x0, h - 5, nullptr);
+        {
+            SystemPen pen(dc, COLOR_BTNSHADOW);
+            ::LineTo(dc, box.x1, h - 5);
+            ::LineTo(dc, box.x1, 5);
+        }
+        {
+            SystemPen pen(dc, COLOR_3DLIGHT);
+            ::LineTo(dc, box.x0, 5);
+            ::LineTo(dc, box.x0, h - 5);
+        }
+
+        ::SelectObject(dc, box.bold ? bold : regular);
+        std::wstring label = toUtf16(cp1252ToUtf8(box.label));
+        RECT r{box.labelRect.left, box.labelRect.top, box.labelRect.right, box.labelRect.bottom};
+        ::DrawTextW(dc, label.c_str(), static_cast<int>(label.size()), &r,
+                    DT_CENTER | DT_WORDBREAK);
+    }
+    ::RestoreDC(dc, savedDc);
+}
+
+}  // namespace zor::win32ui

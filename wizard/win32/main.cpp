@@ -1,0 +1,75 @@
+// zorload.exe: the update wizard for Windows. One instance at a time: a
+// second start wakes the running window and ends.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/file.h"
+#include "platform/serial_port.h"
+#include "platform/version_block.h"
+#include "wizard/win32/main_form.h"
+#include "wizard/win32/single_instance.h"
+#include "wizard/win32/wide_text.h"
+
+namespace {
+
+using zor::win32ui::toUtf8;
+
+// The arguments after the program path, split at blanks with double quotes
+// grouping, as the system splits them.
+std::vector<std::string> commandLineArguments() {
+    std::vector<std::string> args;
+    int count = 0;
+    LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (!argv)
+        return args;
+    for (int i = 1; i < count; ++i)
+        args.push_back(toUtf8(argv[i]));
+    ::LocalFree(argv);
+    return args;
+}
+
+std::string currentDirectory() {
+    std::wstring folder(::GetCurrentDirectoryW(0, nullptr), L'\0');
+    folder.resize(::GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data()));
+    return toUtf8(folder);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    if (!zor::win32ui::CheckSingleInstance())
+        return 0;
+
+    int status = 0;
+    std::string title = "Zorload";
+    try {
+        INITCOMMONCONTROLSEX controls{};
+        controls.dwSize = sizeof controls;
+        controls.dwICC =
+            ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_ANIMATE_CLASS | ICC_STANDARD_CLASSES;
+        ::InitCommonControlsEx(&controls);
+
+        zor::win32ui::TfrmZORMain form(
+            instance, {zor::systemSerialDevices(), zor::systemClock(), zor::programVersionBlock(),
+                       zor::programPath(), commandLineArguments(), currentDirectory()});
+        title = form.core().applicationTitle();
+        if (!form.construct()) {
+            status = form.core().exitStatus();
+        } else {
+            form.show();
+            form.run();
+        }
+    } catch (const std::exception& e) {
+        ::MessageBoxW(nullptr, zor::win32ui::toUtf16(e.what()).c_str(),
+                      zor::win32ui::toUtf16(title).c_str(), MB_OK | MB_ICONERROR);
+    }
+    zor::win32ui::ReleaseSingleInstance();
+    return status;
+}
