@@ -6,6 +6,7 @@
 #include "app/version_info.h"
 #include "cli/cli_ui.h"
 #include "cli/commands.h"
+#include "platform/file.h"
 #include "platform/terminal.h"
 #include "platform/version_block.h"
 
@@ -25,12 +26,15 @@ int main(int argc, char** argv) {
     zor::useUtf8Console();
     const std::string refusal = captioned(zor::getVersionString("FileDescription", "-"), REFUSAL);
     zor::watchInterrupts(refusal.c_str());
-    if (argc < 2) {
+    // UTF-8 on every OS: file names with letters outside the ANSI code page
+    // reach the update file on Windows too.
+    Args args = zor::programArguments(argc, argv);
+    if (args.empty()) {
         std::fputs(usageText().c_str(), stderr);
         return EXIT_USAGE;
     }
-    const std::string command = argv[1];
-    Args args(argv + 2, argv + argc);
+    const std::string command = args.front();
+    args.erase(args.begin());
     const bool wantsHelp = !args.empty() && (args[0] == "--help" || args[0] == "-h");
     if (command == "info" || command == "ports" || command == "check" || command == "update") {
         if (wantsHelp) {

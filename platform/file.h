@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zor {
 
@@ -44,7 +45,14 @@ class File {
     int fd_ = -1;
 };
 
+// Paths and arguments are UTF-8 on every OS.
+
 // Full path of the running program.
 std::string programPath();
+
+// The arguments after the program's path. POSIX: argv as given. Windows:
+// taken from the wide command line, since argv holds only its rendering in
+// the ANSI code page, which loses any letter outside it.
+std::vector<std::string> programArguments(int argc, char** argv);
 
 }  // namespace zor

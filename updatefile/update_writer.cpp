@@ -1,5 +1,6 @@
 #include "updatefile/update_writer.h"
 
+#include <filesystem>
 #include <fstream>
 
 #include "updatefile/crc16.h"
@@ -99,7 +100,8 @@ bool UpdateFileWriter::writeTo(const std::string& path) const {
 }
 
 bool writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    // The path is UTF-8, on Windows too.
+    std::ofstream out(std::filesystem::u8path(path), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
     out.close();

@@ -128,4 +128,8 @@ std::string programPath() {
     return std::string(buf, static_cast<size_t>(n));
 }
 
+std::vector<std::string> programArguments(int argc, char** argv) {
+    return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>();
+}
+
 }  // namespace zor

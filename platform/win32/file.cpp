@@ -6,6 +6,10 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+
+#include "platform/win32/text.h"
 
 namespace zor {
 
@@ -52,8 +56,8 @@ File& File::operator=(File&& other) noexcept {
 File File::openRead(const std::string& path, int& error) {
     // Others may read the update file meanwhile; it must exist. A folder
     // cannot be opened this way (access denied, error 5).
-    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                             nullptr);
+    HANDLE h = ::CreateFileW(win32::toUtf16(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
     File f;
     f.fd_ = adopt(h, _O_RDONLY | _O_BINARY, error);
     return f;
@@ -62,8 +66,8 @@ File File::openRead(const std::string& path, int& error) {
 File File::openAppend(const std::string& path, int& error) {
     // Created when missing, kept when present, readable by others while we
     // write (a technician may look at the log during a session).
-    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0,
-                             nullptr);
+    HANDLE h = ::CreateFileW(win32::toUtf16(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                             OPEN_ALWAYS, 0, nullptr);
     File f;
     f.fd_ = adopt(h, _O_WRONLY | _O_BINARY, error);
     if (f.isOpen() &&
@@ -143,11 +147,23 @@ bool File::write(const void* data, size_t size) {
 }
 
 std::string programPath() {
-    char buffer[MAX_PATH + 1];
-    const DWORD n = ::GetModuleFileNameA(nullptr, buffer, sizeof buffer);
-    if (n == 0 || n >= sizeof buffer)
+    wchar_t buffer[MAX_PATH + 1];
+    const DWORD n = ::GetModuleFileNameW(nullptr, buffer, MAX_PATH + 1);
+    if (n == 0 || n > MAX_PATH)
         return std::string();
-    return std::string(buffer, n);
+    return win32::toUtf8(std::wstring(buffer, n));
+}
+
+std::vector<std::string> programArguments(int, char**) {
+    std::vector<std::string> args;
+    int count = 0;
+    LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (!argv)
+        return args;
+    for (int i = 1; i < count; ++i)
+        args.push_back(win32::toUtf8(argv[i]));
+    ::LocalFree(argv);
+    return args;
 }
 
 }  // namespace zor

@@ -7,6 +7,7 @@
 
 #include "platform/file.h"
 #include "platform/version_block.h"
+#include "platform/win32/text.h"
 
 namespace zor {
 
@@ -16,15 +17,15 @@ const VersionBlock* programVersionBlock() {
     static std::vector<uint8_t> buffer;
     static VersionValue whole;
     static VersionBlock block;
-    const std::string path = programPath();
+    const std::wstring wide = win32::toUtf16(programPath());
     DWORD ignored = 0;
-    const DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    const DWORD size = ::GetFileVersionInfoSizeW(wide.c_str(), &ignored);
     if (size == 0)
         return nullptr;
     // One byte more than asked for, zeroed: a string value at the very end
     // of the block still finds a NUL.
     buffer.assign(size + 1, 0);
-    if (!::GetFileVersionInfoA(path.c_str(), 0, size, buffer.data()))
+    if (!::GetFileVersionInfoW(wide.c_str(), 0, size, buffer.data()))
         return nullptr;
     whole = VersionValue{nullptr, buffer.data(), size};
     block = VersionBlock{&whole, 1};

@@ -219,6 +219,15 @@ TEST_F(Loader, RefusesSizeBeyond32Bits) {
     EXPECT_TRUE(lines.empty());
 }
 
+// Paths are UTF-8 on every OS: a name with letters outside the ANSI code
+// page (Windows) is read like any other.
+TEST_F(Loader, ReadsAFileWhoseNameIsNotAscii) {
+    const std::string named = temp.file("città Ω.upd");
+    ASSERT_TRUE(writeBytes(named, fileOf({component(1)})));
+    EXPECT_TRUE(loadPath(named));
+    EXPECT_TRUE(ui.boxes.empty());
+}
+
 TEST_F(Loader, MissingFileShowsSystemTextThenRefusal) {
     EXPECT_FALSE(loadPath(dir + "/absent.upd"));
     ASSERT_EQ(ui.boxes.size(), 2u);

@@ -21,20 +21,6 @@ namespace {
 
 using zor::win32ui::toUtf8;
 
-// The arguments after the program path, split at blanks with double quotes
-// grouping, as the system splits them.
-std::vector<std::string> commandLineArguments() {
-    std::vector<std::string> args;
-    int count = 0;
-    LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    if (!argv)
-        return args;
-    for (int i = 1; i < count; ++i)
-        args.push_back(toUtf8(argv[i]));
-    ::LocalFree(argv);
-    return args;
-}
-
 std::string currentDirectory() {
     std::wstring folder(::GetCurrentDirectoryW(0, nullptr), L'\0');
     folder.resize(::GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data()));
@@ -58,7 +44,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
         zor::win32ui::TfrmZORMain form(
             instance, {zor::systemSerialDevices(), zor::systemClock(), zor::programVersionBlock(),
-                       zor::programPath(), commandLineArguments(), currentDirectory()});
+                       zor::programPath(), zor::programArguments(0, nullptr), currentDirectory()});
         title = form.core().applicationTitle();
         if (!form.construct()) {
             status = form.core().exitStatus();

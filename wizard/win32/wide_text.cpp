@@ -1,33 +1,6 @@
 #include "wizard/win32/wide_text.h"
 
-#include <windows.h>
-
 namespace zor::win32ui {
-
-std::wstring toUtf16(const std::string& utf8) {
-    if (utf8.empty())
-        return std::wstring();
-    const int size = static_cast<int>(utf8.size());
-    const int wide = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-    if (wide <= 0)
-        return std::wstring();
-    std::wstring out(static_cast<size_t>(wide), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, out.data(), wide);
-    return out;
-}
-
-std::string toUtf8(const std::wstring& utf16) {
-    if (utf16.empty())
-        return std::string();
-    const int size = static_cast<int>(utf16.size());
-    const int bytes =
-        ::WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0)
-        return std::string();
-    std::string out(static_cast<size_t>(bytes), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, out.data(), bytes, nullptr, nullptr);
-    return out;
-}
 
 std::wstring editText(const std::string& utf8) {
     std::wstring out;
