@@ -76,4 +76,9 @@ cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZOR_BENCHMARK_SOURCE="$bench_src" \
   -DZOR_ARTWORK_DIR="$artwork" "$@" >/dev/null
 cmake --build "$dir" -j "$(nproc)"
-echo "Windows programs in $dir/: $dir/wizard/win32/zorload.exe, $dir/cli/zorload-cli.exe"
+# The programs to hand out, without their debugging information.
+mkdir -p "$dir/dist"
+for exe in wizard/win32/zorload.exe cli/zorload-cli.exe; do
+  i686-w64-mingw32-strip -o "$dir/dist/$(basename "$exe")" "$dir/$exe"
+done
+echo "Windows programs to hand out: $dir/dist/zorload.exe, $dir/dist/zorload-cli.exe"
