@@ -55,4 +55,12 @@ std::string programPath();
 // the ANSI code page, which loses any letter outside it.
 std::vector<std::string> programArguments(int argc, char** argv);
 
+// Where the session log named besideProgram (a file beside the program)
+// really goes. Windows: there. POSIX: there too when the program's folder
+// is writable; a program installed in a system folder (/usr/bin) writes
+// instead to $XDG_STATE_HOME/zorload/, else ~/.local/state/zorload/ (made
+// with mode 0700 when missing), under the same file name. besideProgram
+// unchanged when neither variable names an absolute folder.
+std::string sessionLogPath(const std::string& besideProgram);
+
 }  // namespace zor

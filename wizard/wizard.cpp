@@ -9,6 +9,7 @@
 #include "app/version_info.h"
 #include "flash/planner.h"
 #include "link/conn_check.h"
+#include "platform/file.h"
 #include "updatefile/loader.h"
 
 namespace zor::wizard {
@@ -66,7 +67,7 @@ Wizard::Wizard(WizardView& view, WizardEnvironment env)
     : view_(view),
       env_(std::move(env)),
       title_(zor::applicationTitle(env_.versionBlock)),
-      log_(SessionLog::logPathFor(env_.programPath), view, title_),
+      log_(sessionLogPath(SessionLog::logPathFor(env_.programPath)), view, title_),
       link_(env_.devices, env_.clock, view) {
     emptyTable(pgm_);
     resetTable(currentAllocation_);

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 
 namespace zor {
 
@@ -126,6 +127,32 @@ std::string programPath() {
     if (n <= 0)
         return std::string();
     return std::string(buf, static_cast<size_t>(n));
+}
+
+std::string sessionLogPath(const std::string& besideProgram) {
+    const size_t slash = besideProgram.rfind('/');
+    if (besideProgram.empty() || slash == std::string::npos)
+        return besideProgram;
+    const std::string folder = slash == 0 ? "/" : besideProgram.substr(0, slash);
+    if (::access(folder.c_str(), W_OK) == 0)
+        return besideProgram;
+    std::string state;
+    const char* xdg = std::getenv("XDG_STATE_HOME");
+    const char* home = std::getenv("HOME");
+    if (xdg && xdg[0] == '/')
+        state = xdg;
+    else if (home && home[0] == '/')
+        state = std::string(home) + "/.local/state";
+    else
+        return besideProgram;
+    // Every missing folder on the way, private to the user; one that exists
+    // is left as it is.
+    const std::string logFolder = state + "/zorload";
+    for (size_t at = 1; at <= logFolder.size(); ++at) {
+        if (at == logFolder.size() || logFolder[at] == '/')
+            ::mkdir(logFolder.substr(0, at).c_str(), 0700);
+    }
+    return logFolder + besideProgram.substr(slash);
 }
 
 std::vector<std::string> programArguments(int argc, char** argv) {

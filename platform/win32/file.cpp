@@ -154,6 +154,10 @@ std::string programPath() {
     return win32::toUtf8(std::wstring(buffer, n));
 }
 
+std::string sessionLogPath(const std::string& besideProgram) {
+    return besideProgram;
+}
+
 std::vector<std::string> programArguments(int, char**) {
     std::vector<std::string> args;
     int count = 0;

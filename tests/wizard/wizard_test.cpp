@@ -406,7 +406,7 @@ TEST(ShowProgress, LabelsAndBars) {
     VirtualClock clock;
     sim::SimDevices devices{clock};
     RecordingView view;
-    Wizard wiz(view, {devices, clock, nullptr, "/nonexistent/zorload", {}, "/"});
+    Wizard wiz(view, {devices, clock, nullptr, "zorload", {}, "/"});
     for (const Case& c : cases) {
         wiz.ShowProgress(c.phase, c.count, c.percent);
         EXPECT_EQ(view.caption(Ctl::lbProgresso), c.overallLabel);
