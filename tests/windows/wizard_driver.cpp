@@ -5,9 +5,10 @@
 //   zor_wizard_driver wait-text lblStepTitle "Trasferimento dati" 30 -- bar barFase
 //
 // Controls are found by the names of the form definition: a control's ID is
-// 1000 + its place in the form's control list. Waits take an optional time-out
-// in seconds (default 20). The first expectation that fails or times out ends
-// the run with a message on stderr and exit status 1; a usage error gives 2.
+// 1000 + its value in the wizard's control enumeration (Ctl). Waits take an
+// optional time-out in seconds (default 20). The first expectation that fails
+// or times out ends the run with a message on stderr and exit status 1; a
+// usage error gives 2.
 #include <windows.h>
 // (the common controls' and shell's headers need windows.h first)
 #include <commctrl.h>
