@@ -5,6 +5,7 @@
 #include "app/split_version.h"
 #include "cli/plan_view.h"
 #include "link/conn_check.h"
+#include "link/protocol.h"
 #include "platform/terminal.h"
 #include "wizard/wizard.h"
 
@@ -12,8 +13,6 @@ namespace zor::cli {
 
 namespace {
 
-constexpr uint8_t FLAG = 0x7E;
-constexpr uint8_t ESCAPE = 0x7D;
 constexpr uint32_t RATE_WINDOW_MS = 3000;
 // No estimate before this much of the whole is done, or this much time has
 // passed: the first seconds say little about the rest.
@@ -26,13 +25,13 @@ std::string frameBody(const uint8_t* wire, size_t size) {
     std::string body;
     bool escaped = false;
     for (size_t i = 0; i < size; ++i) {
-        if (wire[i] == FLAG)
+        if (wire[i] == proto::FLAG)
             continue;
-        if (wire[i] == ESCAPE) {
+        if (wire[i] == proto::ESCAPE) {
             escaped = true;
             continue;
         }
-        body += static_cast<char>(escaped ? wire[i] ^ 0x20 : wire[i]);
+        body += static_cast<char>(escaped ? wire[i] ^ proto::ESCAPE_XOR : wire[i]);
         escaped = false;
     }
     if (body.size() >= 2)
@@ -123,9 +122,14 @@ void TransferDisplay::onFrame(TraceKind kind, const uint8_t* wire, size_t size) 
     if (kind == TraceKind::Sent) {
         bytes_ += size;
         const std::string body = frameBody(wire, size);
-        // 'H' with the restart text, then 'J': the chronometer is restarting.
-        if (body.size() >= 3 && body[0] == 0x01 && body[1] == 0x46 &&
-            (body[2] == 'J' || (body[2] == 'H' && body.find("Riavvio") != std::string::npos))) {
+        // The restart text on the display, then the restart: the
+        // chronometer is restarting.
+        const auto letter = [&](proto::Cmd c) {
+            return static_cast<uint8_t>(body[2]) == proto::command(c).letter;
+        };
+        if (body.size() >= 3 && body[0] == proto::HDR_STATION && body[1] == proto::HDR_ANSWER &&
+            (letter(proto::Cmd::Restart) ||
+             (letter(proto::Cmd::Display) && body.find("Riavvio") != std::string::npos))) {
             restarting_ = true;
         }
         return;
@@ -136,7 +140,7 @@ void TransferDisplay::onFrame(TraceKind kind, const uint8_t* wire, size_t size) 
     // Progress reports while the chronometer writes into flash: a step and
     // its size announced ("CAN  Cancellazione settori 0008"), then the count
     // left, then "Done".
-    if (body.size() < 2 || body[0] != 0x01 || body[1] != 'G')
+    if (body.size() < 2 || body[0] != proto::HDR_STATION || body[1] != proto::HDR_PROGRESS)
         return;
     const std::string text = body.substr(2, body.find('\0', 2) - 2);
     if (text.size() <= 4 || text[4] != ' ')
