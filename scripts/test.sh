@@ -10,7 +10,16 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 
 echo "== formatting =="
-unformatted=$(git ls-files '*.cpp' '*.h' | while read -r f; do
+# The tracked sources in a clone; every source on disk in an unpacked tarball.
+sources() {
+  if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    git ls-files '*.cpp' '*.h'
+  else
+    find . -path './build*' -prune -o -type f \( -name '*.cpp' -o -name '*.h' \) -print |
+      sed 's|^\./||' | sort
+  fi
+}
+unformatted=$(sources | while read -r f; do
   clang-format --dry-run --Werror "$f" >/dev/null 2>&1 || echo "$f"
 done)
 if [ -n "$unformatted" ]; then
