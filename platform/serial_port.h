@@ -1,6 +1,12 @@
 #pragma once
-// The serial device seam. One implementation per OS (posix/ here), plus the
-// in-memory SimPort whose far end is the simulated chronometer.
+// The serial device seam. One implementation per OS, plus the in-memory
+// SimPort whose far end is the simulated chronometer:
+//   posix/  a tty through termios: raw mode, poll() for the waits, a
+//           non-blocking descriptor, flock and TIOCEXCL for exclusivity, a
+//           UUCP lock file beside them;
+//   win32/  a COM handle for plain synchronous I/O: the control block (DCB),
+//           the driver's time-outs, share mode 0 for exclusivity.
+// Every promise below holds on both unless it names one.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -19,22 +25,31 @@ class SerialPort {
     virtual ~SerialPort() = default;
 
     // Raw binary line, 8 data bits, no parity, one stop bit, no flow control
-    // (neither XON/XOFF nor RTS/CTS, whatever the driver had), at the given
-    // speed (19200, 38400 or 57600). Discards nothing. False when the driver
-    // refuses, or when the settings it reports back are not the ones asked for
-    // (a speed the device cannot make); lastError() tells why.
+    // (neither XON/XOFF nor RTS/CTS nor DTR/DSR, whatever the driver had, so
+    // 0x11 and 0x13 pass both ways), at the given speed (19200, 38400 or
+    // 57600). Discards nothing. False for any other speed and when the driver
+    // refuses; lastError() tells why. POSIX also reads the settings back and
+    // fails when the driver kept any part of the old ones (a speed the UART
+    // cannot make); Win32 leaves that to SetCommState, which refuses such a
+    // speed itself, and raises DTR and RTS as the port scan does.
     virtual bool configure(uint32_t bitsPerSecond) = 0;
 
     // Reads at most one byte. Returns 1 with the byte when one was waiting or
     // arrived within 100 ms, 0 when the 100 ms passed with nothing, -1 on a
     // failed read (the line closed, the device vanished). Never blocks longer
-    // than about 100 ms.
+    // than about 100 ms (POSIX: poll(); Win32: the read time-outs
+    // MAXDWORD, MAXDWORD, 100 that configure() sets). Before configure()
+    // Win32 reads follow whatever time-outs the driver had.
     virtual int readByte(uint8_t& byte) = 0;
 
     // Writes the whole buffer before returning (the device may still be
     // shifting it out). False when the OS reports an error, or when the line
-    // does not take the bytes within their time on the wire plus a margin (a
-    // stalled line never hangs the caller).
+    // does not take the bytes within their time on the wire plus a margin;
+    // what was not taken is then discarded. A stalled line never hangs the
+    // caller: POSIX waits with poll() on a non-blocking descriptor (2 s
+    // margin), Win32 through the write time-outs configure() sets (about two
+    // milliseconds a byte plus 500 ms), so a write before configure() is
+    // bounded on POSIX only.
     virtual bool write(const uint8_t* data, size_t size) = 0;
 
     // Discards whatever is pending in both directions.
@@ -43,10 +58,13 @@ class SerialPort {
     // CTS, DSR and carrier as MODEM_* bits. False when the driver cannot tell.
     virtual bool modemStatus(uint32_t& bits) = 0;
 
-    // Raises DTR and RTS (so a connected cable's far end can answer with CTS/DSR).
+    // Raises DTR and RTS (so a connected cable's far end can answer with
+    // CTS/DSR). Win32 keeps them up through the control block, for as long as
+    // the handle is open.
     virtual bool enableDtrRts() = 0;
 
-    // OS error code of the last failed call (errno on POSIX).
+    // OS error code of the last failed call (errno on POSIX, GetLastError() or
+    // ERROR_TIMEOUT for a stalled write on Win32).
     virtual int lastError() const = 0;
 };
 
@@ -69,8 +87,10 @@ struct OpenResult {
 class SerialDeviceOpener {
   public:
     virtual ~SerialDeviceOpener() = default;
-    // Exclusive open of "COMn" or a device path. queryOnly asks for a handle
-    // good enough for modem status and DTR/RTS (the port scan), nothing more.
+    // Exclusive open of "COMn" or a device path (POSIX: flock and TIOCEXCL;
+    // Win32: share mode 0, which Windows' own driver enforces and Wine's does
+    // not). queryOnly asks for a handle good enough for modem status and
+    // DTR/RTS (the port scan), nothing more.
     // On POSIX a live UUCP lock file of another process (LCK..<device> in
     // $ZORLOAD_LOCK_DIR, else /run/lock or /var/lock) makes the port InUse;
     // a full open writes our own lock file there while the port lives (where

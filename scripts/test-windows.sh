@@ -4,8 +4,9 @@
 # before (packages and the Wine prefix are made only when missing):
 #   1. the unit tests built for Windows (CTest runs each program under Wine);
 #   2. the serial port contract over a pseudo-terminal mapped as COM2;
-#   3. zorload-cli.exe -v, ports, check, update and check again against
-#      zorsim (built for Linux) on a pseudo-terminal mapped as COM1.
+#   3. zorload-cli.exe -v, ports, check, update (through the port left with
+#      XON/XOFF on) and check again against zorsim (built for Linux) on a
+#      pseudo-terminal mapped as COM1.
 # The Wine prefix lives in build-win32/wine (scripts/wine-prefix.sh); its
 # COM1 and COM2 are mapped to build-win32/wine-com/COM1 and COM2.
 set -euo pipefail
@@ -117,6 +118,10 @@ tr -d '\r' <"$work/ports.txt" | grep -q $'^COM1\tDisponibile\t' || fail "COM1 (z
 
 run check1 check COM1 || fail "first check"
 grep -q "Programma base VERS 2.10 BUILD 35" "$work/check1.txt" || fail "check: the starting table"
+# The update goes through a port another program left with XON/XOFF on (Wine
+# reports the pty's IXON as fOutX): the data blocks hold 0x11 and 0x13, which
+# only a line without software flow control carries.
+stty -F "$com/COM1" ixon ixoff || fail "stty on COM1's pty"
 run update update COM1 "$sample" --select all || fail "update"
 grep -q "Aggiornamento completato." "$work/update.txt" || fail "update did not complete"
 run check2 check COM1 || fail "second check"

@@ -4,9 +4,11 @@
 
 #include <windows.h>
 
+#include "platform/win32/serial_device.h"
+
 namespace zor {
 
-namespace {
+namespace win32 {
 
 // With these read time-outs ReadFile of one byte returns at once when a byte
 // is waiting, else as soon as one arrives, else after 100 ms with nothing:
@@ -14,6 +16,52 @@ namespace {
 constexpr DWORD READ_INTERVAL_TIMEOUT = MAXDWORD;
 constexpr DWORD READ_TOTAL_MULTIPLIER = MAXDWORD;
 constexpr DWORD READ_TOTAL_CONSTANT_MS = 100;
+// A write may take its bytes' time on the wire (ten bits each, start and
+// stop included), rounded up and one more millisecond per byte, plus this
+// margin for a UART's FIFO and a USB adapter's latency: a whole 3000-byte
+// frame gets about 6.5 s, a stalled line never more.
+constexpr DWORD WRITE_MARGIN_MS = 500;
+
+void setChronometerLine(DCB& dcb, DWORD bitsPerSecond) {
+    dcb.BaudRate = bitsPerSecond;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.fBinary = TRUE;
+    dcb.fParity = FALSE;
+    dcb.fErrorChar = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fAbortOnError = FALSE;
+    // Frames are binary and carry 0x11 and 0x13 unescaped (check bytes, data
+    // blocks): with XON/XOFF on, the driver would swallow them or stop the
+    // line. The flags are whatever the last program left (a terminal program,
+    // or Wine reporting a pty's IXON as fOutX), so they are cleared here.
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fTXContinueOnXoff = TRUE;
+    // The chronometer's cable carries no handshake lines worth waiting for:
+    // with CTS or DSR flow control left on, every write would stall.
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDsrSensitivity = FALSE;
+    // Raised and steady, as the port scan leaves them for the cable's far end.
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+}
+
+COMMTIMEOUTS chronometerTimeouts(DWORD bitsPerSecond) {
+    COMMTIMEOUTS t{};
+    t.ReadIntervalTimeout = READ_INTERVAL_TIMEOUT;
+    t.ReadTotalTimeoutMultiplier = READ_TOTAL_MULTIPLIER;
+    t.ReadTotalTimeoutConstant = READ_TOTAL_CONSTANT_MS;
+    t.WriteTotalTimeoutMultiplier = (10 * 1000 + bitsPerSecond - 1) / bitsPerSecond + 1;
+    t.WriteTotalTimeoutConstant = WRITE_MARGIN_MS;
+    return t;
+}
+
+}  // namespace win32
+
+namespace {
 
 bool isLineSpeed(uint32_t bitsPerSecond) {
     return bitsPerSecond == 19200 || bitsPerSecond == 38400 || bitsPerSecond == 57600;
@@ -24,10 +72,9 @@ class Win32SerialPort : public SerialPort {
     explicit Win32SerialPort(HANDLE handle) : handle_(handle) {}
     ~Win32SerialPort() override { ::CloseHandle(handle_); }
 
-    // 8N1 binary at the given speed. Flow control, DTR/RTS control and the
-    // XON/XOFF characters stay as the driver holds them: a Windows port
-    // starts with both kinds of flow control off, and the chronometer's
-    // cable is wired for that.
+    // The chronometer's line (win32::setChronometerLine) on the control block
+    // as the driver holds it, then the time-outs of the one-byte poll and of
+    // bounded writes.
     bool configure(uint32_t bitsPerSecond) override {
         if (!isLineSpeed(bitsPerSecond))
             return fail(ERROR_INVALID_PARAMETER);
@@ -35,25 +82,11 @@ class Win32SerialPort : public SerialPort {
         dcb.DCBlength = sizeof dcb;
         if (!::GetCommState(handle_, &dcb))
             return failLast();
-        dcb.BaudRate = bitsPerSecond;
-        dcb.ByteSize = 8;
-        dcb.Parity = NOPARITY;
-        dcb.StopBits = ONESTOPBIT;
-        dcb.fBinary = TRUE;
-        dcb.fParity = FALSE;
-        dcb.fErrorChar = FALSE;
-        dcb.fNull = FALSE;
-        dcb.fAbortOnError = FALSE;
+        win32::setChronometerLine(dcb, bitsPerSecond);
         if (!::SetCommState(handle_, &dcb))
             return failLast();
 
-        COMMTIMEOUTS timeouts{};
-        if (!::GetCommTimeouts(handle_, &timeouts))
-            return failLast();
-        // The write time-outs stay as the driver had them.
-        timeouts.ReadIntervalTimeout = READ_INTERVAL_TIMEOUT;
-        timeouts.ReadTotalTimeoutMultiplier = READ_TOTAL_MULTIPLIER;
-        timeouts.ReadTotalTimeoutConstant = READ_TOTAL_CONSTANT_MS;
+        COMMTIMEOUTS timeouts = win32::chronometerTimeouts(bitsPerSecond);
         if (!::SetCommTimeouts(handle_, &timeouts))
             return failLast();
         if (!::SetCommMask(handle_, EV_RXCHAR))
@@ -70,15 +103,17 @@ class Win32SerialPort : public SerialPort {
         return got == 1 ? 1 : 0;
     }
 
+    // One request, bounded by the write time-outs configure() set: a short
+    // count means they ran out (the line stalled). Whatever of the frame the
+    // driver still holds is dropped then, so none of it reaches the
+    // chronometer later.
     bool write(const uint8_t* data, size_t size) override {
-        size_t done = 0;
-        while (done < size) {
-            DWORD n = 0;
-            if (!::WriteFile(handle_, data + done, static_cast<DWORD>(size - done), &n, nullptr))
-                return failLast();
-            if (n == 0)  // a write time-out the driver was set to
-                return fail(ERROR_TIMEOUT);
-            done += n;
+        DWORD n = 0;
+        if (!::WriteFile(handle_, data, static_cast<DWORD>(size), &n, nullptr))
+            return failLast();
+        if (n < size) {
+            ::PurgeComm(handle_, PURGE_TXCLEAR);
+            return fail(ERROR_TIMEOUT);
         }
         return true;
     }
@@ -109,6 +144,8 @@ class Win32SerialPort : public SerialPort {
     }
 
     int lastError() const override { return lastError_; }
+
+    HANDLE handle() const { return handle_; }
 
   private:
     bool fail(DWORD error) {
@@ -156,6 +193,11 @@ class Win32SerialDevices : public SerialDeviceOpener {
 };
 
 }  // namespace
+
+HANDLE win32::handleOf(SerialPort& port) {
+    auto* own = dynamic_cast<Win32SerialPort*>(&port);
+    return own != nullptr ? own->handle() : INVALID_HANDLE_VALUE;
+}
 
 SerialDeviceOpener& systemSerialDevices() {
     static Win32SerialDevices devices;

@@ -5,7 +5,9 @@
 # runner (wine), zorsim links the pty at $ZOR_CONTRACT_LINK, which the Wine
 # prefix maps to the COM port $ZOR_CONTRACT_PORT, and follows the
 # link-control frames instead of the pty's speed (Wine's serial driver leaves
-# a pty at 38400). zorsim must end without a protocol violation.
+# a pty at 38400). zorsim must end without a protocol violation. Its
+# identification text ends in XON and XOFF (0x11, 0x13), which only a line
+# without software flow control carries.
 set -u
 ZORSIM=$1
 PROGRAM=$2
@@ -26,8 +28,10 @@ if [ $# -gt 0 ]; then
     port="$ZOR_CONTRACT_PORT"
     sim_options="--trust-link-speed"
 fi
+identification=$(printf '007 Cronometro S/N 0412-0087 \021\023')
 # shellcheck disable=SC2086
-"$ZORSIM" --link "$link" $sim_options >"$WORK/zorsim.out" 2>"$WORK/zorsim.err" &
+"$ZORSIM" --link "$link" --id "$identification" $sim_options \
+    >"$WORK/zorsim.out" 2>"$WORK/zorsim.err" &
 SIM_PID=$!
 i=0
 while [ ! -e "$link" ]; do
