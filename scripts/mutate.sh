@@ -83,8 +83,8 @@ if ! cmake --build "$scratch/build" -j "$(nproc)" "${first_build[@]}" >"$scratch
   exit 2
 fi
 targets=(zorload-cli zorsim zor_tests_app zor_tests_updatefile zor_tests_flash zor_tests_link
-  zor_tests_sim zor_tests_sim_host zor_tests_cli zor_tests_cli_sim zor_tests_wizard
-  zor_tests_platform zor_tests_serial_contract)
+  zor_tests_sim zor_tests_sim_host zor_tests_cli zor_tests_cli_sim zor_tests_cli_safety
+  zor_tests_wizard zor_tests_platform zor_tests_serial_contract)
 qt_tests=()
 known=$(cmake --build "$scratch/build" --target help)
 for t in zorload zor_tests_wizard_qt zor_tests_wizard_pty; do
