@@ -28,6 +28,16 @@ void appendUtf8(std::string& out, uint32_t cp) {
 
 }  // namespace
 
+std::string logSafeText(const std::string& cp1252) {
+    std::string out = cp1252;
+    for (char& c : out) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F || (u >= 0x80 && u <= 0x9F && kHigh[u - 0x80] == 0))
+            c = '?';
+    }
+    return out;
+}
+
 std::string cp1252ToUtf8(const std::string& text) {
     std::string out;
     out.reserve(text.size());

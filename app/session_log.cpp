@@ -34,6 +34,9 @@ bool SessionLog::OpenLog() {
     int error = 0;
     // The OS appends every write at the end, so a session can never
     // overwrite an earlier one, even with another writer on the file.
+    // The user's state folder is made only now, for a log really asked for.
+    if (!path_.empty())
+        makeSessionLogFolder(path_);
     file_ = path_.empty() ? File() : File::openAppend(path_, error);
     if (!file_.isOpen()) {
         ui_.messageBox("Impossibile aprire il log file.", title_, BoxIcon::Information);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "cli/plan_view.h"
 #include "platform/port_diagnosis.h"
 #include "platform/system_error.h"
 #include "platform/terminal.h"
@@ -128,8 +129,11 @@ std::string openFailureText(const std::string& name, const std::string& device, 
         }
     } else if (failure == OpenFailure::InUse) {
         if (d.holderPid != 0) {
+            // Any user names his own processes, escape sequences included:
+            // the name reaches the terminal only as plain text.
+            const std::string holder = utf8Text(d.holderName, true);
             hint = "la porta è utilizzata dal processo " + std::to_string(d.holderPid) +
-                   (d.holderName.empty() ? std::string() : " (" + d.holderName + ")") +
+                   (holder.empty() ? std::string() : " (" + holder + ")") +
                    ", come indica il file di blocco " + d.lockFile +
                    ". Chiudere quel programma e riprovare.";
         } else {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/encoding.h"
 #include "app/split_version.h"
 
 namespace zor {
@@ -54,7 +55,7 @@ std::string formatPartitionTable(const PartitionTable& table) {
         std::snprintf(line, sizeof line, "%2d: %2.2X=%s %3d  %2d  ", i, e.type, typeName,
                       e.firstBlock, e.blockCount);
         out += line;
-        out += cString(e.name);
+        out += logSafeText(cString(e.name));
         out += "\r\n";
     }
     return out;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/encoding.h"
 #include "app/split_version.h"
 #include "flash/partition_dump.h"
 
@@ -74,7 +75,7 @@ void logSelections(const std::vector<PlanItem>& items, const LogWriter& log) {
         std::snprintf(line, sizeof line, " %d      %d      %4.4X   %4.4X %4.4X ", int(i),
                       items[i].checked ? 1 : 0, unsigned(s->InfoType), unsigned(s->Posn),
                       unsigned(s->Blks));
-        logText(log, line + versionCString(*s));
+        logText(log, line + logSafeText(versionCString(*s)));
     }
     logText(log, "\r\n");
 }

@@ -2,6 +2,7 @@
 
 #include <climits>
 
+#include "app/encoding.h"
 #include "app/split_version.h"
 
 namespace zor {
@@ -90,6 +91,7 @@ bool RsTestLink(SerialLink& link) {
     link.RsPurge();
     const uint8_t request[] = {LINK_CONTROL, LC_TEST, 't', 'e', 's', 't'};
     link.RsSendFrame(request, sizeof request);
+    link.RsLimitAnswer(LINK_CONTROL_LIMIT);
     return link.RsReceiveFrame(LINK_TEST_TIMEOUT_MS) &&
            replyStartsWith(link, LINK_CONTROL, LC_TEST_REPLY);
 }
@@ -111,6 +113,7 @@ bool RsChangeSpeed(SerialLink& link, uint8_t speedIndex) {
         RsFindSpeed(link);
     const uint8_t request[] = {LINK_CONTROL, LC_SPEED, speedIndex};
     link.RsSendFrame(request, sizeof request);
+    link.RsLimitAnswer(LINK_CONTROL_LIMIT);
     if (!link.RsReceiveFrame(SPEED_CHANGE_TIMEOUT_MS) ||
         !replyStartsWith(link, LINK_CONTROL, LC_SPEED_REPLY)) {
         return false;
@@ -129,6 +132,8 @@ bool RsGetInfo(SerialLink& link, PartitionTable& table, const LogWriter& log) {
     const CommandInfo& listing = command(Cmd::Listing);
     const uint8_t request[] = {listing.letter, 0x00};
     link.RsSendCommand(request, sizeof request);
+    // A listing that never ends, or that trickles, fails like one cut short.
+    link.RsLimitAnswer(limit(Cmd::Listing));
 
     ListingParser parser(table);
     bool result = false;
@@ -137,7 +142,7 @@ bool RsGetInfo(SerialLink& link, PartitionTable& table, const LogWriter& log) {
         if (!link.RsReceiveAnswer(listing.timeoutMs, text))
             break;
         const std::string line = trimControls(text);
-        logLine(log, "\t" + line);
+        logLine(log, "\t" + logSafeText(line));
         parser.feed(line);
         if (line.compare(0, 3, LISTING_END) == 0) {
             result = true;
@@ -166,7 +171,7 @@ bool ConnCheck(SerialLink& link, PartitionTable& table, bool highSpeed, const Lo
     }
     bool result = false;
     if (ok) {
-        logLine(log, "S/N:\t" + link.RsLastAnswer());
+        logLine(log, "S/N:\t" + logSafeText(link.RsLastAnswer()));
         result = RsGetInfo(link, table, log);
         link.RsDisplay(std::string(DISPLAY_CONNECTED) + (speedOk ? "*" : "") +
                        DISPLAY_CONNECTED_TAIL);

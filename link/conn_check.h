@@ -24,8 +24,9 @@ void RsFindSpeed(SerialLink& link);
 bool RsChangeSpeed(SerialLink& link, uint8_t speedIndex);
 
 // Reads the chronometer's partition listing ('B') into table (reset first).
-// True when the closing "005" line came; false on a missing line, with the
-// partitions read so far kept. Writes a "BEGIN RsGetInfo:" block to log.
+// True when the closing "005" line came; false on a missing line or past
+// the listing's limits (proto::LIMITS), with the partitions read so far
+// kept. Writes a "BEGIN RsGetInfo:" block to log.
 bool RsGetInfo(SerialLink& link, PartitionTable& table, const LogWriter& log);
 
 // The connection check of the check page: speed, 'A', 'I', listing and the

@@ -230,6 +230,8 @@ int TDownloader::WriteProgram(int destinationBlock, const Segmento& component) {
     const CommandInfo& write = command(Cmd::Write);
     const uint8_t request[] = {write.letter, static_cast<uint8_t>(destinationBlock)};
     link_.RsSendCommand(request, sizeof request);
+    // Reports without end, or bytes that trickle, fail the write like silence.
+    link_.RsLimitAnswer(limit(Cmd::Write));
 
     bool final = false;
     int code = 999;

@@ -73,9 +73,53 @@ constexpr const CommandInfo& command(Cmd c) {
     return COMMANDS[static_cast<int>(c)];
 }
 
+// Limits on a whole answer, counted from the moment its command has been
+// sent. The waits above restart with every byte, so a broken or hostile
+// device could hold a command for ever: by trickling bytes, by sending
+// progress reports or listing lines without end. Past its overall time, or
+// once it has taken its frame cap (every accepted frame counts, the ones
+// skipped too), the answer is over: the command ends as if the chronometer
+// had fallen silent there.
+//
+// Single answers: four times the wait, and room for three stray frames.
+// Listing: eight partitions of five lines, the "005" line and a heading, with
+// slack, each line allowed its whole wait. Write: one progress report per
+// 4 KiB sector of the whole flash (8 blocks of 16) in each of the three steps,
+// each step's size and done reports, the opening report and the final answer
+// (3 * (128 + 2) + 2 = 392); ten minutes are ten times what the whole flash
+// needs at the slowest times a serial flash is specified for (sector erase
+// 400 ms). A chronometer's own times stay far inside all of them.
+struct CommandLimit {
+    uint32_t overallMs;
+    uint32_t maxFrames;
+};
+constexpr CommandLimit LIMITS[] = {
+    {2000, 4},      // Display
+    {4000, 4},      // Attention
+    {2000, 4},      // Identify
+    {32000, 64},    // Listing
+    {8000, 4},      // ProgramStart
+    {2000, 4},      // DataBlock
+    {600000, 400},  // Write
+    {24000, 4},     // Erase
+    {4000, 4},      // Restart
+};
+static_assert(sizeof LIMITS / sizeof LIMITS[0] == sizeof COMMANDS / sizeof COMMANDS[0],
+              "one limit per command");
+constexpr const CommandLimit& limit(Cmd c) {
+    return LIMITS[static_cast<int>(c)];
+}
+// A command letter outside the table: its single answer is limited like the
+// table's.
+constexpr CommandLimit singleAnswerLimit(uint32_t waitMs) {
+    return {4 * waitMs, 4};
+}
+
 // Link-control exchanges: one reply frame each.
 constexpr uint32_t LINK_TEST_TIMEOUT_MS = 500;
 constexpr uint32_t SPEED_CHANGE_TIMEOUT_MS = 500;
+// Overall limit of each link-control exchange: its reply is the first frame.
+constexpr CommandLimit LINK_CONTROL_LIMIT = {2000, 1};
 
 // Pauses.
 constexpr uint32_t SPEED_RETRY_PAUSE_MS = 500;  // after a speed that got no reply

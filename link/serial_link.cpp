@@ -13,6 +13,15 @@ namespace {
 // Trace bytes kept for one received frame: a whole stuffed frame of the largest
 // receivable size, plus slack. Longer runs of garbage are traced cut.
 constexpr size_t TRACE_LIMIT = 2 * RX_BUFFER_SIZE + 16;
+
+// The limits of a command's answer, by its letter.
+CommandLimit answerLimit(const uint8_t* bytes, size_t size, uint32_t timeoutMs) {
+    for (size_t i = 0; size > 0 && i < sizeof COMMANDS / sizeof COMMANDS[0]; ++i) {
+        if (COMMANDS[i].letter == bytes[0])
+            return LIMITS[i];
+    }
+    return singleAnswerLimit(timeoutMs);
+}
 }  // namespace
 
 int answerCode(const std::string& text) {
@@ -87,6 +96,8 @@ void SerialLink::RsResetReceiver() {
 }
 
 bool SerialLink::RsSendFrame(const uint8_t* body, size_t size) {
+    // A new exchange: whatever limited the last answer is over.
+    limited_ = false;
     txCount_ = 0;
     bool fits = true;
     auto put = [&](uint8_t b) {
@@ -148,17 +159,28 @@ void SerialLink::emitTrace(TraceKind kind) {
            clock_.tickMs());
 }
 
+void SerialLink::RsLimitAnswer(const CommandLimit& limit) {
+    limited_ = true;
+    limitStartMs_ = clock_.tickMs();
+    limitMs_ = limit.overallMs;
+    framesLeft_ = limit.maxFrames;
+}
+
 bool SerialLink::RsReceiveFrame(uint32_t timeoutMs) {
     rxCount_ = 0;
-    if (!port_)
+    if (!port_ || (limited_ && framesLeft_ == 0))
         return false;
+    // Bytes that keep coming restart the idle wait, never the answer's limit.
+    auto withinLimit = [this] {
+        return !limited_ || static_cast<uint32_t>(clock_.tickMs() - limitStartMs_) < limitMs_;
+    };
     // count keeps counting past the buffer so that the closing flag of an
     // oversize frame is still recognised as the end of a (dropped) frame.
     size_t count = 0;
     bool oversize = false;
     uint16_t fcs = CRC16_INIT;
     uint32_t start = clock_.tickMs();
-    while (static_cast<uint32_t>(clock_.tickMs() - start) < timeoutMs) {
+    while (static_cast<uint32_t>(clock_.tickMs() - start) < timeoutMs && withinLimit()) {
         uint8_t byte = 0;
         const int got = port_->readByte(byte);
         // A failed read does not get better by asking again within the wait (a
@@ -188,6 +210,8 @@ bool SerialLink::RsReceiveFrame(uint32_t timeoutMs) {
                     traceBytes_.assign(1, static_cast<char>(FLAG));
                 }
                 rxCount_ = good ? count - 2 : 0;
+                if (good && limited_)
+                    --framesLeft_;
                 return good;
             }
             // The opening flag, a flag after fewer than three bytes, or 7D 7E,
@@ -242,6 +266,7 @@ int SerialLink::RsCommand(const uint8_t* bytes, size_t size, uint32_t timeoutMs)
     // command's answer: whatever the line holds now is stale.
     RsPurge();
     RsSendCommand(bytes, size);
+    RsLimitAnswer(answerLimit(bytes, size, timeoutMs));
     std::string text;
     if (!RsReceiveAnswer(timeoutMs, text))
         return CODE_NO_ANSWER;

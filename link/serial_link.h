@@ -78,13 +78,20 @@ class SerialLink {
     // Waits for the next accepted frame; the wait restarts with every byte.
     // True with the body in rxBody()/rxCount(). False on time-out, on a
     // frame with a bad check (at once), on a frame longer than the receive
-    // buffer (dropped whole, at its closing flag) and on a failed port read.
+    // buffer (dropped whole, at its closing flag), on a failed port read and
+    // past the answer's limits (RsLimitAnswer).
     bool RsReceiveFrame(uint32_t timeoutMs);
+    // Limits everything received for the frame just sent: from now on at most
+    // limit.overallMs in all and limit.maxFrames accepted frames, whatever
+    // the idle waits. Past either, every wait ends as if the line had gone
+    // silent. Sending the next frame lifts the limits.
+    void RsLimitAnswer(const proto::CommandLimit& limit);
     // Waits for the next answer frame (0x01 0x46 ...), skipping any other
     // frame with a fresh wait; text gets the answer text (answerTextOf).
     bool RsReceiveAnswer(uint32_t timeoutMs, std::string& text);
     // Sends a command and waits for its answer: the answer code, -1 when the
-    // answer does not start with three digits, -2 without an answer. What
+    // answer does not start with three digits, -2 without an answer (also
+    // past the command's limits, proto::LIMITS, found by its letter). What
     // the line held before the command (a late answer to an earlier one) is
     // discarded first, so an answer is never taken for a later command's.
     // lastAnswer is NO_ANSWER_TEXT until an answer replaces it.
@@ -123,6 +130,12 @@ class SerialLink {
     // Receiver state that outlives one RsReceiveFrame call.
     bool rxHunt_ = true;
     uint8_t rxEscape_ = 0;
+
+    // Limits of the answer awaited (RsLimitAnswer); none after a send.
+    bool limited_ = false;
+    uint32_t limitStartMs_ = 0;
+    uint32_t limitMs_ = 0;
+    uint32_t framesLeft_ = 0;
 
     std::array<uint8_t, proto::TX_BUFFER_SIZE> tx_{};
     size_t txCount_ = 0;

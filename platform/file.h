@@ -25,7 +25,11 @@ class File {
     // Created when missing, kept when present; writes go to its end. Only a
     // regular file: anything else is refused without waiting (EISDIR for a
     // folder, ENXIO for a pipe nobody reads, EINVAL for other pipes and
-    // devices).
+    // devices). Never written through what another user may have planted at
+    // path: POSIX follows a symbolic link only when it belongs to the
+    // effective user and refuses another user's file that has a second name
+    // (EACCES for both); Windows follows no reparse point (a symbolic link or
+    // junction: ERROR_ACCESS_DENIED).
     static File openAppend(const std::string& path, int& error);
 
     bool isOpen() const { return fd_ >= 0; }
@@ -58,9 +62,14 @@ std::vector<std::string> programArguments(int argc, char** argv);
 // Where the session log named besideProgram (a file beside the program)
 // really goes. Windows: there. POSIX: there too when the program's folder
 // is writable; a program installed in a system folder (/usr/bin) writes
-// instead to $XDG_STATE_HOME/zorload/, else ~/.local/state/zorload/ (made
-// with mode 0700 when missing), under the same file name. besideProgram
-// unchanged when neither variable names an absolute folder.
+// instead to $XDG_STATE_HOME/zorload/, else ~/.local/state/zorload/, under
+// the same file name. besideProgram unchanged when neither variable names an
+// absolute folder. Touches nothing on disk.
 std::string sessionLogPath(const std::string& besideProgram);
+
+// Makes the state folder that sessionLogPath chose for logPath, and any
+// missing folder above it, with mode 0700; called only when a log is really
+// opened. Nothing for any other path, nor on Windows.
+void makeSessionLogFolder(const std::string& logPath);
 
 }  // namespace zor

@@ -18,7 +18,9 @@
 // handler has returned, then closes.
 //
 // The folder must be a directory owned by the effective user with no group or
-// world write permission; anything else is refused (see CheckSingleInstance).
+// world write permission. Anything else may have been made by another user to
+// answer for us or to keep us from starting: it is not used, and the program
+// runs without the one-instance rule (see CheckSingleInstance).
 #include <sys/types.h>
 #include <cstdint>
 #include <functional>
@@ -34,29 +36,39 @@ class SingleInstance {
     using Handler = std::function<void(uint32_t message, uint32_t wParam, uint32_t lParam)>;
 
     // name: the mutex name, e.g. "MorvantiZorloadMutex"; a '/' in it becomes '_'.
-    // runtimeDir: folder for the lock and the socket. Empty means
-    // $XDG_RUNTIME_DIR when it is set, absolute and passes the ownership check
-    // above, else /tmp/zorload-<euid>, created with mode 0700 on first use.
-    // Nothing is touched on disk until CheckSingleInstance.
+    // runtimeDir: folder for the lock and the socket. Empty means the first
+    // of these that passes the ownership check above: $XDG_RUNTIME_DIR when
+    // it is set and absolute; /run/user/<euid>, the user's runtime folder
+    // when the variable was lost (sudo drops it); for root /run/zorload,
+    // which only root can make; else /tmp/zorload-<euid>. The last two are
+    // created with mode 0700 on first use. Nothing is touched on disk until
+    // CheckSingleInstance.
     explicit SingleInstance(std::string name, std::string runtimeDir = {});
     ~SingleInstance();  // ReleaseSingleInstance()
 
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;
 
-    // True when this process now owns the lock; it then also listens on the
-    // socket (non-blocking; a socket file left by a dead owner is removed
-    // first, which is safe because only the lock holder ever binds it).
-    // Calling it again as owner returns true at once.
+    // True when this process may run. Normally it then owns the lock and
+    // listens on the socket (non-blocking, private to the user whatever the
+    // umask; a socket file left by a dead owner is removed first, which is
+    // safe because only the lock holder ever binds it). Calling it again as
+    // owner returns true at once.
+    //
+    // An untrusted folder (wrong owner, group/world writable, not a
+    // directory, a symbolic link where the folder is made here, or it cannot
+    // be created) also gives true, without the lock and without touching or
+    // connecting to anything inside it: unguarded() then tells, so that the
+    // program can say it runs without the rule. Another user must not be able
+    // to keep the wizard from starting, and a substitute folder of our own
+    // making could not be found by the next start either.
     //
     // False means "another instance runs, exit": the lock is held elsewhere,
     // so the running instance is sent (WM_SHOWINSTANCE, 1, 0) and waited for
     // (at most 5 s). When its socket is missing or refuses (it is still
     // starting, between taking the lock and listening) this returns false at
     // once without waking anything. A lock file that cannot be created or
-    // locked also gives false, after the same attempt to notify. An untrusted
-    // folder (wrong owner, group/world writable, not a directory, cannot be
-    // created) gives false without connecting to anything inside it.
+    // locked also gives false, after the same attempt to notify.
     //
     // When the socket path does not fit sockaddr_un::sun_path, or the socket
     // cannot be bound, this process still owns the lock and returns true but
@@ -72,17 +84,23 @@ class SingleInstance {
     void ReleaseSingleInstance();
 
     bool ownsLock() const { return lockFd_ >= 0; }
+    // CheckSingleInstance let this process run without the lock because the
+    // folder could not be trusted.
+    bool unguarded() const { return unguarded_; }
+    const std::string& folder() const { return dir_; }
 
     // Owner: the listening socket (non-blocking) for the GUI's event loop to
     // watch for readability; -1 otherwise.
     int listenFd() const { return listenFd_; }
 
-    // Owner: accepts every pending connection without blocking. For each,
-    // waits at most ~1 s for the 12-byte message (a client that connects and
-    // says nothing cannot hang the GUI for longer), calls the handler, then
-    // sends the acknowledgement and closes. A short or missing message is
-    // dropped without calling the handler. Returns the number handled; 0 when
-    // not owner.
+    // Owner: accepts every pending connection, and those that arrive
+    // meanwhile, and waits for their 12-byte messages all together under one
+    // deadline of 250 ms. Each message is handled as soon as it is whole: the
+    // handler runs, then the acknowledgement is sent and the connection
+    // closed. A client that connects and says nothing holds up neither the
+    // others nor the GUI for longer than that deadline; a short or missing
+    // message is dropped without calling the handler. Returns the number
+    // handled; 0 when not owner.
     int serviceRequests(const Handler& handler);
 
     // Sends one message to the running instance and waits for its
@@ -100,7 +118,8 @@ class SingleInstance {
     void startListening();
 
     std::string dir_;
-    bool dirIsDefault_ = false;  // /tmp/zorload-<euid>: created here, checked with lstat
+    bool dirIsDefault_ = false;  // /run/zorload or /tmp/zorload-<euid>: made here, lstat-checked
+    bool unguarded_ = false;
     std::string lockPath_;
     std::string socketPath_;
     int lockFd_ = -1;

@@ -281,6 +281,7 @@ void Chronometer::receive(const uint8_t* data, size_t size, uint32_t hostBps, ui
 
 bool Chronometer::transmit(uint32_t nowMs, uint32_t hostBps, uint8_t& byte) {
     advanceTo(nowMs);
+    feedStream(nowMs);
     while (!closed_ && !out_.empty() && atOrAfter(nowMs, out_.front().due)) {
         Outgoing o = out_.front();
         out_.pop_front();
@@ -295,10 +296,18 @@ bool Chronometer::transmit(uint32_t nowMs, uint32_t hostBps, uint8_t& byte) {
 }
 
 uint32_t Chronometer::nextDueMs() const {
-    return closed_ || out_.empty() ? UINT32_MAX : out_.front().due;
+    if (closed_) {
+        return UINT32_MAX;
+    }
+    const uint32_t queued = out_.empty() ? UINT32_MAX : out_.front().due;
+    if (stream_ != Fault::None && (out_.empty() || atOrAfter(queued, streamAtMs_))) {
+        return streamAtMs_;
+    }
+    return queued;
 }
 
 void Chronometer::discardDue(uint32_t nowMs) {
+    feedStream(nowMs);
     while (!out_.empty() && atOrAfter(nowMs, out_.front().due)) {
         out_.pop_front();
     }
@@ -318,6 +327,10 @@ void Chronometer::onFrame(const std::vector<uint8_t>& body, uint32_t atMs) {
     if (trace_) {
         trace_(true, atMs, body);
     }
+    // Whatever endless answer was running has put its due bytes on the line
+    // by now, and stops for this frame.
+    feedStream(atMs);
+    stream_ = Fault::None;
     char letter;
     bool control = false;
     if (!body.empty() && body[0] == LINK_CONTROL) {
@@ -341,6 +354,14 @@ void Chronometer::onFrame(const std::vector<uint8_t>& body, uint32_t atMs) {
     if (fault == Fault::CloseLine) {
         closed_ = true;
         out_.clear();
+        return;
+    }
+    if (fault == Fault::EndlessProgress || fault == Fault::Trickle ||
+        (fault == Fault::EndlessListing && letter == 'B' && !control)) {
+        startStream(
+            fault, letter,
+            control ? std::vector<uint8_t>{} : std::vector<uint8_t>(body.begin() + 3, body.end()),
+            atMs + firstAnswerMs(letter));
         return;
     }
     std::vector<Reply> replies;
@@ -687,6 +708,61 @@ void Chronometer::queue(const std::vector<Reply>& replies, Fault fault, uint32_t
             out_.push_back({due, bytes[i], bps});
             txLineFreeAt_ = due;
         }
+    }
+}
+
+void Chronometer::startStream(Fault fault, char letter, const std::vector<uint8_t>& args,
+                              uint32_t atMs) {
+    stream_ = fault;
+    streamStartMs_ = atMs;
+    streamAtMs_ = atMs;
+    streamCount_ = 0;
+    streamLines_.clear();
+    if (fault == Fault::EndlessListing) {
+        for (const std::string& line : listingLines()) {
+            streamLines_.push_back(textBody(HDR_ANSWER, line));
+        }
+        streamLines_.pop_back();  // never the "005" line
+    } else if (fault == Fault::EndlessProgress && letter == 'C') {
+        streamLines_.push_back(textBody(
+            HDR_PROGRESS, format("Blocco %d: avvio scrittura", args.empty() ? 0 : args[0])));
+        streamLines_.push_back(textBody(HDR_PROGRESS, "CAN  Cancellazione settori 0016"));
+    }
+}
+
+void Chronometer::feedStream(uint32_t nowMs) {
+    const bool realistic = config_.timing == SimTiming::Realistic;
+    while (stream_ != Fault::None && !closed_ && atOrAfter(nowMs, streamAtMs_)) {
+        if (config_.endlessForMs > 0 && streamAtMs_ - streamStartMs_ >= config_.endlessForMs) {
+            stream_ = Fault::None;
+            break;
+        }
+        uint32_t gap;
+        if (stream_ == Fault::Trickle) {
+            const uint32_t bps = speedBps(speed_);
+            const uint32_t start = later(streamAtMs_, txLineFreeAt_);
+            const uint32_t due = config_.wireTiming ? start + lineMs(1, bps) : start;
+            noise_ = noise_ * 1103515245u + 12345u;
+            out_.push_back({due, static_cast<uint8_t>(0x80 | (noise_ >> 16)), bps});
+            txLineFreeAt_ = due;
+            gap = config_.trickleMs;
+        } else if (stream_ == Fault::EndlessListing) {
+            queue({{0, streamLines_[streamCount_ % streamLines_.size()]}}, Fault::None,
+                  streamAtMs_);
+            gap = realistic ? 0 : config_.replyDelayMs;  // lines back to back
+        } else {
+            // A write that never gets anywhere: the sectors counted down over
+            // and over.
+            const int left = 15 - static_cast<int>(streamCount_ % 16);
+            queue({{0, streamCount_ < streamLines_.size()
+                           ? streamLines_[streamCount_]
+                           : textBody(HDR_PROGRESS, format("CAN  %4d", left))}},
+                  Fault::None, streamAtMs_);
+            gap = realistic ? real::SECTOR_ERASE_MS : config_.flashStepMs;
+        }
+        ++streamCount_;
+        // At least a millisecond apart, so that time moves on.
+        streamAtMs_ = later(txLineFreeAt_, streamAtMs_) + std::max<uint32_t>(gap, 1);
     }
 }
 

@@ -73,6 +73,17 @@
 //                       wrong check comes first, then the answers as usual
 //   NoiseFirst          carried out; noise without flags comes first, then the
 //                       answers as usual
+// Endless answers, for a host that must not wait for ever. Each stops when the
+// next intact frame from the host arrives (the command in it is then handled
+// as usual); bytes already on the line still come.
+//   EndlessProgress     the command is lost; progress reports follow without
+//                       end, one per flash step (realistic: per sector erase),
+//                       never an answer. 'C' opens them like a write, with the
+//                       opening report and a step's size.
+//   EndlessListing      'B': the listing over and over, never its "005" line.
+//                       Others: none.
+//   Trickle             the command is lost; noise without flags follows, one
+//                       byte every SimConfig::trickleMs, never a frame.
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -102,7 +113,10 @@ enum class Fault {
     ListingCut,
     CloseLine,
     BadFrameFirst,
-    NoiseFirst
+    NoiseFirst,
+    EndlessProgress,
+    EndlessListing,
+    Trickle
 };
 
 struct FaultRule {
@@ -150,6 +164,10 @@ struct SimConfig {
     uint32_t speedSettleMs = 100;  // deaf for this long after switching speed
     std::string identification = "007 Cronometro S/N 0412-0087 boot 1.30";
     bool listFreeBlocks = false;
+    uint32_t trickleMs = 300;  // Fault::Trickle: one byte this often
+    // Endless answers stop after this long (0: never), so that a test ends
+    // even against a host that waits for ever.
+    uint32_t endlessForMs = 0;
 };
 
 // Bits per second of a speed index; 0 for an index outside 0..2.
@@ -166,7 +184,7 @@ class Chronometer {
     // A host slower than the chronometer loses bytes (they never become due).
     bool transmit(uint32_t nowMs, uint32_t hostBps, uint8_t& byte);
     // When the next byte will be due (to let a virtual clock jump), or UINT32_MAX when none is
-    // queued.
+    // queued and no endless answer is running.
     uint32_t nextDueMs() const;
     // Drops queued bytes due at or before nowMs (the host purged its input).
     void discardDue(uint32_t nowMs);
@@ -231,6 +249,10 @@ class Chronometer {
     void removeOverlapping(uint8_t first, uint8_t count);
     Fault faultFor(char letter);
     void queue(const std::vector<Reply>& replies, Fault fault, uint32_t atMs);
+    // Starts an endless answer of this fault at atMs.
+    void startStream(Fault fault, char letter, const std::vector<uint8_t>& args, uint32_t atMs);
+    // Queues the endless answer's items that are due by nowMs.
+    void feedStream(uint32_t nowMs);
     // Turns a byte sent at fromBps into what a receiver at toBps reads; false
     // when the receiver never sees it.
     bool garble(uint8_t& byte, uint32_t fromBps, uint32_t toBps);
@@ -252,6 +274,14 @@ class Chronometer {
     std::deque<Outgoing> out_;
     uint32_t dropCounter_ = 0;
     uint32_t noise_ = 0x1234567;
+
+    // The endless answer running (Fault::None when there is none): its next
+    // item leaves at streamAtMs_; the first frames come from streamLines_.
+    Fault stream_ = Fault::None;
+    uint32_t streamStartMs_ = 0;
+    uint32_t streamAtMs_ = 0;
+    uint32_t streamCount_ = 0;
+    std::vector<std::vector<uint8_t>> streamLines_;
 
     std::vector<SimPartition> table_;  // no FREE entries, ascending firstBlock
     std::vector<FlashBlock> flash_;

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -45,13 +46,43 @@ PtyLine::~PtyLine() {
 
 bool PtyLine::lockLink(const std::string& linkPath, std::string& error) {
     const std::string path = linkPath + ".lock";
-    // A holder that ends removes its lock file while it still holds it; a file
-    // opened just before that is no lock any more, and the next try opens the
-    // one that is.
+    // The lock file is made here, with O_EXCL, or it is not ours: whatever
+    // else stands at the name (a file of someone's, a link) is left exactly
+    // as it is. A holder that ends removes its lock file while it still holds
+    // it; a file opened just before that is no lock any more, and the next
+    // try looks at the name again.
     for (int attempt = 0; attempt < 10; ++attempt) {
-        // O_NOFOLLOW: a planted symlink must not have us truncate its target.
-        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            // Another zorsim may have opened it to look, just now: it lets go
+            // at once.
+            bool held = false;
+            for (int wait = 0; !held && wait < 20; ++wait) {
+                held = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+                if (!held)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            const std::string pid = std::to_string(::getpid()) + "\n";
+            if (!held ||
+                ::pwrite(fd, pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size())) {
+                error = held ? errorText(path) : linkPath + ": in uso da un altro zorsim";
+                ::unlink(path.c_str());
+                ::close(fd);
+                return false;
+            }
+            lockFd_ = fd;
+            lockPath_ = path;
+            return true;
+        }
+        if (errno != EEXIST) {
+            error = errorText(path);
+            return false;
+        }
+        // Read only: what is there is looked at, never changed.
+        fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {
+            if (errno == ENOENT)
+                continue;
             error = errorText(path);
             return false;
         }
@@ -68,24 +99,25 @@ bool PtyLine::lockLink(const std::string& linkPath, std::string& error) {
                     (holder.empty() ? std::string() : " (pid " + holder + ")");
             return false;
         }
+        // Nobody holds it. A zorsim that died left exactly this: our own
+        // regular file, one name, our pid line. Only such a file goes.
         struct stat held {};
         struct stat named {};
-        if (::fstat(fd, &held) != 0 || ::stat(path.c_str(), &named) != 0 ||
-            held.st_dev != named.st_dev || held.st_ino != named.st_ino) {
-            ::close(fd);
-            continue;
-        }
-        const std::string pid = std::to_string(::getpid()) + "\n";
-        if (::ftruncate(fd, 0) != 0 ||
-            ::pwrite(fd, pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size())) {
-            error = errorText(path);
+        char text[32] = {};
+        const ssize_t n = ::pread(fd, text, sizeof text - 1, 0);
+        const std::string pid = pidIn(fd);
+        const bool stale = ::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) &&
+                           held.st_uid == ::geteuid() && held.st_nlink == 1 && !pid.empty() &&
+                           n == static_cast<ssize_t>(pid.size() + 1) && text[pid.size()] == '\n' &&
+                           ::lstat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+                           held.st_ino == named.st_ino;
+        if (stale)
             ::unlink(path.c_str());
-            ::close(fd);
+        ::close(fd);
+        if (!stale) {
+            error = path + ": esiste già e non è un file di blocco di zorsim";
             return false;
         }
-        lockFd_ = fd;
-        lockPath_ = path;
-        return true;
     }
     error = path + ": il file di blocco cambia di continuo";
     return false;
@@ -145,14 +177,15 @@ bool PtyLine::open(const std::string& linkPath, std::string& error) {
         made = false;
     } else {
         // Left by a zorsim that died (we hold the lock). The new link is made
-        // beside it and renamed over it, so the path never names nothing.
-        const std::string fresh = linkPath + ".new";
-        ::unlink(fresh.c_str());
-        made = ::symlink(slave_.c_str(), fresh.c_str()) == 0 &&
-               ::rename(fresh.c_str(), linkPath.c_str()) == 0;
+        // beside it, under a name of our own that symlink() never takes from
+        // anyone, and renamed over it, so the path never names nothing.
+        const std::string fresh = linkPath + "." + std::to_string(::getpid()) + ".new";
+        const bool linked = ::symlink(slave_.c_str(), fresh.c_str()) == 0;
+        made = linked && ::rename(fresh.c_str(), linkPath.c_str()) == 0;
         if (!made) {
             error = errorText("symlink " + linkPath);
-            ::unlink(fresh.c_str());
+            if (linked)
+                ::unlink(fresh.c_str());
         }
     }
     if (!made) {

@@ -16,10 +16,13 @@ class PtyLine {
     PtyLine& operator=(const PtyLine&) = delete;
 
     // Makes the pty (raw, 19200 8N1) and points linkPath at its slave. The
-    // link is held through a lock file beside it (linkPath + ".lock", flocked,
-    // with our pid): while a running zorsim holds it the open fails. A link
-    // left by one that died (a symlink to a pty slave) is replaced; anything
-    // else at linkPath (a file, a link to a real device) is an error.
+    // link is held through a lock file beside it (linkPath + ".lock", made
+    // here with O_EXCL, flocked, with our pid): while a running zorsim holds
+    // it the open fails. A lock file nobody holds goes only when it is what a
+    // zorsim that died leaves (our own file with just a pid line); anything
+    // else at that name is left alone and the open fails. A link left by one
+    // that died (a symlink to a pty slave) is replaced; anything else at
+    // linkPath (a file, a link to a real device) is an error.
     bool open(const std::string& linkPath, std::string& error);
     const std::string& slavePath() const { return slave_; }
 

@@ -1,6 +1,11 @@
 // zorsim: a simulated chronometer on a pseudo-terminal, in real time.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -9,7 +14,6 @@
 #include "sim/pty_line.h"
 #include "sim/sample_file.h"
 #include "sim/zorsim_options.h"
-#include "updatefile/update_writer.h"
 
 namespace {
 
@@ -31,6 +35,42 @@ void traceFrame(bool fromHost, uint32_t ms, const std::vector<uint8_t>& body) {
                  hex.c_str(), text.c_str());
 }
 
+// Writes bytes to a fresh file beside path and renames it into place: what
+// stood at path before (a file, or a link someone planted) is replaced, never
+// written through, and a reader sees the old file or the whole new one.
+bool writeNewFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[48];
+        std::snprintf(name, sizeof name, ".zorsim-%ld-%08x", static_cast<long>(::getpid()),
+                      static_cast<unsigned>(random()));
+        const std::string temp = folder + name;
+        const int fd =
+            ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && errno == EEXIST)
+            continue;
+        if (fd < 0)
+            return false;
+        size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            done += static_cast<size_t>(n);
+        }
+        const bool ok =
+            ::close(fd) == 0 && done == bytes.size() && ::rename(temp.c_str(), path.c_str()) == 0;
+        if (!ok)
+            ::unlink(temp.c_str());
+        return ok;
+    }
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -50,7 +90,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!opt.writeSample.empty()) {
-        if (!zor::writeBytes(opt.writeSample, sampleUpdateFile())) {
+        if (!writeNewFile(opt.writeSample, sampleUpdateFile())) {
             std::fprintf(stderr, "zorsim: impossibile scrivere %s\n", opt.writeSample.c_str());
             return 1;
         }

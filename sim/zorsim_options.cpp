@@ -106,7 +106,10 @@ bool parseFault(const std::string& text, FaultRule& out, std::string& error) {
                  {"listing-cut", Fault::ListingCut},
                  {"close-line", Fault::CloseLine},
                  {"bad-frame-first", Fault::BadFrameFirst},
-                 {"noise-first", Fault::NoiseFirst}};
+                 {"noise-first", Fault::NoiseFirst},
+                 {"endless-progress", Fault::EndlessProgress},
+                 {"endless-listing", Fault::EndlessListing},
+                 {"trickle", Fault::Trickle}};
     std::vector<std::string> f = split(text, ':', 3);
     unsigned long n;
     error = "guasto non valido: \"" + text + "\"";
@@ -200,6 +203,12 @@ bool parseZorsimArgs(const std::vector<std::string>& args, ZorsimOptions& out, s
                 return false;
             }
             out.config.faults.push_back(r);
+        } else if (a == "--trickle") {
+            if (!value(v) || !number(v, 60000, n) || n == 0) {
+                error = a + ": millisecondi da 1 a 60000";
+                return false;
+            }
+            out.config.trickleMs = static_cast<uint32_t>(n);
         } else if (a == "--reply-delay" || a == "--flash-step" || a == "--speed-settle") {
             // The host gives up after 6 s of silence during a write.
             if (!value(v) || !number(v, 60000, n)) {
@@ -232,7 +241,10 @@ std::string zorsimUsage() {
            "  --fault CMD:N:TIPO     guasto alla N-esima ricezione di CMD (0 = sempre);\n"
            "                         CMD: A I B F E C D J H test speed; TIPO: silence,\n"
            "                         wrong-code, bad-check, garbage, progress-then-silence,\n"
-           "                         listing-cut, close-line, bad-frame-first, noise-first\n"
+           "                         listing-cut, close-line, bad-frame-first, noise-first,\n"
+           "                         endless-progress, endless-listing, trickle\n"
+           "  --trickle MS           guasto trickle: un byte ogni MS millisecondi\n"
+           "                         (predefinito 300)\n"
            "  --reply-delay MS       ritardo delle risposte (predefinito 2)\n"
            "  --flash-step MS        intervallo dei rapporti di avanzamento e durata di una\n"
            "                         cancellazione (predefinito 50)\n"

@@ -34,8 +34,8 @@ bool parsePartitionTable(const std::string& text, std::vector<SimPartition>& out
 
 // "CMD:N:KIND": CMD a command letter (A I B F E C D J H), "test" or "speed";
 // N the arrival to hit (0 = every one); KIND silence, wrong-code, bad-check,
-// garbage, progress-then-silence, listing-cut, close-line, bad-frame-first or
-// noise-first.
+// garbage, progress-then-silence, listing-cut, close-line, bad-frame-first,
+// noise-first, endless-progress, endless-listing or trickle.
 bool parseFault(const std::string& text, FaultRule& out, std::string& error);
 
 std::string zorsimUsage();

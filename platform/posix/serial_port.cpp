@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -253,6 +254,14 @@ class PosixSerialDevices : public SerialDeviceOpener {
         const std::string lockPath = posix::uucpLockPath(path);
         if (!lockPath.empty() && posix::uucpLockHolder(lockPath) != 0)
             return failure(EBUSY);
+        // Only a character device is ever opened: the path may come from the
+        // environment (ZORLOAD_COMn, ZORLOAD_DEV_ROOT), and opening a named
+        // pipe would already release a writer waiting for its reader.
+        struct stat named {};
+        if (::stat(path.c_str(), &named) != 0)
+            return failure(errno);
+        if (!S_ISCHR(named.st_mode))
+            return failure(ENOTTY);
         // O_NONBLOCK so that a port without carrier does not hang the open,
         // nor does a named pipe given as the port. The descriptor stays
         // non-blocking: reads and writes wait in poll() with deadlines.
@@ -262,9 +271,12 @@ class PosixSerialDevices : public SerialDeviceOpener {
         } while (fd < 0 && errno == EINTR);
         if (fd < 0)
             return failure(errno);
-        // A regular file, /dev/null or a pipe opens fine; only the tty
-        // requests would fail later, with nothing to tell the user why.
-        if (!::isatty(fd)) {
+        // The same device as looked at, and a terminal: /dev/null opens fine
+        // and only the tty requests would fail later, with nothing to tell
+        // the user why.
+        struct stat opened {};
+        if (::fstat(fd, &opened) != 0 || !S_ISCHR(opened.st_mode) ||
+            opened.st_rdev != named.st_rdev || !::isatty(fd)) {
             ::close(fd);
             return failure(ENOTTY);
         }

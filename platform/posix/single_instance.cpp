@@ -18,6 +18,7 @@
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace zor {
 
@@ -27,7 +28,10 @@ using SteadyClock = std::chrono::steady_clock;
 using Deadline = SteadyClock::time_point;
 
 constexpr auto NOTIFY_WAIT = std::chrono::seconds(5);
-constexpr auto SERVICE_WAIT = std::chrono::seconds(1);
+// Long enough for a real client, whose message follows its connect at once.
+constexpr auto SERVICE_WAIT = std::chrono::milliseconds(250);
+// Connections taken in by one serviceRequests call at most.
+constexpr size_t SERVICE_BATCH = 64;
 constexpr size_t MESSAGE_SIZE = 12;
 constexpr uint8_t ACK = 0x06;
 constexpr int BACKLOG = 16;
@@ -152,10 +156,16 @@ SingleInstance::SingleInstance(std::string name, std::string runtimeDir)
     : dir_(std::move(runtimeDir)) {
     if (dir_.empty()) {
         const char* xdg = std::getenv("XDG_RUNTIME_DIR");
+        const std::string userRun = "/run/user/" + std::to_string(::geteuid());
         if (xdg && xdg[0] == '/' && trustedDir(xdg, true)) {
             dir_ = xdg;
+        } else if (trustedDir(userRun, false)) {
+            dir_ = userRun;
         } else {
-            dir_ = "/tmp/zorload-" + std::to_string(::geteuid());
+            // Only root can make a folder in /run, so nobody else can plant
+            // root's there; /tmp is everyone's.
+            dir_ =
+                ::geteuid() == 0 ? "/run/zorload" : "/tmp/zorload-" + std::to_string(::geteuid());
             dirIsDefault_ = true;
         }
     }
@@ -181,10 +191,12 @@ bool SingleInstance::prepareDir() {
 }
 
 bool SingleInstance::CheckSingleInstance() {
-    if (ownsLock())
+    if (ownsLock() || unguarded_)
         return true;
-    if (!prepareDir())
-        return false;
+    if (!prepareDir()) {
+        unguarded_ = true;
+        return true;
+    }
 
     int fd;
     do {
@@ -220,7 +232,12 @@ void SingleInstance::startListening() {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
         return;
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), length) != 0) {
+    // The socket file gets its mode from the umask: only we may connect,
+    // whatever umask the caller left. Still single-threaded here.
+    const mode_t callerMask = ::umask(077);
+    const int bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&addr), length);
+    ::umask(callerMask);
+    if (bound != 0) {
         ::close(fd);
         return;
     }
@@ -262,25 +279,72 @@ void SingleInstance::ReleaseSingleInstance() {
 int SingleInstance::serviceRequests(const Handler& handler) {
     if (listenFd_ < 0)
         return 0;
-    int handled = 0;
-    for (;;) {
-        const int c = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (c < 0) {
-            if (errno == EINTR || errno == ECONNABORTED)
-                continue;
-            // EAGAIN: all taken. Anything else (out of descriptors): the
-            // connection stays queued for the next readiness.
-            break;
-        }
-        const UniqueFd conn(c);
+    struct Client {
+        int fd;
+        size_t got;
         uint8_t buf[MESSAGE_SIZE];
-        if (!recvAll(conn.get(), buf, sizeof buf, SteadyClock::now() + SERVICE_WAIT))
+    };
+    std::vector<Client> clients;
+    size_t waiting = 0;
+    int handled = 0;
+    const Deadline deadline = SteadyClock::now() + SERVICE_WAIT;
+    // Every client is waited for at once, under the one deadline, and the
+    // listening socket is watched too: a real message is handled as soon as
+    // it is whole, whoever else is connected and silent.
+    for (bool listening = true;;) {
+        while (listening && clients.size() < SERVICE_BATCH) {
+            const int c = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+            if (c >= 0) {
+                clients.push_back(Client{c, 0, {}});
+                ++waiting;
+            } else if (errno != EINTR && errno != ECONNABORTED) {
+                // EAGAIN: all taken. Anything else (out of descriptors): the
+                // connection stays queued for the next readiness.
+                listening = errno == EAGAIN;
+                break;
+            }
+        }
+        if (waiting == 0)
+            break;
+        std::vector<pollfd> fds;
+        for (const Client& c : clients) {
+            if (c.fd >= 0)
+                fds.push_back(pollfd{c.fd, POLLIN, 0});
+        }
+        const bool acceptMore = listening && clients.size() < SERVICE_BATCH;
+        if (acceptMore)
+            fds.push_back(pollfd{listenFd_, POLLIN, 0});
+        const int n = ::poll(fds.data(), fds.size(), msLeft(deadline));
+        if (n < 0 && errno == EINTR)
             continue;
-        if (handler)
-            handler(getLe32(buf), getLe32(buf + 4), getLe32(buf + 8));
-        ++handled;
-        // The sender may have given up meanwhile; nothing to do about that.
-        sendAll(conn.get(), &ACK, 1, SteadyClock::now() + SERVICE_WAIT);
+        if (n <= 0)
+            break;  // the deadline: the silent ones are dropped
+        for (Client& c : clients) {
+            if (c.fd < 0)
+                continue;
+            const ssize_t got = ::recv(c.fd, c.buf + c.got, MESSAGE_SIZE - c.got, MSG_DONTWAIT);
+            if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+                continue;
+            if (got > 0)
+                c.got += static_cast<size_t>(got);
+            if (got > 0 && c.got < MESSAGE_SIZE)
+                continue;
+            if (c.got == MESSAGE_SIZE) {
+                if (handler)
+                    handler(getLe32(c.buf), getLe32(c.buf + 4), getLe32(c.buf + 8));
+                ++handled;
+                // The sender may have given up meanwhile; nothing to do about that.
+                sendAll(c.fd, &ACK, 1, SteadyClock::now() + SERVICE_WAIT);
+            }
+            // Whole, ended early or broken: done with this one.
+            ::close(c.fd);
+            c.fd = -1;
+            --waiting;
+        }
+    }
+    for (const Client& c : clients) {
+        if (c.fd >= 0)
+            ::close(c.fd);
     }
     return handled;
 }

@@ -65,9 +65,18 @@ File File::openRead(const std::string& path, int& error) {
 
 File File::openAppend(const std::string& path, int& error) {
     // Created when missing, kept when present, readable by others while we
-    // write (a technician may look at the log during a session).
+    // write (a technician may look at the log during a session). A symbolic
+    // link or junction someone planted at the name is opened itself, not
+    // followed, and then refused: nothing is ever written through one.
     HANDLE h = ::CreateFileW(win32::toUtf16(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                             OPEN_ALWAYS, 0, nullptr);
+                             OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (h != INVALID_HANDLE_VALUE && (!::GetFileInformationByHandle(h, &info) ||
+                                      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
+        ::CloseHandle(h);
+        h = INVALID_HANDLE_VALUE;
+        ::SetLastError(ERROR_ACCESS_DENIED);
+    }
     File f;
     f.fd_ = adopt(h, _O_WRONLY | _O_BINARY, error);
     if (f.isOpen() &&
@@ -157,6 +166,8 @@ std::string programPath() {
 std::string sessionLogPath(const std::string& besideProgram) {
     return besideProgram;
 }
+
+void makeSessionLogFolder(const std::string&) {}
 
 std::vector<std::string> programArguments(int, char**) {
     std::vector<std::string> args;

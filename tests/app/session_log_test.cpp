@@ -56,6 +56,31 @@ TEST(SessionLog, AppendsSessionsAndReportsFailureToOpen) {
                     box.icon == BoxIcon::Information && !box.beeped);
 }
 
+#ifndef _WIN32
+// An installed program logs into the user's state folder, which only an
+// opened log makes: a session without the log leaves the disk untouched.
+// (Windows logs beside the program only.)
+TEST(SessionLog, StateFolderIsMadeOnlyForAnOpenedLog) {
+    const TempDir temp("zorlog");
+    const char* saved = ::getenv("XDG_STATE_HOME");
+    const std::string before = saved ? saved : "";
+    ::setenv("XDG_STATE_HOME", temp.path().c_str(), 1);
+    const fs::path folder = fs::path(temp.path()) / "zorload";
+    RecordingUi ui;
+    {
+        SessionLog log((folder / "zorload.LOG").string(), ui, "Zorload");
+        log.AddLogLine("lost");
+        log.CloseLog();
+        EXPECT_FALSE(fs::exists(folder));
+        EXPECT_TRUE(log.OpenLog());
+    }
+    struct stat st {};
+    EXPECT_EQ(::stat(folder.c_str(), &st) == 0 ? st.st_mode & 0777 : 0u, 0700u);
+    EXPECT_TRUE(ui.boxes.empty());
+    saved ? ::setenv("XDG_STATE_HOME", before.c_str(), 1) : ::unsetenv("XDG_STATE_HOME");
+}
+#endif
+
 // A named pipe at the log's path, with or without a reader, is refused at
 // once: the open never waits for a reader, and nothing goes into the pipe.
 TEST(SessionLog, RefusesANamedPipeWithoutWaiting) {

@@ -3,6 +3,7 @@
 // the pauses last exactly as long as the chronometer needs them to.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "link/conn_check.h"
@@ -138,6 +139,100 @@ TEST_F(TimingTest, PausesLastExactlyTheirTime) {
     const PortScan scan = ScanPorts(devices, link, ui, clock);
     EXPECT_EQ(scan.rows[0].status, "Disponibile (cavo seriale connesso)");
     EXPECT_EQ(clock.tickMs() - scanStart, 100u);
+}
+
+// A device that never stops answering: progress reports or listing lines
+// without end (each frame counts towards the answer's cap), or bytes that
+// trickle in under every idle wait (only the overall limit ends that). Each
+// command ends as a silent chronometer would end it there, and not before its
+// limit: a real chronometer is never cut short.
+TEST_F(TimingTest, NoAnswerOutlastsItsLimits) {
+    using sim::Fault;
+    struct Case {
+        const char* what;
+        char key;  // as the simulator names the command
+        Fault fault;
+        std::function<int()> run;
+        int outcome;
+        proto::CommandLimit limit;
+    };
+    const auto linkTest = [&] { return int(RsTestLink(link)); };
+    const auto speedChange = [&] { return int(RsChangeSpeed(link, 2)); };
+    const auto check = [&] { return int(ConnCheck(link, table, false, nullptr)); };
+    const auto display = [&] { return link.RsCommand(std::string("H\fProva"), 500); };
+    const auto writeOne = [&] { return write(); };
+    const auto erase = [&] { return TDownloader(link, plan, {}, {}, {}).EraseBlocks(5, 1); };
+    const auto transfer = [&] { return restartOnly(); };
+    // Limits as the chronometer's documented waits justify them: a single
+    // answer four waits and four frames, the listing 64 lines of 500 ms, the
+    // write 400 frames and ten minutes.
+    const Case cases[] = {
+        {"link test", 't', Fault::Trickle, linkTest, 0, {2000, 1}},
+        {"speed change", 's', Fault::Trickle, speedChange, 0, {2000, 1}},
+        {"'A'", 'A', Fault::Trickle, check, 0, {4000, 4}},
+        {"'A'", 'A', Fault::EndlessProgress, check, 0, {4000, 4}},
+        {"'I'", 'I', Fault::Trickle, check, 0, {2000, 4}},
+        {"'I'", 'I', Fault::EndlessProgress, check, 0, {2000, 4}},
+        {"check's listing", 'B', Fault::Trickle, check, 0, {32000, 64}},
+        {"transfer's listing", 'B', Fault::EndlessListing, transfer, 106, {32000, 64}},
+        {"'H'", 'H', Fault::Trickle, display, -2, {2000, 4}},
+        {"'H'", 'H', Fault::EndlessProgress, display, -2, {2000, 4}},
+        {"'F'", 'F', Fault::Trickle, writeOne, 101, {8000, 4}},
+        {"'F'", 'F', Fault::EndlessProgress, writeOne, 101, {8000, 4}},
+        {"'E'", 'E', Fault::Trickle, writeOne, 102, {2000, 4}},
+        {"'E'", 'E', Fault::EndlessProgress, writeOne, 102, {2000, 4}},
+        {"'C'", 'C', Fault::Trickle, writeOne, 103, {600000, 400}},
+        {"'C'", 'C', Fault::EndlessProgress, writeOne, 103, {600000, 400}},
+        {"'D'", 'D', Fault::Trickle, erase, 108, {24000, 4}},
+        {"'D'", 'D', Fault::EndlessProgress, erase, 108, {24000, 4}},
+        {"'J'", 'J', Fault::Trickle, transfer, 104, {4000, 4}},
+        {"'J'", 'J', Fault::EndlessProgress, transfer, 104, {4000, 4}},
+    };
+    for (const Case& c : cases) {
+        const bool trickle = c.fault == Fault::Trickle;
+        SCOPED_TRACE(testing::Message() << c.what << (trickle ? " trickling" : " without end"));
+        sim::SimConfig config;
+        config.faults = {{c.key, 1, c.fault}};
+        config.flashStepMs = 1;  // endless reports 1 ms apart, listing lines 2 ms
+        config.endlessForMs = 2 * c.limit.overallMs;  // a host without limits fails, not hangs
+        start(config);
+        // When the chronometer heard each frame, by its own key, and when the
+        // host took each frame.
+        std::vector<std::pair<uint32_t, char>> frames;
+        chrono->setTrace([&](bool fromHost, uint32_t ms, const std::vector<uint8_t>& b) {
+            if (fromHost && b.size() >= 2)
+                frames.push_back({ms, b[0] == 0x01   ? static_cast<char>(b[2])
+                                      : b[1] == 0x09 ? 't'
+                                                     : 's'});
+        });
+        std::vector<uint32_t> taken;
+        link.setTraceHook([&](TraceKind kind, const uint8_t*, size_t, uint32_t tick) {
+            if (kind == TraceKind::Received)
+                taken.push_back(tick);
+        });
+        EXPECT_EQ(c.run(), c.outcome);
+        link.setTraceHook(nullptr);
+
+        // The command ends when the host moves on to its next frame, or returns.
+        const auto hit = std::find_if(frames.begin(), frames.end(),
+                                      [&](const auto& f) { return f.second == c.key; });
+        ASSERT_NE(hit, frames.end());
+        const uint32_t sent = hit->first;
+        const uint32_t ended = hit + 1 != frames.end() ? (hit + 1)->first : clock.tickMs();
+        const auto answerFrames = std::count_if(taken.begin(), taken.end(),
+                                                [&](uint32_t t) { return t > sent && t <= ended; });
+        if (trickle) {
+            // Bytes every 300 ms keep every idle wait alive: the limit ends it,
+            // within one read of the port.
+            EXPECT_GE(ended - sent, c.limit.overallMs);
+            EXPECT_LE(ended - sent, c.limit.overallMs + 100);
+            EXPECT_EQ(answerFrames, 0);
+        } else {
+            // Frames ms apart: the cap ends it long before the time limit.
+            EXPECT_LT(ended - sent, c.limit.overallMs / 10);
+            EXPECT_EQ(answerFrames, static_cast<long>(c.limit.maxFrames));
+        }
+    }
 }
 
 }  // namespace

@@ -4,14 +4,68 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <fstream>
+#include <sstream>
+
+#include "support/second_user.h"
 #include "support/temp_dir.h"
 
 namespace zor {
 namespace {
 
+std::string fileText(const std::string& path) {
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+
+// A folder shared with another user (writable by all, not sticky, so the
+// kernel's own link protection does not apply even where it is switched on):
+// the name the programs append to may have been planted there. Nothing is
+// written through another user's link, nor into another user's file that
+// has a second name; the user's own links and files work as before.
+TEST(File, AppendNeverWritesThroughAnotherUsersName) {
+    ZOR_SKIP_UNLESS_ROOT();
+    const struct {
+        const char* what;
+        const char* asOther;  // shell commands in the row's folder: N the name
+        const char* asUs;     // appended to, V a file of ours
+        const char* target;   // the file N leads to
+        bool opens;
+    } cases[] = {
+        {"their link to our file", "ln -s V N", "", "V", false},
+        {"our link to our file", "", "ln -s V N", "V", true},
+        {"our link to their link", "ln -s V T", "ln -s T N", "V", false},
+        {"their file with a second name", "echo x >O && ln O N", "", "O", false},
+        {"our file with a second name", "", "ln V N", "V", true},
+    };
+    test::TempDir temp{"zor_plant"};
+    ASSERT_EQ(::chmod(temp.path().c_str(), 0755), 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string dir = temp.file(std::to_string(&c - cases));
+        ASSERT_EQ(::mkdir(dir.c_str(), 0777), 0);
+        ASSERT_EQ(::chmod(dir.c_str(), 0777), 0);
+        std::ofstream(dir + "/V") << "keep\n";
+        ASSERT_TRUE(test::asOtherUser("cd " + dir + " && :; " + c.asOther));
+        ASSERT_EQ(std::system(("cd " + dir + " && :; " + c.asUs).c_str()), 0);
+        const std::string target = dir + "/" + c.target, before = fileText(target);
+
+        int error = -1;
+        File f = File::openAppend(dir + "/N", error);
+        EXPECT_EQ(f.isOpen(), c.opens);
+        EXPECT_EQ(error, c.opens ? 0 : EACCES);
+        f.write("new\n", 4);
+        EXPECT_EQ(fileText(target), c.opens ? before + "new\n" : before);
+    }
+}
+
 // The session log stays beside a program whose folder takes it; a program
 // in a folder the user cannot write to (here: one that does not exist, since
-// the tests may run as root) logs into the user's state folder instead.
+// the tests may run as root) logs into the user's state folder instead. The
+// path alone leaves the disk untouched: the state folder is made only for a
+// log that is opened, and only there.
 TEST(SessionLogPath, BesideTheProgramElseInTheStateFolder) {
     test::TempDir temp{"zor_logpath"};
     const std::string state = temp.path() + "/state";
@@ -36,6 +90,10 @@ TEST(SessionLogPath, BesideTheProgramElseInTheStateFolder) {
         const std::string folder = c.expected.substr(0, c.expected.rfind('/'));
         struct stat st {};
         if (c.expected != c.beside) {
+            EXPECT_NE(::stat(folder.c_str(), &st), 0) << folder;
+            makeSessionLogFolder(folder + "/elsewhere/zorload.LOG");
+            EXPECT_NE(::stat(folder.c_str(), &st), 0) << folder;
+            makeSessionLogFolder(c.expected);
             ASSERT_EQ(::stat(folder.c_str(), &st), 0) << folder;
             EXPECT_EQ(st.st_mode & 0777, 0700u) << folder;
         }

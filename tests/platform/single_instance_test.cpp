@@ -187,6 +187,40 @@ TEST(SingleInstance, OnlyWholeMessagesReachTheHandler) {
     }
 }
 
+// The wake-up socket admits only its user whatever umask the program was
+// started with, and clients that connect and say nothing hold up a real
+// wake-up for a moment at most, not a second or more each.
+TEST(SingleInstance, WakeUpSocketIsPrivateAndSilentClientsDoNotDelayOthers) {
+    for (const mode_t mask : {mode_t{0}, mode_t{022}}) {
+        test::TempDir dir;
+        const mode_t saved = ::umask(mask);
+        SingleInstance owner(NAME, dir.path());
+        const bool owns = owner.CheckSingleInstance();
+        ::umask(saved);
+        ASSERT_TRUE(owns);
+        struct stat st {};
+        ASSERT_EQ(::stat(owner.socketPath().c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 077, 0u) << std::oct << mask;
+        if (mask != 0)
+            continue;
+
+        std::vector<int> silent;
+        for (int i = 0; i < 3; ++i) {
+            silent.push_back(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+            ASSERT_EQ(atPath(::connect, silent.back(), owner.socketPath()), 0);
+        }
+        int handled = 0;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_TRUE(whileServing(
+            owner, [&](uint32_t, uint32_t, uint32_t) { ++handled; },
+            [&] { return SingleInstance(NAME, dir.path()).notifyRunning(0x401, 1, 0); }));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 900ms);
+        EXPECT_EQ(handled, 1);
+        for (int fd : silent)
+            ::close(fd);
+    }
+}
+
 TEST(SingleInstance, ReleaseIsIdempotentAndOnlyTheOwnerReleases) {
     test::TempDir dir;
     SingleInstance owner(NAME, dir.path());
@@ -217,14 +251,36 @@ TEST(SingleInstance, ReleaseIsIdempotentAndOnlyTheOwnerReleases) {
     EXPECT_TRUE(other.CheckSingleInstance());
 }
 
+// A folder someone else made or may write to (the /tmp/zorload-<uid> of a
+// user without a runtime folder, planted before the first start) neither
+// keeps the wizard from starting nor gets anything of ours: the start runs
+// without the rule, and says so through unguarded().
 TEST(SingleInstance, UnusableFolders) {
     test::TempDir dir;
-    // Writable by others: refused outright, nothing created in it.
-    ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
-    SingleInstance shared(NAME, dir.path());
-    EXPECT_FALSE(shared.CheckSingleInstance());
-    EXPECT_FALSE(exists(shared.lockPath()));
-    ASSERT_EQ(::chmod(dir.path().c_str(), 0700), 0);
+    const struct {
+        const char* what;
+        mode_t mode;
+        bool otherOwner;
+    } cases[] = {
+        {"writable by all", 0777, false},
+        {"writable by the group", 0770, false},
+        {"another user's", 0700, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.otherOwner && ::geteuid() != 0)
+            continue;  // only root can give a folder away
+        const std::string folder = dir.file("f") + std::to_string(&c - cases);
+        ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+        ASSERT_EQ(::chmod(folder.c_str(), c.mode), 0);
+        ASSERT_EQ(c.otherOwner ? ::chown(folder.c_str(), 65534, 65534) : 0, 0);
+        SingleInstance shared(NAME, folder);
+        EXPECT_TRUE(shared.CheckSingleInstance());
+        EXPECT_TRUE(shared.unguarded());
+        EXPECT_FALSE(shared.ownsLock());
+        EXPECT_EQ(shared.listenFd(), -1);
+        EXPECT_FALSE(exists(shared.lockPath()) || exists(shared.socketPath()));
+    }
 
     // A socket path too long for sun_path (never truncated): owner without a listener.
     const std::string deep = dir.file(std::string(110, 'd'));

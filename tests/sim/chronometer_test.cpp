@@ -536,6 +536,17 @@ std::vector<Request> everyRequest() {
     };
 }
 
+// The host's limits on the whole answer to a request (link control: the one
+// reply frame).
+proto::CommandLimit hostLimit(char key) {
+    for (size_t i = 0; i < std::size(proto::COMMANDS); ++i) {
+        if (proto::COMMANDS[i].letter == key) {
+            return proto::LIMITS[i];
+        }
+    }
+    return proto::LINK_CONTROL_LIMIT;
+}
+
 // What the host hears after the request, timed from its sending.
 Heard ask(Chronometer& c, const Request& r, uint32_t& sentAt) {
     Wire w{c};
@@ -593,6 +604,11 @@ TEST(ChronometerTimingTest, RealisticAnswersKeepAMarginToTheHostsWaits) {
         for (size_t i = 1; i < h.at.size(); ++i) {
             EXPECT_LE(h.at[i] - h.at[i - 1], r.hostWaitMs / 2) << i;
         }
+        // The whole answer, the longest write included, stays far inside the
+        // host's limits on it.
+        const proto::CommandLimit limit = hostLimit(r.key);
+        EXPECT_LE(h.at.back() - sent, limit.overallMs / 10);
+        EXPECT_LE(h.frames.size(), limit.maxFrames);
         if (r.key == 'C') {
             // 127 sectors erased, programmed and verified: seconds, not ms.
             EXPECT_GT(h.at.back() - sent, 127u * 65);

@@ -54,12 +54,15 @@ TEST(ZorsimOptionsTest, PartitionTableSyntax) {
 TEST(ZorsimOptionsTest, FaultsAndOtherOptions) {
     ZorsimOptions o;
     std::string error;
-    ASSERT_TRUE(parseZorsimArgs(
-        {"--fault", "C:1:progress-then-silence", "--fault", "test:0:silence", "--speed", "57600",
-         "--flash-step", "5", "--speed-settle", "7", "--once", "--link", "/tmp/x"},
-        o, error))
+    ASSERT_TRUE(
+        parseZorsimArgs({"--fault", "C:1:progress-then-silence", "--fault", "test:0:silence",
+                         "--speed", "57600", "--flash-step", "5", "--speed-settle", "7", "--once",
+                         "--link", "/tmp/x", "--fault", "B:2:endless-listing", "--trickle", "40"},
+                        o, error))
         << error;
-    ASSERT_EQ(o.config.faults.size(), 2u);
+    ASSERT_EQ(o.config.faults.size(), 3u);
+    EXPECT_EQ(o.config.faults[2].fault, Fault::EndlessListing);
+    EXPECT_EQ(o.config.trickleMs, 40u);
     EXPECT_EQ(o.config.faults[0].command, 'C');
     EXPECT_EQ(o.config.faults[0].fault, Fault::ProgressThenSilence);
     EXPECT_EQ(o.config.faults[1].command, 't');
@@ -80,6 +83,7 @@ TEST(ZorsimOptionsTest, FaultsAndOtherOptions) {
         {"--speed", "9600"},
         {"--link"},
         {"--flash-step", "-1"},
+        {"--trickle", "0"},                    // a trickle that never lets time pass
         {"--flash-step", "5", "--realistic"},  // realistic times are its own
         {"--nonsense"},
     };
