@@ -16,15 +16,17 @@ std::string lowerAscii(std::string s) {
     return s;
 }
 
-// Options begin with '-' or '/'. On systems whose absolute paths begin with
-// '/' too, an argument with a further '/' in it ("/home/u/nuovo.upd") is a
-// file name: no option contains one.
-bool isOption(const std::string& arg) {
+// Options begin with '-' or '/'. Where absolute paths begin with '/' too, an
+// argument with a further '/' in it ("/home/u/nuovo.upd") is a file name: no
+// option contains one.
+bool isOption(const std::string& arg, SlashRule slash) {
     if (arg.empty())
         return false;
     if (arg[0] == '-')
         return true;
-    return arg[0] == '/' && arg.find('/', 1) == std::string::npos;
+    if (arg[0] != '/')
+        return false;
+    return slash == SlashRule::Option || arg.find('/', 1) == std::string::npos;
 }
 
 }  // namespace
@@ -39,13 +41,14 @@ std::string programFileName(const std::string& programPath) {
 }
 
 CommandLineResult ParseCommandLine(const std::vector<std::string>& args,
-                                   const std::string& programFileName, const VersionBlock* block) {
+                                   const std::string& programFileName, const VersionBlock* block,
+                                   SlashRule slash) {
     CommandLineResult result;
     const std::string title = applicationTitle(block);
     const std::string usage = usageText(programFileName);
 
     for (const std::string& arg : args) {
-        if (!isOption(arg)) {
+        if (!isOption(arg, slash)) {
             result.FileDaCaricare = arg;
             continue;
         }

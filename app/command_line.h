@@ -1,8 +1,7 @@
 #pragma once
 // The program's command line: [-v] [-high] [-?] [FileDaCaricare], plus the
 // unlisted -log. Options begin with '-' or '/' and are matched without regard
-// to the case of A-Z; an argument beginning with '/' that holds a further '/'
-// is an absolute path, hence a file name.
+// to the case of A-Z.
 #include <string>
 #include <vector>
 
@@ -18,6 +17,15 @@ struct MessageBoxRequest {
     BoxIcon icon;
 };
 
+// What an argument beginning with '/' is.
+enum class SlashRule {
+    // Always an option: Windows, where "/a/b.upd" is an unknown option.
+    Option,
+    // An option unless it holds a further '/': then it is an absolute path,
+    // hence a file name ("/home/tecnico/nuovo.upd"). Linux.
+    OptionUnlessPath,
+};
+
 struct CommandLineResult {
     bool highSpeed = false;                // -high: ask the chronometer for the fastest line speed
     bool logOption = false;                // -log: preset the session log check box
@@ -29,11 +37,12 @@ struct CommandLineResult {
 
 // Parses args (the arguments after the program path, already split and
 // unquoted) in order. programFileName (no folder) goes into the usage text;
-// the block supplies the box caption and the version box strings. Pure: shows
-// nothing, ends nothing. Arguments after one that ends the process are not
-// looked at.
+// the block supplies the box caption and the version box strings; slash says
+// how the OS's paths begin. Pure: shows nothing, ends nothing. Arguments after
+// one that ends the process are not looked at.
 CommandLineResult ParseCommandLine(const std::vector<std::string>& args,
-                                   const std::string& programFileName, const VersionBlock* block);
+                                   const std::string& programFileName, const VersionBlock* block,
+                                   SlashRule slash);
 
 // "Uso: <programFileName> [-v] [-high] [-?] [FileDaCaricare]".
 std::string usageText(const std::string& programFileName);

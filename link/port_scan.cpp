@@ -24,9 +24,12 @@ std::string failureText(const OpenResult& opened) {
 
 }  // namespace
 
-PortScan ScanPorts(SerialDeviceOpener& devices, SerialLink& link, UiSink& ui, Clock& clock) {
+PortScan ScanPorts(SerialDeviceOpener& devices, SerialLink& link, UiSink& ui, Clock& clock,
+                   const PortScanSteps& steps) {
     ui.setBusy(true);
     link.RsClose();
+    if (steps.cleared)
+        steps.cleared();
     PortScan scan;
     std::vector<std::string> names = {"COM1", "COM2", "COM3", "COM4"};
     for (std::string& path : devices.adapterPaths())
@@ -56,8 +59,12 @@ PortScan ScanPorts(SerialDeviceOpener& devices, SerialLink& link, UiSink& ui, Cl
                 scan.selected = static_cast<int>(scan.rows.size());
         }
         scan.rows.push_back(row);
+        if (steps.rowAdded)
+            steps.rowAdded(scan.rows.back());
         ui.processPendingEvents();
     }
+    if (steps.scanned)
+        steps.scanned(scan);
     if (scan.selected < 0) {
         showError(ui,
                   "Su questo computer non è disponibile nessuna porta seriale. Non è quindi "

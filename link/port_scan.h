@@ -1,6 +1,7 @@
 #pragma once
 // The scan of serial ports COM1..COM4, and of the serial adapters the OS
 // names otherwise, for the port page.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,11 +24,20 @@ struct PortScan {
     int selected = -1;          // first available row, -1 when none
 };
 
-// Closes the link first (so its port lists as available), then opens every
-// port (COM1..COM4, then the opener's adapterPaths()) for a query, raises DTR
-// and RTS, waits 50 ms and reads CTS, DSR and carrier. The first available row
-// is selected, COM rows first. Busy cursor during the scan, pending events
-// processed after each row. When no port is available the user is told ("Scansione porte").
-PortScan ScanPorts(SerialDeviceOpener& devices, SerialLink& link, UiSink& ui, Clock& clock);
+// Where a list on screen follows the scan; each step may be empty.
+struct PortScanSteps {
+    std::function<void()> cleared;                 // the link is closed: empty the list
+    std::function<void(const PortRow&)> rowAdded;  // one more row, before pending events
+    std::function<void(const PortScan&)> scanned;  // every row is in, before the no-port box
+};
+
+// In this order: the busy cursor; the link closed (so its port lists as
+// available); steps.cleared; then every port (COM1..COM4, then the opener's
+// adapterPaths()) opened for a query, DTR and RTS raised, 50 ms, CTS, DSR and
+// carrier read, steps.rowAdded and pending events processed; steps.scanned;
+// when no port is available the user is told ("Scansione porte"); the cursor
+// restored. The first available row is selected, COM rows first.
+PortScan ScanPorts(SerialDeviceOpener& devices, SerialLink& link, UiSink& ui, Clock& clock,
+                   const PortScanSteps& steps = {});
 
 }  // namespace zor

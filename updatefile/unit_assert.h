@@ -8,6 +8,13 @@ namespace zor {
 [[noreturn]] void assertionFailed(const char* unit, const char* expression, const char* file,
                                   int line);
 
+// A program without a console (the Windows wizard) also shows the failure
+// before the abort: reporter gets "Assertion failed: <expression>, unit <unit>
+// (<file>:<line>)", on whatever thread failed, and returns when the user has
+// seen it. Null: stderr only.
+using AssertionReporter = void (*)(const char* text);
+void setAssertionReporter(AssertionReporter reporter);
+
 }  // namespace zor
 
 // ZOR_ASSERT("GestFile", x == 0) reports the expression as written.

@@ -85,8 +85,8 @@ bool Wizard::construct() {
     page_ = Page::Pres;
     view_.showPage(page_);
 
-    const CommandLineResult cmd =
-        ParseCommandLine(env_.args, programFileName(env_.programPath), env_.versionBlock);
+    const CommandLineResult cmd = ParseCommandLine(env_.args, programFileName(env_.programPath),
+                                                   env_.versionBlock, env_.slashRule);
     highSpeed_ = cmd.highSpeed;
     logOption_ = cmd.logOption;
     showCommandLineBoxes(view_, cmd);
@@ -175,7 +175,8 @@ void Wizard::UpdateControls() {
             next = !fileName_.empty();
             break;
         case Page::SelPort:
-            next = selectedPort_ >= 0 && selectedPort_ < static_cast<int>(ports_.size()) &&
+            next = !scanning_ && selectedPort_ >= 0 &&
+                   selectedPort_ < static_cast<int>(ports_.size()) &&
                    ports_[selectedPort_].available;
             break;
         case Page::CheckCom:
@@ -330,19 +331,39 @@ std::string portCaption(const std::string& name) {
 }  // namespace
 
 void Wizard::scanPorts() {
-    // The list empties first, so nothing can be chosen while the scan runs.
-    ports_.clear();
-    selectedPort_ = -1;
-    view_.setPortRows({}, -1);
-    UpdateControls();
-    const PortScan scan = ScanPorts(env_.devices, link_, view_, env_.clock);
-    ports_ = scan.rows;
-    selectedPort_ = scan.selected;
-    std::vector<PortListRow> rows;
-    for (const PortRow& row : ports_)
-        rows.push_back({portCaption(row.name), row.status});
-    view_.setPortRows(rows, selectedPort_);
-    UpdateControls();
+    // Rows show as their ports are probed, and the user may click one while
+    // the scan lets events through; Next waits for the end all the same. The
+    // user may also leave the page and come back, which scans again inside
+    // this scan: the list is then the inner scan's.
+    const int scan = ++scanCount_;
+    PortScanSteps steps;
+    steps.cleared = [this, scan] {
+        if (scan != scanCount_)
+            return;
+        scanning_ = true;
+        ports_.clear();
+        selectedPort_ = -1;
+        view_.clearPortRows();
+        UpdateControls();
+    };
+    steps.rowAdded = [this, scan](const PortRow& row) {
+        if (scan != scanCount_)
+            return;
+        ports_.push_back(row);
+        view_.addPortRow({portCaption(row.name), row.status});
+    };
+    steps.scanned = [this, scan](const PortScan& result) {
+        if (scan != scanCount_)
+            return;
+        scanning_ = false;
+        view_.focusPortRow(0, false);
+        if (result.selected >= 0) {
+            selectedPort_ = result.selected;
+            view_.focusPortRow(result.selected, true);
+        }
+        UpdateControls();
+    };
+    ScanPorts(env_.devices, link_, view_, env_.clock, steps);
 }
 
 void Wizard::lwPorteOnchange(int selectedRow) {

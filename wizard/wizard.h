@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
 #include "app/session_log.h"
 #include "flash/partition_table.h"
 #include "link/downloader.h"
@@ -29,6 +30,8 @@ struct WizardEnvironment {
     std::string programPath;           // usage text and the session log's name
     std::vector<std::string> args;     // the command line after the program path
     std::string currentDirectory;      // where the file dialog first opens
+    // Whether "/a/b.upd" is a file (Linux) or an unknown option (zorload.exe).
+    SlashRule slashRule = SlashRule::OptionUnlessPath;
 };
 
 // The overall bar of the transfer page: every finished phase an equal share,
@@ -136,6 +139,8 @@ class Wizard {
     std::string dialogDirectory_;
     std::vector<PortRow> ports_;
     int selectedPort_ = -1;
+    bool scanning_ = false;  // Next waits for the scan's end
+    int scanCount_ = 0;      // a scan started from inside another one takes over the list
     std::vector<ComponentChoice> choices_;
     bool inSelLangChange_ = false;
 };

@@ -45,8 +45,13 @@ class WizardView : public UiSink {
     virtual void setChecked(Ctl control, bool checked) = 0;
     virtual bool isChecked(Ctl control) = 0;
     virtual void setFocus(Ctl control) = 0;
-    // Replaces the port list's rows and selects one (-1: none).
-    virtual void setPortRows(const std::vector<PortListRow>& rows, int selected) = 0;
+    // The port list, filled a row at a time while the ports are probed: it
+    // is emptied, rows are appended, then one row gets the focus mark (the
+    // list's current row, not the keyboard focus) and, when select is set,
+    // becomes the selected row as well.
+    virtual void clearPortRows() = 0;
+    virtual void addPortRow(const PortListRow& row) = 0;
+    virtual void focusPortRow(int row, bool select) = 0;
     // Replaces the component list's rows, all unchecked.
     virtual void setComponentRows(const std::vector<ComponentListRow>& rows) = 0;
     // A progress bar's position, 0..100.

@@ -54,8 +54,9 @@ TEST(VersionInfo, LooksUpTheFirstTranslationsTable) {
 
 const std::string kUsage = "Uso: ZOR.EXE [-v] [-high] [-?] [FileDaCaricare]";
 
-CommandLineResult parse(std::vector<std::string> args, const VersionBlock* block = &kFull) {
-    return ParseCommandLine(args, "ZOR.EXE", block);
+CommandLineResult parse(std::vector<std::string> args, const VersionBlock* block = &kFull,
+                        SlashRule slash = SlashRule::OptionUnlessPath) {
+    return ParseCommandLine(args, "ZOR.EXE", block, slash);
 }
 
 TEST(CommandLine, SetsFlagsAndFileName) {
@@ -73,6 +74,40 @@ TEST(CommandLine, SetsFlagsAndFileName) {
         EXPECT_TRUE(r.highSpeed == c.high && r.logOption == c.log && r.FileDaCaricare == c.file);
         EXPECT_TRUE(r.boxes.empty() && !r.exitProcess);
     }
+}
+
+// A leading '/' is always an option on Windows; on Linux a further '/' makes
+// the argument an absolute path.
+TEST(CommandLine, SlashArgumentsFollowTheSystemsPaths) {
+    const SlashRule win = SlashRule::Option, lin = SlashRule::OptionUnlessPath;
+    const struct {
+        const char* arg;
+        SlashRule slash;
+        bool unknown;
+        std::string file;
+    } cases[] = {
+        {"/a/b.upd", win, true, ""},
+        {"/a/b.upd", lin, false, "/a/b.upd"},
+        {"/v/", win, true, ""},
+        {"/v/", lin, false, "/v/"},
+        {"/x.upd", win, true, ""},
+        {"/x.upd", lin, true, ""},
+        {"C:/a/b.upd", win, false, "C:/a/b.upd"},
+        {"-a/b", lin, true, ""},
+    };
+    for (const auto& c : cases) {
+        const CommandLineResult r = parse({"x.upd", c.arg}, &kFull, c.slash);
+        EXPECT_EQ(r.exitProcess, c.unknown) << c.arg;
+        EXPECT_EQ(r.FileDaCaricare, c.unknown ? "x.upd" : c.file) << c.arg;
+        if (c.unknown) {
+            ASSERT_EQ(r.boxes.size(), 1u);
+            EXPECT_EQ(r.boxes[0].text,
+                      std::string("Opzione della linea di comando sconosciuta: '") + c.arg +
+                          "'\r\n" + kUsage);
+            EXPECT_EQ(r.exitStatus, 1);
+        }
+    }
+    EXPECT_TRUE(parse({"/HIGH"}, &kFull, win).highSpeed);
 }
 
 TEST(CommandLine, EndingOptionsStopTheParse) {

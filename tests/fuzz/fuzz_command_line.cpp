@@ -1,10 +1,11 @@
 // ParseCommandLine on arbitrary argument vectors (the input after its first
-// byte, split at '\n'; the first byte picks the version block or none): the
-// exit status is 0 or 1 and set exactly when the process is to end; every box
-// is the version box, the usage box or the unknown-option box naming one of
-// the arguments, with the application's caption, and only the last box may
-// end the process; the file to load is one of the arguments and no option;
-// the switches are set only by their options.
+// byte, split at '\n'; the first byte picks the version block or none, and
+// whether a leading '/' may begin a path): the exit status is 0 or 1 and set
+// exactly when the process is to end; every box is the version box, the
+// usage box or the unknown-option box naming one of the arguments, with the
+// application's caption, and only the last box may end the process; the file
+// to load is one of the arguments and no option; the switches are set only by
+// their options.
 #include <string>
 
 #include "app/command_line.h"
@@ -69,7 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const VersionBlock* block = (data[0] & 1) ? nullptr : &kBlock;
     const std::vector<std::string> args = fuzz::splitInput(data + 1, size - 1);
     const std::string program = "zorload";
-    const CommandLineResult r = ParseCommandLine(args, program, block);
+    const SlashRule slash = (data[0] & 2) ? SlashRule::Option : SlashRule::OptionUnlessPath;
+    const CommandLineResult r = ParseCommandLine(args, program, block, slash);
 
     FUZZ_CHECK(r.exitStatus == 0 || r.exitStatus == 1);
     FUZZ_CHECK(r.exitProcess == (r.exitStatus == 1));
@@ -101,6 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!r.FileDaCaricare.empty()) {
         FUZZ_CHECK(isArgument(args, r.FileDaCaricare));
         FUZZ_CHECK(r.FileDaCaricare[0] != '-');
+        FUZZ_CHECK(slash == SlashRule::OptionUnlessPath || r.FileDaCaricare[0] != '/');
     }
     FUZZ_CHECK(!r.highSpeed || hasOption(args, "high"));
     FUZZ_CHECK(!r.logOption || hasOption(args, "log"));

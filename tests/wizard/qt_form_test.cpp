@@ -1,16 +1,19 @@
 // The Qt window, offscreen: its controls against the form table, the fit of
-// every text, keys and accelerators, the chart's pixels, and the wake-up of
-// a running instance by a second process.
+// every text, keys and accelerators, the chart's pixels and labels, the real
+// program refusing the toolkit's options, and the wake-up of a running
+// instance by a second process.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPaintEngine>
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
+#include <climits>
 #include <thread>
 
 #include "flash/partition_dump.h"
@@ -249,6 +252,131 @@ TEST_F(QtFormTest, ChartPaintsEveryBoxWithItsEdges) {
     for (int x = program.labelRect.left; x < program.labelRect.right; ++x)
         ink |= img.pixelColor(x, program.labelRect.top + 6) == QColor(Qt::black);
     EXPECT_TRUE(ink);
+}
+
+// The toolkit's own options are the program's unknown options: the real
+// program shows the box naming the first and ends with status 1, the window
+// never shown; the platform comes from the environment all the same.
+TEST(QtProgram, ToolkitOptionsAreUnknownOptions) {
+    const std::vector<QStringList> cases = {
+        {"-reverse"},           {"-platform", "xcb"},
+        {"-style", "fusion"},   {"-session", "x"},
+        {"-widgetcount"},       {"-display", ":0"},
+        {"-geometry", "10x10"}, {"a.upd", "-qwindowtitle", "x"},
+    };
+    TempDir dir("zor_qtoptions");
+    for (const QStringList& args : cases) {
+        const QString option = args[0] == "a.upd" ? args[1] : args[0];
+        SCOPED_TRACE(option.toStdString());
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_RUNTIME_DIR", QString::fromStdString(dir.path()));
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("ZORLOAD_ANSWER_BOXES", "1");
+        program.setProcessEnvironment(env);
+        program.start(ZORLOAD_PROGRAM, args);
+        ASSERT_TRUE(program.waitForFinished(10000));
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), 1);
+        // Qt may add warnings of its own there.
+        const QString told = QString::fromUtf8(program.readAllStandardError());
+        EXPECT_TRUE(told.contains("Zorload: Opzione della linea di comando sconosciuta: '" +
+                                  option + "'\nUso: zorload [-v] [-high] [-?] [FileDaCaricare]\n"))
+            << told.toStdString();
+    }
+}
+
+// A paint device that keeps the text the painter hands to it, run by run,
+// after the painter's own processing of the string; everything else is
+// dropped.
+class DrawnText : public QPaintDevice {
+  public:
+    struct Run {
+        QString text;
+        bool underlined;
+    };
+    std::vector<Run> runs;
+    QPaintEngine* paintEngine() const override { return &engine_; }
+
+  protected:
+    int metric(PaintDeviceMetric m) const override {
+        switch (m) {
+            case PdmWidth:
+                return 433;
+            case PdmHeight:
+                return 73;
+            case PdmDepth:
+                return 32;
+            case PdmNumColors:
+                return INT_MAX;
+            case PdmDevicePixelRatio:
+                return 1;
+            case PdmDevicePixelRatioScaled:
+                return static_cast<int>(devicePixelRatioFScale());
+            case PdmWidthMM:
+            case PdmHeightMM:
+                return 100;
+            default:
+                return 96;  // dots per inch, logical and physical
+        }
+    }
+
+  private:
+    class Engine : public QPaintEngine {
+      public:
+        explicit Engine(std::vector<Run>& runs) : QPaintEngine(AllFeatures), runs_(runs) {}
+        bool begin(QPaintDevice*) override { return true; }
+        bool end() override { return true; }
+        void updateState(const QPaintEngineState&) override {}
+        void drawRects(const QRectF*, int) override {}
+        void drawPath(const QPainterPath&) override {}
+        void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
+        void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+        void drawTextItem(const QPointF&, const QTextItem& item) override {
+            runs_.push_back({item.text(), (item.renderFlags() & QTextItem::Underline) ||
+                                              item.font().underline()});
+        }
+        Type type() const override { return User; }
+
+      private:
+        std::vector<Run>& runs_;
+    };
+    mutable Engine engine_{runs};
+};
+
+// Names with '&' are labelled as the Windows chart labels them: "&&" shows
+// one '&', a lone '&' is dropped and underlines the character after it.
+TEST(QtChart, AmpersandsInLabels) {
+    const struct {
+        const char* name;
+        const char* shown;
+        const char* underlined;
+    } cases[] = {
+        // An unpadded version loses its last character, as on Windows.
+        {"R&&D VERS 2.0", "R&D 2.", ""},
+        {"&Lingua VERS 2.0", "Lingua 2.", "L"},
+        {"A&B&&C VERS 1.0", "AB&C 1.", "B"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PartitionTable table;
+        resetTable(table);
+        ASSERT_TRUE(addPartition(table, PT_DATAREL, 0, c.name, nullptr, 0, 8));
+        DrawnText device;
+        {
+            QPainter painter(&device);
+            qtui::drawAllocation(painter, table, 433, 73, qtui::formFont(),
+                                 qtui::edgeColours(QPalette()));
+        }
+        QString shown, underlined;
+        for (const DrawnText::Run& run : device.runs) {
+            shown += run.text;
+            if (run.underlined)
+                underlined += run.text;
+        }
+        EXPECT_EQ(shown.toStdString(), c.shown);
+        EXPECT_EQ(underlined.toStdString(), c.underlined);
+    }
 }
 
 // A second start (the real program, with arguments) wakes this window from

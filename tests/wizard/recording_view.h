@@ -39,6 +39,7 @@ class RecordingView : public wizard::WizardView {
 
     // ---- UiSink ----
     void messageBox(const std::string& text, const std::string& caption, BoxIcon icon) override {
+        record("box " + caption);
         boxes.push_back({text, caption, icon, pendingBeep, page, animating});
         pendingBeep = false;
         if (onBox)
@@ -48,8 +49,12 @@ class RecordingView : public wizard::WizardView {
         pendingBeep = true;
         ++warningBeeps;
     }
-    void setBusy(bool on) override { busyDepth += on ? 1 : -1; }
+    void setBusy(bool on) override {
+        record(on ? "busy" : "idle");
+        busyDepth += on ? 1 : -1;
+    }
     void processPendingEvents() override {
+        record("pump");
         ++pumps;
         if (onPump)
             onPump();
@@ -66,11 +71,21 @@ class RecordingView : public wizard::WizardView {
     void setChecked(wizard::Ctl c, bool v) override { controls[c].checked = v; }
     bool isChecked(wizard::Ctl c) override { return controls[c].checked; }
     void setFocus(wizard::Ctl c) override { focus = c; }
-    void setPortRows(const std::vector<wizard::PortListRow>& rows, int selected) override {
-        ports = rows;
-        selectedPort = selected;
-        if (!rows.empty())
-            ++scans;
+    void clearPortRows() override {
+        record("clear");
+        ports.clear();
+        selectedPort = focusedPort = -1;
+        ++scans;
+    }
+    void addPortRow(const wizard::PortListRow& row) override {
+        record("row " + row.port);
+        ports.push_back(row);
+    }
+    void focusPortRow(int row, bool select) override {
+        record((select ? "select " : "focus ") + std::to_string(row));
+        focusedPort = row;
+        if (select)
+            selectedPort = row;
     }
     void setComponentRows(const std::vector<wizard::ComponentListRow>& rows) override {
         components = rows;
@@ -123,7 +138,8 @@ class RecordingView : public wizard::WizardView {
     wizard::Ctl focus = wizard::Ctl::Form;
     std::vector<wizard::PortListRow> ports;
     int selectedPort = -1;
-    int scans = 0;
+    int focusedPort = -1;
+    int scans = 0;  // times the port list was emptied for a scan
     std::vector<wizard::ComponentListRow> components;
     std::vector<bool> checks;
     std::vector<ViewBox> boxes;
@@ -139,9 +155,18 @@ class RecordingView : public wizard::WizardView {
     std::function<void(const ViewBox&)> onBox;
     std::function<void()> onPump;
     std::function<void()> onProgress;  // after each progress report was shown
+    // Boxes, busy changes, pumps and port list changes in the order they came,
+    // with onCall run as each is recorded.
+    std::vector<std::string> calls;
+    std::function<void(const std::string&)> onCall;
     MainThreadQueue queue;
 
   private:
+    void record(const std::string& call) {
+        calls.push_back(call);
+        if (onCall)
+            onCall(call);
+    }
     bool pendingBeep = false;
 };
 

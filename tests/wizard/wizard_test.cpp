@@ -305,6 +305,54 @@ TEST_F(WizardTest, AdapterRowsOnThePortPage) {
     EXPECT_TRUE(devices.isOpen(byId));
 }
 
+// The port page's scan, seen from the window: the hourglass, the link closed,
+// the list emptied, each row as its port is probed with the list repainted
+// after it, COM1 given the focus mark, then the first available row focused
+// and selected, or the box when there is none. Next waits for the end, even
+// when the user picks an available row that has already appeared.
+TEST_F(WizardTest, PortScanFillsTheListRowByRow) {
+    devices.addEmptyPort("COM3");
+    toComponentPage();  // the link is open on COM1
+    const struct {
+        OpenFailure com1, com3;
+        std::vector<std::string> end;
+        int selected;
+    } cases[] = {
+        {OpenFailure::None, OpenFailure::None, {"focus 0", "select 0", "idle"}, 0},
+        {OpenFailure::InUse, OpenFailure::None, {"focus 0", "select 2", "idle"}, 2},
+        {OpenFailure::NotInstalled,
+         OpenFailure::NotInstalled,
+         {"focus 0", "box Scansione porte", "idle"},
+         -1},
+    };
+    for (const auto& c : cases) {
+        devices.setFailure("COM1", c.com1);
+        devices.setFailure("COM3", c.com3);
+        if (view.page == Page::SelPort)
+            back();
+        view.calls.clear();
+        view.onCall = [&](const std::string& call) {
+            if (call == "clear") {
+                EXPECT_EQ(view.busyDepth, 1);
+                EXPECT_FALSE(wiz->link().RsIsOpen());
+            } else if (call == "pump") {
+                wiz->lwPorteOnchange(0);
+                EXPECT_FALSE(view.enabled(Ctl::btnAvanti));
+            }
+        };
+        view.page == Page::SelLanguage ? back() : next();
+        view.onCall = nullptr;
+        ASSERT_EQ(view.page, Page::SelPort);
+        std::vector<std::string> expected = {"busy", "clear",    "row COM1", "pump",     "row COM2",
+                                             "pump", "row COM3", "pump",     "row COM4", "pump"};
+        expected.insert(expected.end(), c.end.begin(), c.end.end());
+        EXPECT_EQ(view.calls, expected);
+        EXPECT_EQ(view.focusedPort, c.selected < 0 ? 0 : c.selected);
+        EXPECT_EQ(view.selectedPort, c.selected);
+        EXPECT_EQ(view.enabled(Ctl::btnAvanti), c.selected >= 0);
+    }
+}
+
 // A chronometer that does not answer: the check reports it and the port page
 // is scanned afresh with the first available port selected again.
 TEST_F(WizardTest, FailedCheckReturnsToARescannedPortPage) {

@@ -54,7 +54,10 @@ void drawAllocation(QPainter& painter, const PartitionTable& table, int width, i
         labelFont.setBold(box.bold);
         painter.setFont(labelFont);
         painter.setPen(Qt::black);
-        painter.drawText(toQt(box.labelRect), Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
+        // As the Windows chart draws it (DrawText with prefix processing): a
+        // lone '&' is dropped and the next character underlined, "&&" shows one.
+        painter.drawText(toQt(box.labelRect),
+                         Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap | Qt::TextShowMnemonic,
                          QString::fromStdString(cp1252ToUtf8(box.label)));
     }
 }

@@ -2,9 +2,11 @@
 // the running window and ends.
 #include <QApplication>
 #include <QDir>
-#include <QMessageBox>
 #include <QScreen>
+#include <cstdio>
 #include <exception>
+#include <string>
+#include <vector>
 
 #include "platform/file.h"
 #include "platform/serial_port.h"
@@ -16,17 +18,27 @@ int main(int argc, char** argv) {
     zor::SingleInstance instance("MorvantiZorloadMutex");
     if (!instance.CheckSingleInstance())
         return 0;
+    if (instance.unguarded()) {
+        // Someone else's folder (or one anyone may write to) stands where the
+        // lock belongs: run, but without the one-instance rule.
+        std::fprintf(stderr,
+                     "zorload: la cartella %s non appartiene solo a questo utente: "
+                     "avvio senza il controllo dell'istanza unica.\n",
+                     instance.folder().c_str());
+    }
 
+    // Every argument is the program's: Qt sees none, so that -reverse, -style
+    // and the like get the unknown-option box like any option the program
+    // does not know. The platform plugin still comes from QT_QPA_PLATFORM.
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.emplace_back(argv[i]);
+    int qtArgc = 1;
     int status = 0;
     {
-        QApplication app(argc, argv);
+        QApplication app(qtArgc, argv);
         QApplication::setApplicationName("Zorload");
         try {
-            // Qt has taken its own options out of the arguments by now.
-            std::vector<std::string> args;
-            const QStringList all = QCoreApplication::arguments();
-            for (int i = 1; i < all.size(); ++i)
-                args.push_back(all[i].toStdString());
             zor::qtui::TfrmZORMain form({zor::systemSerialDevices(), zor::systemClock(),
                                          zor::programVersionBlock(), zor::programPath(), args,
                                          QDir::currentPath().toStdString()});
@@ -42,8 +54,7 @@ int main(int argc, char** argv) {
                 QApplication::exec();
             }
         } catch (const std::exception& e) {
-            QMessageBox::critical(nullptr, QApplication::applicationName(),
-                                  QString::fromLocal8Bit(e.what()));
+            zor::qtui::showStartupError(e);
         }
     }
     instance.ReleaseSingleInstance();

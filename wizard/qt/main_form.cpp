@@ -21,6 +21,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
+#include <cstdio>
 
 #include "wizard/qt/artwork.h"
 #include "wizard/qt/chart_painter.h"
@@ -431,6 +432,12 @@ void TfrmZORMain::messageBox(const std::string& text, const std::string& caption
                     qs(caption), body, QMessageBox::Ok, isVisible() ? this : nullptr);
     box.setTextFormat(Qt::PlainText);
     box.setFont(font());
+    // For scripts and tests that run the real program: every box is told on
+    // stderr and answered with OK as soon as it shows.
+    if (!qEnvironmentVariableIsEmpty("ZORLOAD_ANSWER_BOXES")) {
+        std::fprintf(stderr, "%s: %s\n", caption.c_str(), body.toStdString().c_str());
+        QTimer::singleShot(0, &box, &QMessageBox::accept);
+    }
     // The hourglass of a running check must not hide the box's button.
     const int busy = busy_;
     for (int i = 0; i < busy; ++i)
@@ -504,16 +511,26 @@ void TfrmZORMain::setFocus(Ctl control) {
     widget(control)->setFocus();
 }
 
-void TfrmZORMain::setPortRows(const std::vector<wizard::PortListRow>& rows, int selected) {
+void TfrmZORMain::clearPortRows() {
     const QSignalBlocker quiet(lwPorte_);
     lwPorte_->clear();
-    for (const wizard::PortListRow& row : rows)
-        lwPorte_->addTopLevelItem(new QTreeWidgetItem({qs(row.port), qs(row.status)}));
-    if (selected >= 0 && selected < lwPorte_->topLevelItemCount()) {
-        QTreeWidgetItem* item = lwPorte_->topLevelItem(selected);
-        lwPorte_->setCurrentItem(item);
-        item->setSelected(true);
-    }
+}
+
+void TfrmZORMain::addPortRow(const wizard::PortListRow& row) {
+    const QSignalBlocker quiet(lwPorte_);
+    lwPorte_->addTopLevelItem(new QTreeWidgetItem({qs(row.port), qs(row.status)}));
+}
+
+void TfrmZORMain::focusPortRow(int row, bool select) {
+    QTreeWidgetItem* item = lwPorte_->topLevelItem(row);
+    if (!item)
+        return;
+    const QSignalBlocker quiet(lwPorte_);
+    // The focus mark alone leaves the selection as it is.
+    lwPorte_->selectionModel()->setCurrentIndex(
+        lwPorte_->indexFromItem(item),
+        select ? QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows
+               : QItemSelectionModel::NoUpdate);
 }
 
 void TfrmZORMain::setComponentRows(const std::vector<wizard::ComponentListRow>& rows) {
@@ -576,6 +593,18 @@ void TfrmZORMain::invokeAndWait(std::function<void()> fn) {
 
 void TfrmZORMain::post(std::function<void()> fn) {
     QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+}
+
+void showStartupError(const std::exception& error) {
+    const QString text = QString::fromLocal8Bit(error.what());
+    QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), text, QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    if (!qEnvironmentVariableIsEmpty("ZORLOAD_ANSWER_BOXES")) {
+        std::fprintf(stderr, "%s: %s\n", box.windowTitle().toStdString().c_str(),
+                     text.toStdString().c_str());
+        QTimer::singleShot(0, &box, &QMessageBox::accept);
+    }
+    box.exec();
 }
 
 std::unique_ptr<QSocketNotifier> listenForWakeUps(SingleInstance& instance, TfrmZORMain& form) {

@@ -5,6 +5,7 @@
 #include <QSocketNotifier>
 #include <QWidget>
 #include <array>
+#include <exception>
 #include <memory>
 #include <vector>
 
@@ -52,7 +53,9 @@ class TfrmZORMain : public QWidget, public wizard::WizardView {
     void setChecked(wizard::Ctl control, bool checked) override;
     bool isChecked(wizard::Ctl control) override;
     void setFocus(wizard::Ctl control) override;
-    void setPortRows(const std::vector<wizard::PortListRow>& rows, int selected) override;
+    void clearPortRows() override;
+    void addPortRow(const wizard::PortListRow& row) override;
+    void focusPortRow(int row, bool select) override;
     void setComponentRows(const std::vector<wizard::ComponentListRow>& rows) override;
     void setBar(wizard::Ctl bar, int value) override;
     void repaintChart() override;
@@ -89,6 +92,10 @@ class TfrmZORMain : public QWidget, public wizard::WizardView {
     std::vector<bool> checks_;  // the component rows' check marks as last reported
     int busy_ = 0;
 };
+
+// The box for an exception that escapes the window's construction or its
+// event loop: its message under the application's name, with the error icon.
+void showStartupError(const std::exception& error);
 
 // Wakes form for every WM_SHOWINSTANCE that a second start sends to
 // instance (the owner), from the event loop; null when nothing listens.

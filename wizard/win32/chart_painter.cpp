@@ -73,6 +73,8 @@ void drawAllocation(HDC dc, const PartitionTable& table, int width, int height, 
         ::SelectObject(dc, box.bold ? bold : regular);
         std::wstring label = toUtf16(cp1252ToUtf8(box.label));
         RECT r{box.labelRect.left, box.labelRect.top, box.labelRect.right, box.labelRect.bottom};
+        // Prefix processing stays on (no DT_NOPREFIX): a lone '&' in a name is
+        // dropped and underlines the next character, "&&" shows one '&'.
         ::DrawTextW(dc, label.c_str(), static_cast<int>(label.size()), &r,
                     DT_CENTER | DT_WORDBREAK);
     }

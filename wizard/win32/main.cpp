@@ -13,6 +13,7 @@
 #include "platform/file.h"
 #include "platform/serial_port.h"
 #include "platform/version_block.h"
+#include "updatefile/unit_assert.h"
 #include "wizard/win32/main_form.h"
 #include "wizard/win32/single_instance.h"
 #include "wizard/win32/wide_text.h"
@@ -20,6 +21,13 @@
 namespace {
 
 using zor::win32ui::toUtf8;
+
+// A failed internal precondition: the program has no console to print it
+// on, so the user sees it in a box before the program ends.
+void showAssertion(const char* text) {
+    ::MessageBoxW(nullptr, zor::win32ui::toUtf16(text).c_str(), L"Zorload",
+                  MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
+}
 
 std::string currentDirectory() {
     std::wstring folder(::GetCurrentDirectoryW(0, nullptr), L'\0');
@@ -33,6 +41,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (!zor::win32ui::CheckSingleInstance())
         return 0;
 
+    zor::setAssertionReporter(showAssertion);
     int status = 0;
     std::string title = "Zorload";
     try {
@@ -42,9 +51,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
             ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_ANIMATE_CLASS | ICC_STANDARD_CLASSES;
         ::InitCommonControlsEx(&controls);
 
+        // "/a/b.upd" is an option here, as every argument beginning with '/'.
         zor::win32ui::TfrmZORMain form(
             instance, {zor::systemSerialDevices(), zor::systemClock(), zor::programVersionBlock(),
-                       zor::programPath(), zor::programArguments(0, nullptr), currentDirectory()});
+                       zor::programPath(), zor::programArguments(0, nullptr), currentDirectory(),
+                       zor::SlashRule::Option});
         title = form.core().applicationTitle();
         if (!form.construct()) {
             status = form.core().exitStatus();

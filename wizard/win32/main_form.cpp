@@ -942,33 +942,53 @@ void TfrmZORMain::setFocus(Ctl control) {
         ::SetFocus(w);
 }
 
-void TfrmZORMain::setPortRows(const std::vector<wizard::PortListRow>& rows, int selected) {
+void TfrmZORMain::clearPortRows() {
     HWND list = window(Ctl::lwPorte);
     if (!list || destroyed_)
         return;
     ++quiet_;
     ::SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
-    for (size_t i = 0; i < rows.size(); ++i) {
-        std::wstring port = toUtf16(rows[i].port);
-        std::wstring status = toUtf16(rows[i].status);
-        LVITEMW item{};
-        item.mask = LVIF_TEXT;
-        item.iItem = static_cast<int>(i);
-        item.pszText = port.data();
-        const int at = static_cast<int>(
-            ::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
-        item.iItem = at;
-        item.iSubItem = 1;
-        item.pszText = status.data();
-        ::SendMessageW(list, LVM_SETITEMTEXTW, at, reinterpret_cast<LPARAM>(&item));
+    --quiet_;
+}
+
+void TfrmZORMain::addPortRow(const wizard::PortListRow& row) {
+    HWND list = window(Ctl::lwPorte);
+    if (!list || destroyed_)
+        return;
+    ++quiet_;
+    std::wstring port = toUtf16(row.port);
+    std::wstring status = toUtf16(row.status);
+    LVITEMW item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    item.pszText = port.data();
+    const int at =
+        static_cast<int>(::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    item.iItem = at;
+    item.iSubItem = 1;
+    item.pszText = status.data();
+    ::SendMessageW(list, LVM_SETITEMTEXTW, at, reinterpret_cast<LPARAM>(&item));
+    --quiet_;
+}
+
+void TfrmZORMain::focusPortRow(int row, bool select) {
+    HWND list = window(Ctl::lwPorte);
+    if (!list || destroyed_ || row < 0 ||
+        row >= static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0))) {
+        return;
     }
-    if (selected >= 0 && selected < static_cast<int>(rows.size())) {
-        LVITEMW state{};
-        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-        state.state = LVIS_SELECTED | LVIS_FOCUSED;
-        ::SendMessageW(list, LVM_SETITEMSTATE, selected, reinterpret_cast<LPARAM>(&state));
-        ::SendMessageW(list, LVM_ENSUREVISIBLE, selected, FALSE);
+    ++quiet_;
+    LVITEMW state{};
+    if (select) {
+        state.stateMask = LVIS_SELECTED;  // every row: none selected
+        ::SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
+                       reinterpret_cast<LPARAM>(&state));
     }
+    // The focus mark alone leaves the selection as it is.
+    state.stateMask = select ? LVIS_SELECTED | LVIS_FOCUSED : LVIS_FOCUSED;
+    state.state = state.stateMask;
+    ::SendMessageW(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
+    ::SendMessageW(list, LVM_ENSUREVISIBLE, row, FALSE);
     --quiet_;
 }
 

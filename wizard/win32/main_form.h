@@ -88,7 +88,9 @@ class TfrmZORMain : public wizard::WizardView {
     void setChecked(wizard::Ctl control, bool checked) override;
     bool isChecked(wizard::Ctl control) override;
     void setFocus(wizard::Ctl control) override;
-    void setPortRows(const std::vector<wizard::PortListRow>& rows, int selected) override;
+    void clearPortRows() override;
+    void addPortRow(const wizard::PortListRow& row) override;
+    void focusPortRow(int row, bool select) override;
     void setComponentRows(const std::vector<wizard::ComponentListRow>& rows) override;
     void setBar(wizard::Ctl bar, int value) override;
     void repaintChart() override;
