@@ -28,12 +28,20 @@ class BoxCloser {
         QObject::connect(&timer_, &QTimer::timeout, [this] {
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
                 texts.push_back(box->text().toStdString());
+                shown.push_back(
+                    {box->text().toStdString(), box->windowTitle().toStdString(), box->icon()});
                 box->accept();
             }
         });
         timer_.start(20);
     }
     std::vector<std::string> texts;
+    struct Shown {
+        std::string text;
+        std::string caption;
+        QMessageBox::Icon icon;
+    };
+    std::vector<Shown> shown;
 
   private:
     QTimer timer_;
