@@ -8,22 +8,7 @@ CLI=$2
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/zorsim-e2e.XXXXXX")
 SIM_PID=
 
-cleanup() {
-    if [ -n "$SIM_PID" ]; then
-        kill -TERM "$SIM_PID" 2>/dev/null
-        wait "$SIM_PID" 2>/dev/null
-    fi
-    rm -rf "$WORK"
-}
-trap cleanup EXIT INT TERM
-
-fail() {
-    echo "FAIL: $*" >&2
-    for f in "$WORK"/*.txt "$WORK"/zorsim.err; do
-        [ -f "$f" ] && { echo "--- $f" >&2; tail -n 40 "$f" >&2; }
-    done
-    exit 1
-}
+. "$(dirname "$0")/pty_common.sh"
 
 # Ends the running zorsim and checks its exit status (default 0; it exits 3
 # when the host broke the protocol during its session).

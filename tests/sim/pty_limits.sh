@@ -10,22 +10,7 @@ CLI=$2
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/zorsim-limits.XXXXXX")
 SIM_PID=
 
-cleanup() {
-    if [ -n "$SIM_PID" ]; then
-        kill -TERM "$SIM_PID" 2>/dev/null
-        wait "$SIM_PID" 2>/dev/null
-    fi
-    rm -rf "$WORK"
-}
-trap cleanup EXIT INT TERM
-
-fail() {
-    echo "FAIL: $*" >&2
-    for f in "$WORK"/*.txt "$WORK"/zorsim.err; do
-        [ -f "$f" ] && { echo "--- $f" >&2; tail -n 20 "$f" >&2; }
-    done
-    exit 1
-}
+. "$(dirname "$0")/pty_common.sh"
 
 start_sim() {  # zorsim options...
     if [ -n "$SIM_PID" ]; then

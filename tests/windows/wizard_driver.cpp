@@ -9,17 +9,26 @@
 // optional time-out in seconds (default 20). The first expectation that fails
 // or times out ends the run with a message on stderr and exit status 1; a
 // usage error gives 2.
+//
+// Texts are compared with tests/support/window_texts.h. The chart and the
+// icons of message boxes are read off the screen, so the wizard's window must
+// lie uncovered on the display.
 #include <windows.h>
 // (the common controls' and shell's headers need windows.h first)
 #include <commctrl.h>
+#include <dlgs.h>
 #include <shellapi.h>
 
+#include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "support/window_texts.h"
 #include "wizard/form_layout.h"
 
 namespace {
@@ -183,6 +192,533 @@ bool isFront(HWND w) {
     return front && (front == w || GetAncestor(front, GA_ROOTOWNER) == w);
 }
 
+// ---- What the user reads -----------------------------------------------------
+
+namespace texts = zor::test::window_texts;
+using zor::wizard::Ctl;
+using zor::wizard::Kind;
+using zor::wizard::Page;
+
+// Whether text reads as the printf format: %s stands for any text, %d for a
+// whole number, %% for a percent sign.
+bool matches(const char* f, const char* t) {
+    if (f[0] == '%' && f[1] == 's') {
+        for (;; ++t) {
+            if (matches(f + 2, t))
+                return true;
+            if (!*t)
+                return false;
+        }
+    }
+    if (f[0] == '%' && f[1] == 'd') {
+        if (*t == '-')
+            ++t;
+        if (*t < '0' || *t > '9')
+            return false;
+        while (*t >= '0' && *t <= '9')
+            ++t;
+        return matches(f + 2, t);
+    }
+    if (f[0] == '%' && f[1] == '%')
+        return *t == '%' && matches(f + 2, t + 1);
+    return *f == *t && (!*f || matches(f + 1, t + 1));
+}
+
+// The format with its first conversions replaced by args, in order; the
+// conversions left over still stand for anything.
+std::string fillIn(const char* format, const std::vector<std::string>& args) {
+    std::string out;
+    std::size_t next = 0;
+    for (const char* f = format; *f; ++f) {
+        if (f[0] == '%' && (f[1] == 's' || f[1] == 'd') && next < args.size()) {
+            for (char c : args[next++])
+                out += c == '%' ? std::string("%%") : std::string(1, c);
+            ++f;
+        } else {
+            out += *f;
+        }
+    }
+    return out;
+}
+
+// The page a control lies on: -1 for the frame around the notebook; the
+// start panel's controls are on Pres.
+int pageOf(Ctl id) {
+    for (const zor::wizard::ControlSpec* c = &zor::wizard::control(id);;
+         c = &zor::wizard::control(c->parent)) {
+        if (c->parent == Ctl::Pagine)
+            return static_cast<int>(c->page);
+        if (c->parent == Ctl::Form)
+            return c->id == Ctl::pnlPresenta ? 0 : -1;
+    }
+}
+
+int pageIndex(const std::string& name) {
+    for (int i = 0; i < zor::wizard::PAGE_COUNT; ++i)
+        if (name == zor::wizard::pageName(static_cast<Page>(i)))
+            return i;
+    fail("unknown page " + name);
+}
+
+// A list view's column header. The message carries a pointer, so the
+// structure and its text live in the wizard's memory for the moment.
+std::string columnText(HWND list, int column) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(list, &pid);
+    HANDLE process =
+        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process)
+        fail("cannot open the wizard's process");
+    wchar_t text[128] = {};
+    auto* remote = static_cast<char*>(VirtualAllocEx(
+        process, nullptr, sizeof(LVCOLUMNW) + sizeof text, MEM_COMMIT, PAGE_READWRITE));
+    LVCOLUMNW query{};
+    query.mask = LVCF_TEXT;
+    query.pszText = reinterpret_cast<wchar_t*>(remote + sizeof query);
+    query.cchTextMax = 127;
+    WriteProcessMemory(process, remote, &query, sizeof query, nullptr);
+    WriteProcessMemory(process, remote + sizeof query, text, sizeof text, nullptr);
+    const bool got =
+        remote && ask(list, LVM_GETCOLUMNW, column, LPARAM(remote)) != 0 &&
+        ReadProcessMemory(process, remote + sizeof query, text, sizeof text - 2, nullptr);
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    if (!got)
+        fail("cannot read column " + std::to_string(column) + " of a list");
+    return utf8(text);
+}
+
+// Every text the user can read on the page, against the table of texts:
+// the caption, the step title and text, the captions of the frame's and the
+// page's controls and the list headers. A control that shows a text the
+// table does not know is a failure too.
+void checkTexts(int page) {
+    std::vector<std::string> wrong;
+    auto expect = [&](const std::string& what, const std::string& seen, const char* format) {
+        if (!matches(format, seen.c_str()))
+            wrong.push_back(what + " reads \"" + seen + "\", not \"" + format + "\"");
+    };
+    expect("the caption", textOf(wizard()), texts::WINDOW_TITLE);
+    const bool start = page == 0;
+    for (Ctl step : {Ctl::lblStepTitle, Ctl::lblStepText}) {
+        if ((IsWindowVisible(control(zor::wizard::control(step).name)) != 0) == start)
+            wrong.push_back(std::string(zor::wizard::control(step).name) +
+                            (start ? " is visible" : " is hidden"));
+    }
+    if (!start) {
+        expect("lblStepTitle", textOf(control("lblStepTitle")), texts::PAGES[page].title);
+        expect("lblStepText", textOf(control("lblStepText")), texts::PAGES[page].text);
+    }
+    std::string help;
+    for (const char* line : texts::HELP_LINES)
+        help += (help.empty() ? "" : "\r\n") + std::string(line);
+    for (const auto& c : zor::wizard::formControls()) {
+        if (c.kind == Kind::Form || c.id == Ctl::lblStepTitle || c.id == Ctl::lblStepText)
+            continue;
+        const int on = pageOf(c.id);
+        if (on != -1 && on != page)
+            continue;
+        HWND w = control(c.name);
+        const std::string seen = textOf(w);
+        const char* caption = texts::caption(c.name);
+        if (c.kind == Kind::ListView) {
+            int column = 0;
+            for (const auto& header : texts::COLUMNS) {
+                if (std::string(header.name) == c.name) {
+                    expect(std::string(c.name) + " column " + std::to_string(column),
+                           columnText(w, column), header.text);
+                    ++column;
+                }
+            }
+        } else if (c.id == Ctl::memPg2Help) {
+            expect(c.name, seen, help.c_str());
+        } else if (c.id == Ctl::btnAvanti) {
+            expect(c.name, seen, page == int(Page::Done) ? texts::NEXT_ON_DONE.text : caption);
+        } else if (c.id == Ctl::lblProgramVersion) {
+            expect(c.name, seen, texts::PROGRAM_VERSION.text);
+        } else if (c.id == Ctl::cbLogga) {
+            expect(c.name, seen, IsWindowVisible(w) ? texts::LOG_BOX.text : caption);
+        } else if (c.id == Ctl::lbProgresso || c.id == Ctl::lbFase) {
+            const char* busy =
+                c.id == Ctl::lbFase ? texts::PHASE_PROGRESS.text : texts::OVERALL_PROGRESS.text;
+            if (!matches(caption, seen.c_str()))
+                expect(c.name, seen, busy);
+        } else if (c.id == Ctl::lbErroreLingua) {
+            bool known = false;
+            for (const auto& verdict : texts::VERDICTS)
+                known = known || seen == verdict.text;
+            if (!known)
+                wrong.push_back(std::string(c.name) + " shows no verdict: \"" + seen + "\"");
+        } else if (caption) {
+            expect(c.name, seen, caption);
+        } else if (c.kind == Kind::Label || c.kind == Kind::Button || c.kind == Kind::CheckBox) {
+            wrong.push_back(std::string(c.name) + " shows \"" + seen +
+                            "\", a text missing from the table");
+        }
+    }
+    if (!wrong.empty()) {
+        std::string all;
+        for (const auto& w : wrong)
+            all += "\n  " + w;
+        fail(std::to_string(wrong.size()) + " texts differ:" + all);
+    }
+}
+
+// ---- Message boxes and dialogs of the wizard ---------------------------------
+
+// The wizard's process: the one behind a window of its class, shown or not
+// (the command line's boxes come before the window shows).
+DWORD wizardProcess() {
+    DWORD pid = 0;
+    waitFor(
+        20,
+        [&] {
+            for (HWND w : classWindows()) {
+                char title[64] = {};
+                GetWindowTextA(w, title, sizeof title);
+                if (std::string(title) != LISTENER_TITLE) {
+                    GetWindowThreadProcessId(w, &pid);
+                    return true;
+                }
+            }
+            return false;
+        },
+        [] { return std::string("no window of class ") + CLASS_NAME; });
+    return pid;
+}
+
+// The dialog boxes (class "#32770") the wizard's process shows.
+std::vector<HWND> dialogs(DWORD pid) {
+    std::vector<HWND> all, found;
+    EnumWindows(collect, reinterpret_cast<LPARAM>(&all));
+    for (HWND w : all) {
+        char name[16] = {};
+        DWORD owner = 0;
+        GetClassNameA(w, name, sizeof name);
+        GetWindowThreadProcessId(w, &owner);
+        if (owner == pid && IsWindowVisible(w) && std::string(name) == "#32770")
+            found.push_back(w);
+    }
+    return found;
+}
+
+std::vector<HWND> children(HWND parent) {
+    std::vector<HWND> all;
+    EnumChildWindows(parent, collect, reinterpret_cast<LPARAM>(&all));
+    return all;
+}
+
+bool isIconStatic(HWND w) {
+    char name[16] = {};
+    GetClassNameA(w, name, sizeof name);
+    return std::string(name) == "Static" && (GetWindowLongW(w, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
+}
+
+// The message box the wizard shows: a dialog of its process with an icon.
+HWND findMessageBox(DWORD pid) {
+    for (HWND d : dialogs(pid))
+        for (HWND c : children(d))
+            if (isIconStatic(c))
+                return d;
+    return nullptr;
+}
+
+HWND messageBoxWindow(double seconds) {
+    const DWORD pid = wizardProcess();
+    HWND found = nullptr;
+    waitFor(
+        seconds, [&] { return (found = findMessageBox(pid)) != nullptr; },
+        [] { return std::string("the wizard shows no message box"); });
+    return found;
+}
+
+// Screen pixels (0x00RRGGBB), read from the display as the user sees them.
+struct Pixels {
+    int width = 0, height = 0;
+    std::vector<uint32_t> px;
+    uint32_t at(int x, int y) const { return px[std::size_t(y) * width + x]; }
+};
+
+// Paints with paint() into a memory bitmap of width x height, or copies the
+// screen at (left, top) when paint is empty.
+Pixels pixels(int width, int height, const std::function<void(HDC)>& paint, int left = 0,
+              int top = 0) {
+    Pixels out;
+    out.width = width;
+    out.height = height;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    if (paint)
+        paint(dc);
+    else
+        BitBlt(dc, 0, 0, width, height, screen, left, top, SRCCOPY);
+    GdiFlush();
+    const auto* p = static_cast<const uint32_t*>(bits);
+    out.px.assign(p, p + std::size_t(width) * height);
+    for (uint32_t& v : out.px)
+        v &= 0xFFFFFF;
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return out;
+}
+
+Pixels onScreen(HWND w) {
+    RECT r{};
+    GetClientRect(w, &r);
+    POINT origin{0, 0};
+    ClientToScreen(w, &origin);
+    return pixels(r.right, r.bottom, nullptr, origin.x, origin.y);
+}
+
+uint32_t rgb(COLORREF c) {
+    return (uint32_t(GetRValue(c)) << 16) | (uint32_t(GetGValue(c)) << 8) | GetBValue(c);
+}
+
+std::string hex(uint32_t v) {
+    char text[16];
+    std::snprintf(text, sizeof text, "#%06X", unsigned(v));
+    return text;
+}
+
+// Which system icon the box shows: its pixels against the three icons drawn
+// on the box's own background, the closest one.
+texts::Icon boxIcon(HWND box) {
+    HWND icon = nullptr;
+    for (HWND c : children(box))
+        if (isIconStatic(c))
+            icon = c;
+    const Pixels seen = onScreen(icon);
+    static const struct {
+        texts::Icon icon;
+        int id;
+    } kinds[] = {{texts::Icon::Information, 32516},  // IDI_INFORMATION
+                 {texts::Icon::Exclamation, 32515},  // IDI_EXCLAMATION
+                 {texts::Icon::Error, 32513}};       // IDI_ERROR
+    texts::Icon best = texts::Icon::Information;
+    double bestDistance = -1;
+    for (const auto& k : kinds) {
+        const Pixels drawn = pixels(seen.width, seen.height, [&](HDC dc) {
+            HBRUSH back = CreateSolidBrush(
+                RGB(seen.at(0, 0) >> 16, (seen.at(0, 0) >> 8) & 0xFF, seen.at(0, 0) & 0xFF));
+            RECT all{0, 0, seen.width, seen.height};
+            FillRect(dc, &all, back);
+            DeleteObject(back);
+            DrawIconEx(dc, 0, 0, LoadIconW(nullptr, MAKEINTRESOURCEW(k.id)), 0, 0, 0, nullptr,
+                       DI_NORMAL);
+        });
+        double distance = 0;
+        for (std::size_t i = 0; i < seen.px.size(); ++i)
+            for (int shift : {0, 8, 16})
+                distance += std::abs(int((seen.px[i] >> shift) & 0xFF) -
+                                     int((drawn.px[i] >> shift) & 0xFF));
+        if (bestDistance < 0 || distance < bestDistance) {
+            bestDistance = distance;
+            best = k.icon;
+        }
+    }
+    return best;
+}
+
+const char* iconName(texts::Icon icon) {
+    return icon == texts::Icon::Information   ? "information"
+           : icon == texts::Icon::Exclamation ? "exclamation"
+                                              : "error";
+}
+
+// The box named in the table of texts, with args filling in its formats:
+// caption, text and icon as the user sees them.
+void checkBox(const std::vector<std::string>& a) {
+    const texts::Box* want = nullptr;
+    for (const auto& b : texts::BOXES)
+        if (a[0] == b.name)
+            want = &b;
+    if (!want)
+        fail("the table has no box " + a[0]);
+    HWND box = messageBoxWindow(20);
+    const std::vector<std::string> args(a.begin() + 1, a.end());
+    std::string text;
+    for (HWND c : children(box)) {
+        char name[16] = {};
+        GetClassNameA(c, name, sizeof name);
+        if (std::string(name) == "Static" && !isIconStatic(c) && !textOf(c).empty())
+            text = textOf(c);
+    }
+    std::string wrong;
+    if (!matches(fillIn(want->caption, args).c_str(), textOf(box).c_str()))
+        wrong += " caption \"" + textOf(box) + "\", not \"" + want->caption + "\";";
+    if (!matches(fillIn(want->text, args).c_str(), text.c_str()))
+        wrong += " text \"" + text + "\", not \"" + fillIn(want->text, args) + "\";";
+    const texts::Icon icon = boxIcon(box);
+    if (icon != want->icon)
+        wrong +=
+            std::string(" the ") + iconName(icon) + " icon, not the " + iconName(want->icon) + ";";
+    if (!wrong.empty())
+        fail("the box shows" + wrong);
+}
+
+// Presses a box's OK (or a dialog's Cancel) and waits until it is gone.
+void dismiss(HWND box, int button) {
+    HWND b = GetDlgItem(box, button);
+    if (b)
+        PostMessageW(b, BM_CLICK, 0, 0);
+    else
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+    // Gone, not only hidden: until then its modal loop takes the wizard's
+    // messages, keys included.
+    waitFor(
+        10, [&] { return !IsWindow(box); }, [] { return std::string("the box does not close"); });
+}
+
+// The file dialog of "Sfoglia...": its title, and the filters of its file
+// type list with the first one chosen; then cancelled.
+void checkFileDialog() {
+    const DWORD pid = wizardProcess();
+    HWND dialog = nullptr;
+    waitFor(
+        20,
+        [&] {
+            for (HWND d : dialogs(pid))
+                if (GetDlgItem(d, cmb1))
+                    return (dialog = d) != nullptr;
+            return false;
+        },
+        [] { return std::string("the wizard shows no file dialog"); });
+    std::string wrong;
+    if (textOf(dialog) != texts::OPEN_DIALOG_TITLE)
+        wrong += " title \"" + textOf(dialog) + "\";";
+    HWND types = GetDlgItem(dialog, cmb1);
+    const int count = int(ask(types, CB_GETCOUNT));
+    const int n = int(sizeof texts::OPEN_DIALOG_FILTERS / sizeof texts::OPEN_DIALOG_FILTERS[0]);
+    if (count != n)
+        wrong += " " + std::to_string(count) + " file types;";
+    for (int i = 0; i < count && i < n; ++i) {
+        std::wstring item(ask(types, CB_GETLBTEXTLEN, i) + 1, L'\0');
+        item.resize(ask(types, CB_GETLBTEXT, i, LPARAM(&item[0])));
+        if (utf8(item) != texts::OPEN_DIALOG_FILTERS[i].text)
+            wrong += " type " + std::to_string(i) + " \"" + utf8(item) + "\";";
+    }
+    if (ask(types, CB_GETCURSEL) != 0)
+        wrong += " type " + std::to_string(ask(types, CB_GETCURSEL)) + " chosen;";
+    dismiss(dialog, IDCANCEL);
+    if (!wrong.empty())
+        fail("the file dialog shows" + wrong);
+}
+
+// ---- The allocation chart ----------------------------------------------------
+
+int CALLBACK fontFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
+    *reinterpret_cast<bool*>(found) = true;
+    return 0;
+}
+
+// The form's font as the window makes it: "MS Sans Serif" where the system
+// has it, else the face of its dialogs; 8 points.
+HFONT formFont(bool bold) {
+    LOGFONTW lf{};
+    lf.lfCharSet = DEFAULT_CHARSET;
+    std::wcscpy(lf.lfFaceName, L"MS Sans Serif");
+    bool found = false;
+    HDC screen = GetDC(nullptr);
+    EnumFontFamiliesExW(screen, &lf, fontFound, LPARAM(&found), 0);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    if (!found) {
+        NONCLIENTMETRICSW metrics{};
+        metrics.cbSize = sizeof metrics;
+        SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+        std::wcscpy(lf.lfFaceName, metrics.lfMessageFont.lfFaceName);
+    }
+    lf.lfHeight = -MulDiv(8, dpi, 72);
+    lf.lfWeight = bold ? FW_BOLD : FW_NORMAL;
+    return CreateFontIndirectW(&lf);
+}
+
+// One box of the chart as the user sees it: the partition over blocks
+// first..first+count-1 of the 8, filled in its type's colour, in a raised
+// outer edge (highlight top and left, dark shadow bottom and right) around
+// an inner one (shadow bottom and right, light top and left), labelled in
+// bold or regular type. Returns what differs.
+std::string chartBoxProblems(const std::vector<std::string>& a) {
+    static const struct {
+        const char* type;
+        uint32_t fill;
+    } fills[] = {{"PGM", 0x00FF00}, {"DATAREL", 0xFFFF00}, {"MILO", 0xFF0000}, {"FREE", 0x00FFFF}};
+    uint32_t fill = 0x1000000;
+    for (const auto& f : fills)
+        if (a[2] == f.type)
+            fill = f.fill;
+    if (fill > 0xFFFFFF || (a[4] != "bold" && a[4] != "regular"))
+        fail("usage: chart-box FIRST COUNT PGM|DATAREL|MILO|FREE LABEL bold|regular");
+    const int first = std::atoi(a[0].c_str()), count = std::atoi(a[1].c_str());
+    const Pixels chart = onScreen(control("pbSelLang"));
+    const int width = chart.width, h = chart.height, w = width - 5;
+    const int x0 = first * w / 8 + 5, x1 = (first + count) * w / 8, mid = (x0 + x1) / 2, ym = h / 2;
+    const uint32_t highlight = rgb(GetSysColor(COLOR_BTNHIGHLIGHT)),
+                   dark = rgb(GetSysColor(COLOR_3DDKSHADOW)),
+                   shadow = rgb(GetSysColor(COLOR_BTNSHADOW)),
+                   light = rgb(GetSysColor(COLOR_3DLIGHT));
+    const struct {
+        const char* what;
+        int x, y;
+        uint32_t want;
+    } points[] = {
+        {"fill", x0 + 3, h - 9, fill},         {"outer top", mid, 4, highlight},
+        {"outer left", x0 - 1, ym, highlight}, {"outer bottom", mid, h - 4, dark},
+        {"outer right", x1 + 1, ym, dark},     {"inner bottom", mid, h - 5, shadow},
+        {"inner right", x1, ym, shadow},       {"inner top", mid, 5, light},
+        {"inner left", x0, ym, light},
+    };
+    std::string wrong;
+    for (const auto& p : points) {
+        if (chart.at(p.x, p.y) != p.want)
+            wrong += std::string(" ") + p.what + " " + hex(chart.at(p.x, p.y)) + ", not " +
+                     hex(p.want) + ";";
+    }
+    // The label, against the same text drawn here in the form's font, regular
+    // and bold, on the box's fill; the black outline of the fill is left out.
+    const int lw = x1 - x0 - 2, lh = h - 17;
+    std::wstring label;
+    label.resize(MultiByteToWideChar(CP_UTF8, 0, a[3].c_str(), -1, nullptr, 0));
+    MultiByteToWideChar(CP_UTF8, 0, a[3].c_str(), -1, &label[0], int(label.size()));
+    label.pop_back();
+    int differ[2] = {0, 0};
+    for (int bold = 0; bold < 2; ++bold) {
+        HFONT font = formFont(bold != 0);
+        const Pixels drawn = pixels(lw, lh, [&](HDC dc) {
+            HBRUSH back = CreateSolidBrush(RGB(fill >> 16, (fill >> 8) & 0xFF, fill & 0xFF));
+            RECT r{0, 0, lw, lh};
+            FillRect(dc, &r, back);
+            DeleteObject(back);
+            SetBkMode(dc, TRANSPARENT);
+            SetTextColor(dc, RGB(0, 0, 0));
+            SelectObject(dc, font);
+            DrawTextW(dc, label.c_str(), int(label.size()), &r, DT_CENTER | DT_WORDBREAK);
+        });
+        DeleteObject(font);
+        for (int y = 0; y < lh - 1; ++y)
+            for (int x = 1; x < lw - 1; ++x)
+                differ[bold] += drawn.at(x, y) != chart.at(x0 + 1 + x, 11 + y);
+    }
+    const bool bold = a[4] == "bold";
+    if (differ[bold] != 0 || differ[!bold] == 0)
+        wrong += " the label differs from \"" + a[3] + "\" in regular type in " +
+                 std::to_string(differ[0]) + " pixels, in bold in " + std::to_string(differ[1]) +
+                 ";";
+    return wrong;
+}
+
 // A window of the wizard's class of our own, so that a second start of the
 // program has two windows to wake. It takes the foreground from the wizard,
 // prints "listening", then waits for a WM_SHOWINSTANCE that asks to come
@@ -270,6 +806,10 @@ const Command COMMANDS[] = {
     {"key", 1, 2, "KEY [CONTROL]",
      [](const Args& a) {
          HWND target = a.size() > 1 ? control(a[1]) : focused();
+         // Right after a box has closed the focus may still be on the box's
+         // button: the key goes to the window then.
+         if (target != wizard() && !IsChild(wizard(), target))
+             target = wizard();
          if (a.size() > 1)
              focus(target);
          postKey(target, virtualKey(a[0]));
@@ -368,6 +908,74 @@ const Command COMMANDS[] = {
          std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
      }},
     {"listen", 0, 1, "[s]", [](const Args& a) { listen(seconds(a, 0)); }},
+    {"texts", 1, 1, "PAGE", [](const Args& a) { checkTexts(pageIndex(a[0])); }},
+    {"box", 1, 4, "NAME [ARG]...", [](const Args& a) { checkBox(a); }},
+    {"ok", 0, 0, "", [](const Args&) { dismiss(messageBoxWindow(20), IDOK); }},
+    {"no-box", 1, 1, "s",
+     [](const Args& a) {
+         const DWORD pid = wizardProcess();
+         const DWORD start = GetTickCount();
+         do {
+             if (HWND box = findMessageBox(pid))
+                 fail("the wizard shows a box: " + textOf(box));
+             Sleep(50);
+         } while (GetTickCount() - start < DWORD(seconds(a, 0) * 1000));
+     }},
+    {"close", 0, 0, "",
+     [](const Args&) {
+         // The title bar's close box.
+         PostMessageW(wizard(), WM_SYSCOMMAND, SC_CLOSE, 0);
+     }},
+    {"is", 2, 3, "CONTROL visible|hidden|enabled|disabled [s]",
+     [](const Args& a) {
+         const bool visible = a[1] == "visible" || a[1] == "hidden";
+         const bool want = a[1] == "visible" || a[1] == "enabled";
+         if (!visible && a[1] != "enabled" && a[1] != "disabled")
+             fail("usage: is CONTROL visible|hidden|enabled|disabled [s]");
+         waitFor(
+             seconds(a, 2),
+             [&] {
+                 HWND w = control(a[0]);
+                 return ((visible ? IsWindowVisible(w) : IsWindowEnabled(w)) != 0) == want;
+             },
+             [&] { return a[0] + " is not " + a[1]; });
+     }},
+    {"focus", 1, 1, "CONTROL", [](const Args& a) { focus(control(a[0])); }},
+    {"focused", 1, 2, "CONTROL [s]",
+     [](const Args& a) {
+         HWND want = control(a[0]);
+         waitFor(
+             seconds(a, 1), [&] { return focused() == want; },
+             [&] {
+                 return "the focus is on control ID " + std::to_string(GetDlgCtrlID(focused())) +
+                        ", not on " + a[0];
+             });
+     }},
+    {"alt", 1, 1, "LETTER",
+     [](const Args& a) {
+         // Alt held with the letter: system keys, with the context bit.
+         HWND target = focused();
+         const UINT vk = UINT(std::toupper(static_cast<unsigned char>(a[0][0])));
+         const LPARAM scan = LPARAM(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC)) << 16 | (LPARAM(1) << 29);
+         PostMessageW(target, WM_SYSKEYDOWN, vk, scan | 1);
+         PostMessageW(target, WM_SYSKEYUP, vk, scan | 1 | (LPARAM(3) << 30));
+     }},
+    {"file-dialog", 0, 0, "", [](const Args&) { checkFileDialog(); }},
+    {"chart-box", 5, 6, "FIRST COUNT TYPE LABEL bold|regular [s]",
+     [](const Args& a) {
+         std::string wrong;
+         waitFor(
+             seconds(a, 5), [&] { return (wrong = chartBoxProblems(a)).empty(); },
+             [&] { return "the chart's box over blocks " + a[0] + "+" + a[1] + " shows" + wrong; });
+     }},
+    {"bar-moves", 1, 2, "BAR [s]",
+     [](const Args& a) {
+         const long start = long(ask(control(a[0]), PBM_GETPOS));
+         long pos = start;
+         waitFor(
+             seconds(a, 1), [&] { return (pos = long(ask(control(a[0]), PBM_GETPOS))) != start; },
+             [&] { return a[0] + " stays at " + std::to_string(pos); });
+     }},
 };
 
 const Command* command(const Args& step) {

@@ -3,13 +3,20 @@
 # zor_wizard_driver.exe on a virtual X display:
 #   1. the wizard with the sample file from the start page to "Aggiornamento
 #      completato" against zorsim on COM1, the components ticked with the
-#      keyboard;
+#      keyboard; on every page the texts shown are those of
+#      tests/support/window_texts.h; Enter, Esc and the Alt accelerators, the
+#      file dialog, the verdict and the chart after each change of the
+#      component list (fill colours, edges, bold labels of what changes), and
+#      the refused close during the transfer;
 #   2. the single instance, on the "Cronometro successivo" page: a second
 #      start exits 0 and brings the minimised window back to the front, also
 #      when a second window of the wizard's class is there (both are woken);
 #      the message with wParam 2 leaves a minimised window alone;
-#   3. a second chronometer (a fresh zorsim) to "Aggiornamento completato",
-#      then "Fine": zorload.exe and both zorsim runs exit 0.
+#   3. a second chronometer (a fresh zorsim, its flash full) to "Aggiornamento
+#      completato", past the notice that the components do not fit, then
+#      "Fine": zorload.exe and both zorsim runs exit 0;
+#   4. two more starts: a port that cannot be set up, then Esc ends the
+#      program with 0; an unknown option shows its box and ends with 1.
 # Usage: wizard_wine.sh BUILD ZORSIM, with BUILD a Windows build folder
 # (scripts/build-windows.sh) and ZORSIM the Linux simulator. Uses $WINEPREFIX
 # when set (its COM1 must be mapped to a path), else BUILD/wine, made as
@@ -51,7 +58,7 @@ cleanup() {
   for p in $listen_pid $app_pid $sim_pid; do kill "$p" 2>/dev/null || true; done
   wineserver -k 2>/dev/null || true
   if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
-  rm -rf "$work" "${files:-}"
+  rm -rf "$work" "${files:-}" "${log:-}"
 }
 trap cleanup EXIT INT TERM
 Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.txt" 2>&1 &
@@ -86,11 +93,30 @@ fail() {
   for f in "$work"/*.txt; do echo "--- $(basename "$f")" >&2; cat "$f" >&2; done
   exit 1
 }
-drive() { wine "$driver" "$@" </dev/null 2>>"$work/driver.txt" || fail "driver: $(tail -1 "$work/driver.txt")"; }
+drive() { wine "$driver" "$@" </dev/null 2>>"$work/driver.txt" || fail "driver: $(tail -4 "$work/driver.txt")"; }
+app_exit() {  # STATUS: zorload.exe ends by itself with that status
+  local status=0
+  for _ in $(seq 200); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.05; done
+  kill -0 "$app_pid" 2>/dev/null && fail "zorload.exe is still running"
+  wait "$app_pid" || status=$?
+  app_pid=
+  [ "$status" -eq "$1" ] || fail "zorload.exe exited $status, not $1"
+}
+# The session log beside the program: one planner run adds one "New
+# allocation" to it.
+log=${exe%.*}.LOG
+plans() { grep -c "New allocation" "$log" 2>/dev/null || true; }
+wait_plans() {  # N: more than N planner runs logged
+  for _ in $(seq 40); do [ "$(plans)" -gt "$1" ] && return 0; sleep 0.05; done
+  fail "the planner did not run again ($(plans) runs logged)"
+}
 
-start_sim() {  # one chronometer; it ends after its restart (--once)
+start_sim() {  # [FLASH_STEP [ZORSIM ARGS]]: one chronometer; it ends after its restart (--once)
+  local step=${1:-5}
+  shift || true
   rm -f "$link"
-  "$zorsim" --link "$link" --flash-step "${ZOR_SIM_FLASH_STEP:-5}" --trust-link-speed --once >>"$work/zorsim.txt" 2>&1 &
+  "$zorsim" --link "$link" --flash-step "${ZOR_SIM_FLASH_STEP:-$step}" --trust-link-speed --once "$@" \
+    >>"$work/zorsim.txt" 2>&1 &
   sim_pid=$!
   for _ in $(seq 100); do [ -L "$link" ] && break; sleep 0.05; done
   [ -L "$link" ] || fail "zorsim did not link $link"
@@ -129,34 +155,67 @@ files=$WINEPREFIX/drive_c/Aggiornamenti
 mkdir -p "$files"
 "$zorsim" --write-sample "$files/esempio.upd" >/dev/null
 sample='C:\Aggiornamenti\esempio.upd'
-start_sim
+# A slower chronometer: the transfer (about 9 s) outlasts the refused closes.
+start_sim 60 --reply-delay 15
 
 echo "-- first chronometer"
-wine "$exe" "$sample" </dev/null >"$work/zorload.txt" 2>&1 &
+rm -f "$log"
+wine "$exe" -log "$sample" </dev/null >"$work/zorload.txt" 2>&1 &
 app_pid=$!
-ticks=()
-for row in 0 1 2 3; do ticks+=(-- check-row lvSelLang "$row"); done
-drive wait-window 30 -- wait-visible lblPresentaTitle -- click btnAvanti \
+# Enter clicks the focused button, else "Avanti"; Alt works the accelerators,
+# a label's by focusing the control it names; "Sfoglia..." opens the file
+# dialog, here cancelled.
+drive wait-window 30 -- wait-visible lblPresentaTitle -- texts Pres -- key RETURN \
   -- wait-text lblStepTitle "Selezione del file da caricare" -- wait-text FileName "$sample" \
+  -- texts SelFile -- focus btnSfoglia -- alt N -- focused FileName 5 -- alt S -- file-dialog \
+  -- key RETURN FileName -- wait-text lblStepTitle "Preparazione del cronometro" -- texts SetCrono \
+  -- key RETURN btnIndietro -- wait-text lblStepTitle "Selezione del file da caricare" \
+  -- alt A -- wait-text lblStepTitle "Preparazione del cronometro" \
+  -- alt I -- wait-text lblStepTitle "Selezione del file da caricare" \
   -- click btnAvanti -- wait-text lblStepTitle "Preparazione del cronometro"
 if [ -n "$shots" ]; then  # the file page once more, now with the file's description
   drive click btnIndietro -- wait-visible pnlVersione
   shot win32-2-file
   drive click btnAvanti -- wait-text lblStepTitle "Preparazione del cronometro"
 fi
+# The component page: the chronometer's own table first, every box
+# regular; each tick plans again, and what the plan changes turns bold.
 drive click btnAvanti -- wait-text lblStepTitle "Selezione della porta seriale" \
-  -- list-count lwPorte 4 -- click btnAvanti \
-  -- wait-text lblStepTitle "Selezione dei componenti" 30 -- list-count lvSelLang 4 \
-  -- wait-text lbErroreLingua "Situazione preesistente:" "${ticks[@]}" \
-  -- wait-text lbErroreLingua "Aggiornamento completo"
+  -- list-count lwPorte 4 -- is btnAvanti enabled -- texts SelPort -- focus btnAvanti -- alt P \
+  -- focused lwPorte 5 -- key RETURN -- wait-text lblStepTitle "Selezione dei componenti" 30 -- list-count lvSelLang 4 \
+  -- wait-text lbErroreLingua "Situazione preesistente:" -- texts SelLanguage \
+  -- is btnAvanti disabled -- is lblNoSpace hidden \
+  -- chart-box 0 1 MILO "Boot 1.00" regular -- chart-box 1 3 PGM "Programma base 2.10" regular \
+  -- chart-box 4 1 DATAREL "Lingua italiano 1.2" regular -- chart-box 5 1 FREE "Spazio libero" regular \
+  -- chart-box 6 1 DATAREL "Tabelle gare 1.0" regular \
+  -- focus btnAvanti -- alt C -- focused lvSelLang 5 \
+  -- check-row lvSelLang 0 -- wait-text lbErroreLingua "Aggiornamento parziale" -- is btnAvanti enabled \
+  -- chart-box 0 1 MILO "Boot 1.01" bold -- chart-box 4 1 DATAREL "Lingua italiano 1.2" regular \
+  -- check-row lvSelLang 0 -- wait-text lbErroreLingua "Situazione preesistente:" \
+  -- is btnAvanti disabled -- chart-box 0 1 MILO "Boot 1.00" regular \
+  -- check-row lvSelLang 0 -- wait-text lbErroreLingua "Aggiornamento parziale"
+# Moving the selection alone plans again, to the same end.
+runs=$(plans)
+drive key DOWN lvSelLang
+wait_plans "$runs"
+drive wait-text lbErroreLingua "Aggiornamento parziale" 0 -- is btnAvanti enabled \
+  -- check-row lvSelLang 1 -- check-row lvSelLang 2 -- check-row lvSelLang 3 \
+  -- wait-text lbErroreLingua "Aggiornamento completo" -- is btnAvanti enabled -- is lblNoSpace hidden \
+  -- chart-box 1 3 PGM "Programma base 2.20" bold -- chart-box 4 1 DATAREL "Lingua italiano 1.3" bold \
+  -- chart-box 5 1 DATAREL "Lingua inglese 1.3" bold -- chart-box 6 2 FREE "Spazio libero" regular
 shot win32-4-components
-drive click btnAvanti -- wait-text lblStepTitle "Trasferimento dati" -- wait-visible barProgresso
+# While the chronometer is written the window refuses to close, each time,
+# and the transfer goes on behind the box; Esc does nothing.
+drive click btnAvanti -- wait-text lblStepTitle "Trasferimento dati" -- wait-visible barProgresso \
+  -- texts Download -- close -- box closeRefused -- bar-moves barFase 5 -- ok \
+  -- close -- box closeRefused -- ok -- is btnAnnulla disabled -- key ESCAPE -- no-box 1 \
+  -- wait-text lblStepTitle "Trasferimento dati" 0 -- bar-moves barFase 5
 if [ -n "$shots" ]; then
   drive wait-bar barProgresso 30 60 -- wait-bar barFase 20 30
   shot win32-5-transfer
 fi
-drive wait-text lblStepTitle "Aggiornamento completato" 60 -- wait-text btnAvanti "&Fine" \
-  -- click btnAltro -- wait-text lblStepTitle "Cronometro successivo"
+drive wait-text lblStepTitle "Aggiornamento completato" 60 -- texts Done \
+  -- click btnAltro -- wait-text lblStepTitle "Cronometro successivo" -- texts New
 end_sim
 
 echo "-- single instance"
@@ -179,15 +238,45 @@ drive wait-minimised no 10 -- is-front yes 10 -- minimise -- notify 2 -- wait-mi
   -- notify 1 -- wait-minimised no 10
 
 echo "-- second chronometer"
-start_sim
+# Every block taken: the languages fit only into a complete update. A '&'
+# in a name underlines the letter after it, as in a label.
+start_sim 5 --table "MILO:0+1:Boot VERS 1.00 BUILD 12,PGM:1+3:Programma base VERS 2.10 BUILD 35,\
+DATAREL:4+1:Lingua italiano VERS 1.2 BUILD 4,DATAREL:5+1:Tabelle gare VERS 1.0 BUILD 2,\
+DATAREL:6+1:Percorsi VERS 1.1 BUILD 3,DATAREL:7+1:Dati &gara VERS 1.0 BUILD 1"
 drive wait-text lblStepTitle "Cronometro successivo" -- click btnAvanti \
   -- wait-text lblStepTitle "Selezione dei componenti" 30 \
-  -- wait-text lbErroreLingua "Aggiornamento completo" -- click btnAvanti \
-  -- wait-text lblStepTitle "Aggiornamento completato" 60 -- click btnAvanti
-status=0
-wait "$app_pid" || status=$?
-app_pid=
-[ "$status" -eq 0 ] || fail "zorload.exe exited $status after Fine"
+  -- wait-text lbErroreLingua "Aggiornamento completo" -- is lblNoSpace hidden \
+  -- check-row lvSelLang 0 -- check-row lvSelLang 1 -- wait-text lbErroreLingua "Aggiornamento parziale" \
+  -- is lblNoSpace visible -- is btnAvanti disabled -- texts SelLanguage \
+  -- chart-box 7 1 DATAREL "Dati &gara 1.0" regular \
+  -- check-row lvSelLang 0 -- check-row lvSelLang 1 -- wait-text lbErroreLingua "Aggiornamento completo" \
+  -- is lblNoSpace hidden -- is btnAvanti enabled -- click btnAvanti \
+  -- wait-text lblStepTitle "Aggiornamento completato" 60 -- key RETURN
+app_exit 0
 end_sim
-echo "zorload.exe under Wine: two chronometers updated, single instance kept" \
+
+echo "-- Esc, and an unknown option"
+# No chronometer now: COM1's port cannot be set up, and the check page
+# reports it before the port page comes back.
+wine "$exe" "$sample" </dev/null >>"$work/zorload.txt" 2>&1 &
+app_pid=$!
+drive wait-window 30 -- key RETURN -- wait-text lblStepTitle "Selezione del file da caricare" \
+  -- key RETURN -- wait-text lblStepTitle "Preparazione del cronometro" \
+  -- key RETURN -- wait-text lblStepTitle "Selezione della porta seriale" -- list-count lwPorte 4 \
+  -- is btnAvanti enabled -- key RETURN -- wait-text lblStepTitle "Verifica delle comunicazioni" \
+  -- texts CheckCom \
+  -- box portSetup -- ok -- wait-text lblStepTitle "Selezione della porta seriale" -- key ESCAPE
+app_exit 0
+wine "$exe" -x </dev/null >>"$work/zorload.txt" 2>&1 &
+app_pid=$!
+drive box unknownOption -x "$(basename "$exe")" -- ok
+app_exit 1
+# On Windows every argument that begins with "/" is an option, also one that
+# looks like a Linux path.
+wine "$exe" /a/b.upd </dev/null >>"$work/zorload.txt" 2>&1 &
+app_pid=$!
+drive box unknownOption /a/b.upd "$(basename "$exe")" -- ok
+app_exit 1
+echo "zorload.exe under Wine: two chronometers updated, single instance kept, texts, keys," \
+  "boxes and chart as shown" \
   "($(($(date +%s) - started)) s)"

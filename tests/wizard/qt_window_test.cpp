@@ -29,6 +29,7 @@
 #include "support/temp_dir.h"
 #include "support/window_texts.h"
 #include "updatefile/update_writer.h"
+#include "window_text_checks.h"
 #include "wizard/qt/chart_painter.h"
 #include "wizard/qt/main_form.h"
 
@@ -41,19 +42,12 @@ using wizard::Ctl;
 using wizard::Page;
 
 Ctl ctl(const char* name) {
-    for (const wizard::ControlSpec& c : wizard::formControls()) {
-        if (std::strcmp(c.name, name) == 0)
-            return c.id;
-    }
-    ADD_FAILURE() << "no control " << name;
-    return Ctl::Form;
+    return ctlNamed(name);
 }
 
 template <typename... Args>
 QString format(const char* fmt, Args... args) {
-    char text[1024];
-    std::snprintf(text, sizeof text, fmt, args...);
-    return QString::fromUtf8(text).replace("\r\n", "\n");
+    return QString::fromStdString(formatText(fmt, args...)).replace("\r\n", "\n");
 }
 
 QMessageBox::Icon qtIcon(wt::Icon i) {

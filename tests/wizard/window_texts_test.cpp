@@ -18,6 +18,7 @@
 #include "support/temp_dir.h"
 #include "support/window_texts.h"
 #include "updatefile/update_writer.h"
+#include "window_text_checks.h"
 #include "wizard/wizard.h"
 
 namespace zor::test {
@@ -28,19 +29,12 @@ using wizard::Ctl;
 using wizard::Page;
 
 Ctl ctl(const char* name) {
-    for (const wizard::ControlSpec& c : wizard::formControls()) {
-        if (std::strcmp(c.name, name) == 0)
-            return c.id;
-    }
-    ADD_FAILURE() << "no control " << name;
-    return Ctl::Form;
+    return ctlNamed(name);
 }
 
 template <typename... Args>
 std::string format(const char* fmt, Args... args) {
-    char text[1024];
-    std::snprintf(text, sizeof text, fmt, args...);
-    return text;
+    return formatText(fmt, args...);
 }
 
 BoxIcon icon(wt::Icon i) {
