@@ -548,24 +548,31 @@ void checkBox(const std::vector<std::string>& a) {
         fail("the table has no box " + a[0]);
     HWND box = messageBoxWindow(20);
     const std::vector<std::string> args(a.begin() + 1, a.end());
-    std::string text;
-    for (HWND c : children(box)) {
-        char name[16] = {};
-        GetClassNameA(c, name, sizeof name);
-        if (std::string(name) == "Static" && !isIconStatic(c) && !textOf(c).empty())
-            text = textOf(c);
-    }
+    // What the box shows, read off the screen: a box just opened may not
+    // have painted its icon yet, so a mismatch is read again for a while.
+    const auto differences = [&] {
+        std::string text;
+        for (HWND c : children(box)) {
+            char name[16] = {};
+            GetClassNameA(c, name, sizeof name);
+            if (std::string(name) == "Static" && !isIconStatic(c) && !textOf(c).empty())
+                text = textOf(c);
+        }
+        std::string wrong;
+        if (!matches(fillIn(want->caption, args).c_str(), textOf(box).c_str()))
+            wrong += " caption \"" + textOf(box) + "\", not \"" + want->caption + "\";";
+        if (!matches(fillIn(want->text, args).c_str(), text.c_str()))
+            wrong += " text \"" + text + "\", not \"" + fillIn(want->text, args) + "\";";
+        const texts::Icon icon = boxIcon(box);
+        if (icon != want->icon)
+            wrong += std::string(" the ") + iconName(icon) + " icon, not the " +
+                     iconName(want->icon) + ";";
+        return wrong;
+    };
     std::string wrong;
-    if (!matches(fillIn(want->caption, args).c_str(), textOf(box).c_str()))
-        wrong += " caption \"" + textOf(box) + "\", not \"" + want->caption + "\";";
-    if (!matches(fillIn(want->text, args).c_str(), text.c_str()))
-        wrong += " text \"" + text + "\", not \"" + fillIn(want->text, args) + "\";";
-    const texts::Icon icon = boxIcon(box);
-    if (icon != want->icon)
-        wrong +=
-            std::string(" the ") + iconName(icon) + " icon, not the " + iconName(want->icon) + ";";
-    if (!wrong.empty())
-        fail("the box shows" + wrong);
+    waitFor(
+        3, [&] { return (wrong = differences()).empty(); },
+        [&] { return "the box shows" + wrong; });
 }
 
 // Presses a box's OK (or a dialog's Cancel) and waits until it is gone.
@@ -734,6 +741,17 @@ LRESULT CALLBACK listenerProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     return 0;
 }
 
+// Dispatches this thread's messages for ms milliseconds, or until done().
+void pumpMessages(DWORD ms, const std::function<bool()>& done) {
+    const DWORD start = GetTickCount();
+    while (!done() && GetTickCount() - start < ms) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+    }
+}
+
 void listen(double seconds) {
     WNDCLASSA wc{};
     wc.lpfnWndProc = listenerProc;
@@ -749,15 +767,12 @@ void listen(double seconds) {
     SetForegroundWindow(w);
     std::printf("listening\n");
     std::fflush(stdout);
-    const DWORD start = GetTickCount();
-    while (!woken && GetTickCount() - start < DWORD(seconds * 1000)) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&msg);
-    }
+    pumpMessages(DWORD(seconds * 1000), [] { return woken; });
     if (!woken)
         fail("the listening window got no 0x401 with wParam 1");
+    // A second start walks on from this window to the next of the class:
+    // gone too soon, it would end that walk before the wizard is reached.
+    pumpMessages(2000, [] { return false; });
 }
 
 using Args = std::vector<std::string>;
