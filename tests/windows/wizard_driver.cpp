@@ -860,6 +860,25 @@ const Command COMMANDS[] = {
              5, [&] { return rowChecked(list, row) != before; },
              [&] { return "Space did not toggle row " + a[1] + " of " + a[0]; });
      }},
+    {"checked-rows", 2, 3, "LIST none|ROW,ROW... [s]",
+     [](const Args& a) {
+         // Exactly these rows ticked, every other one not.
+         std::string want = a[1] == "none" ? "" : a[1], seen;
+         waitFor(
+             seconds(a, 2),
+             [&] {
+                 HWND list = control(a[0]);
+                 seen.clear();
+                 for (int row = 0; row < ask(list, LVM_GETITEMCOUNT); ++row) {
+                     if (rowChecked(list, row))
+                         seen += (seen.empty() ? "" : ",") + std::to_string(row);
+                 }
+                 return seen == want;
+             },
+             [&] {
+                 return a[0] + " has " + (seen.empty() ? "none" : seen) + " ticked, not " + a[1];
+             });
+     }},
     {"bar", 1, 1, "BAR",
      [](const Args& a) { std::printf("%ld\n", long(ask(control(a[0]), PBM_GETPOS))); }},
     {"wait-bar", 2, 3, "BAR MIN [s]",
