@@ -22,13 +22,15 @@ std::string errorText(const std::string& what) {
 }
 
 // The pid a lock file names, "" when it names none (yet).
-std::string pidIn(int fd) {
+// The start of a lock file, and the process id it begins with.
+std::string lockText(int fd) {
     char text[32] = {};
     const ssize_t n = ::pread(fd, text, sizeof text - 1, 0);
-    std::string pid;
-    for (ssize_t i = 0; i < n && text[i] >= '0' && text[i] <= '9'; ++i)
-        pid += text[i];
-    return pid;
+    return n > 0 ? std::string(text, static_cast<size_t>(n)) : std::string();
+}
+
+std::string pidIn(const std::string& text) {
+    return text.substr(0, text.find_first_not_of("0123456789"));
 }
 
 // What posix_openpt hands out on Linux: a link made by some zorsim.
@@ -88,7 +90,7 @@ bool PtyLine::lockLink(const std::string& linkPath, std::string& error) {
         }
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             const int why = errno;
-            const std::string holder = pidIn(fd);
+            const std::string holder = pidIn(lockText(fd));
             ::close(fd);
             if (why != EWOULDBLOCK) {
                 errno = why;
@@ -103,14 +105,12 @@ bool PtyLine::lockLink(const std::string& linkPath, std::string& error) {
         // regular file, one name, our pid line. Only such a file goes.
         struct stat held {};
         struct stat named {};
-        char text[32] = {};
-        const ssize_t n = ::pread(fd, text, sizeof text - 1, 0);
-        const std::string pid = pidIn(fd);
+        const std::string text = lockText(fd);
+        const std::string pid = pidIn(text);
         const bool stale = ::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) &&
                            held.st_uid == ::geteuid() && held.st_nlink == 1 && !pid.empty() &&
-                           n == static_cast<ssize_t>(pid.size() + 1) && text[pid.size()] == '\n' &&
-                           ::lstat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
-                           held.st_ino == named.st_ino;
+                           text == pid + "\n" && ::lstat(path.c_str(), &named) == 0 &&
+                           held.st_dev == named.st_dev && held.st_ino == named.st_ino;
         if (stale)
             ::unlink(path.c_str());
         ::close(fd);

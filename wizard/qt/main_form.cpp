@@ -33,6 +33,16 @@ using wizard::Ctl;
 using wizard::Kind;
 using wizard::Page;
 
+// For scripts and tests that run the real program: with ZORLOAD_ANSWER_BOXES
+// set, a box about to show is told on stderr and answered with OK at once.
+static void answerForScripts(QMessageBox& box) {
+    if (qEnvironmentVariableIsEmpty("ZORLOAD_ANSWER_BOXES"))
+        return;
+    std::fprintf(stderr, "%s: %s\n", box.windowTitle().toStdString().c_str(),
+                 box.text().toStdString().c_str());
+    QTimer::singleShot(0, &box, &QMessageBox::accept);
+}
+
 static QString qs(const std::string& utf8) {
     return QString::fromStdString(utf8);
 }
@@ -432,12 +442,7 @@ void TfrmZORMain::messageBox(const std::string& text, const std::string& caption
                     qs(caption), body, QMessageBox::Ok, isVisible() ? this : nullptr);
     box.setTextFormat(Qt::PlainText);
     box.setFont(font());
-    // For scripts and tests that run the real program: every box is told on
-    // stderr and answered with OK as soon as it shows.
-    if (!qEnvironmentVariableIsEmpty("ZORLOAD_ANSWER_BOXES")) {
-        std::fprintf(stderr, "%s: %s\n", caption.c_str(), body.toStdString().c_str());
-        QTimer::singleShot(0, &box, &QMessageBox::accept);
-    }
+    answerForScripts(box);
     // The hourglass of a running check must not hide the box's button.
     const int busy = busy_;
     for (int i = 0; i < busy; ++i)
@@ -599,11 +604,7 @@ void showStartupError(const std::exception& error) {
     const QString text = QString::fromLocal8Bit(error.what());
     QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), text, QMessageBox::Ok);
     box.setTextFormat(Qt::PlainText);
-    if (!qEnvironmentVariableIsEmpty("ZORLOAD_ANSWER_BOXES")) {
-        std::fprintf(stderr, "%s: %s\n", box.windowTitle().toStdString().c_str(),
-                     text.toStdString().c_str());
-        QTimer::singleShot(0, &box, &QMessageBox::accept);
-    }
+    answerForScripts(box);
     box.exec();
 }
 
