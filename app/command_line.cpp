@@ -77,9 +77,4 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args,
     return result;
 }
 
-void showCommandLineBoxes(UiSink& ui, const CommandLineResult& result) {
-    for (const MessageBoxRequest& box : result.boxes)
-        ui.messageBox(box.text, box.caption, box.icon);
-}
-
 }  // namespace zor

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ui_sink.h"
+#include "app/outcome.h"
 #include "platform/version_block.h"
 
 namespace zor {
@@ -46,10 +46,6 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args,
 
 // "Uso: <programFileName> [-v] [-high] [-?] [FileDaCaricare]".
 std::string usageText(const std::string& programFileName);
-
-// Shows the parser's boxes in order through the sink, without beeps. The
-// caller ends the process afterwards when result.exitProcess is set.
-void showCommandLineBoxes(UiSink& ui, const CommandLineResult& result);
 
 // The last component of a path ('/' or '\' separated).
 std::string programFileName(const std::string& programPath);

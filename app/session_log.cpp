@@ -12,8 +12,7 @@ const char kSessionEnd[] = "Session end -----------------------------";
 const char kLineEnd[] = "\r\n";
 }  // namespace
 
-SessionLog::SessionLog(std::string logPath, UiSink& ui, std::string applicationTitle)
-    : path_(std::move(logPath)), ui_(ui), title_(std::move(applicationTitle)) {}
+SessionLog::SessionLog(std::string logPath) : path_(std::move(logPath)) {}
 
 SessionLog::~SessionLog() {
     CloseLog();
@@ -29,7 +28,7 @@ std::string SessionLog::logPathFor(const std::string& programPath) {
     return programPath.substr(0, dot) + ".LOG";
 }
 
-bool SessionLog::OpenLog() {
+Outcome SessionLog::OpenLog() {
     CloseLog();
     int error = 0;
     // The OS appends every write at the end, so a session can never
@@ -38,12 +37,10 @@ bool SessionLog::OpenLog() {
     if (!path_.empty())
         makeSessionLogFolder(path_);
     file_ = path_.empty() ? File() : File::openAppend(path_, error);
-    if (!file_.isOpen()) {
-        ui_.messageBox("Impossibile aprire il log file.", title_, BoxIcon::Information);
-        return false;
-    }
+    if (!file_.isOpen())
+        return Outcome::logNotOpened();
     AddLogLine(kSessionStart);
-    return true;
+    return Outcome::success();
 }
 
 void SessionLog::AddLogLine(const std::string& text) {

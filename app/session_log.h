@@ -4,16 +4,15 @@
 // even if the program is killed. The file is only ever appended to.
 #include <string>
 
-#include "app/ui_sink.h"
+#include "app/outcome.h"
 #include "platform/file.h"
 
 namespace zor {
 
 class SessionLog {
   public:
-    // The log at logPath; failures to open are reported through ui under
-    // applicationTitle. Nothing is opened yet.
-    SessionLog(std::string logPath, UiSink& ui, std::string applicationTitle);
+    // The log at logPath. Nothing is opened yet.
+    explicit SessionLog(std::string logPath);
     // Closes an open log with its end banner.
     ~SessionLog();
     SessionLog(const SessionLog&) = delete;
@@ -30,9 +29,8 @@ class SessionLog {
 
     // Closes an open log first (with its end banner), then opens the file for
     // appending, creating it when missing, and writes the start banner. On
-    // failure shows the information box "Impossibile aprire il log file."
-    // (no beep) and stays closed. Returns whether the log is open.
-    bool OpenLog();
+    // failure stays closed: LogNotOpened.
+    Outcome OpenLog();
     // The text's bytes as given (it may hold CR LF and tabs), then CR LF.
     // Nothing while closed; failed writes are ignored.
     void AddLogLine(const std::string& text);
@@ -44,8 +42,6 @@ class SessionLog {
 
   private:
     std::string path_;
-    UiSink& ui_;
-    std::string title_;
     File file_;
 };
 

@@ -9,11 +9,6 @@
 
 namespace {
 
-class QuietUi : public zor::UiSink {
-  public:
-    void messageBox(const std::string&, const std::string&, zor::BoxIcon) override {}
-};
-
 void BM_ReadUpdateFile(benchmark::State& state) {
     char tmpl[] = "/tmp/zor_bench_load_XXXXXX";
     if (!mkdtemp(tmpl)) {
@@ -35,11 +30,10 @@ void BM_ReadUpdateFile(benchmark::State& state) {
     const std::vector<uint8_t> bytes = writer.bytes();
     zor::writeBytes(path, bytes);
 
-    QuietUi ui;
     zor::UpdateTable pgm;
     std::string lines, id;
     for (auto _ : state) {
-        if (!zor::LoadUpdateFile(path, pgm, lines, id, ui, "Zorload")) {
+        if (!zor::LoadUpdateFile(path, pgm, lines, id, "Zorload")) {
             state.SkipWithError("load refused");
             break;
         }

@@ -9,7 +9,6 @@
 #include "link/downloader.h"
 #include "sim/component_image.h"
 #include "sim/sim_port.h"
-#include "support/recording_ui.h"
 
 namespace {
 
@@ -48,8 +47,7 @@ void BM_FullUpdate(benchmark::State& state) {
         sim::Chronometer chrono(config);
         sim::SimDevices devices(clock);
         devices.attach("COM1", chrono);
-        test::RecordingUi ui;
-        SerialLink link(devices, clock, ui);
+        SerialLink link(devices, clock);
         link.RsOpen("COM1");
         link.RsSetSpeed(2);
 

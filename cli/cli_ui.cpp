@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "app/encoding.h"
+
 namespace zor::cli {
 
 std::string terminalText(const std::string& text) {
@@ -21,16 +23,34 @@ std::string captioned(const std::string& caption, const std::string& text) {
     return caption + (caption.back() == ':' ? " " : ": ") + text;
 }
 
-void StderrUi::messageBox(const std::string& text, const std::string& caption, BoxIcon) {
-    std::string line = captioned(caption, terminalText(text));
+std::string withoutControls(const std::string& text) {
+    std::string plain = terminalText(text);
+    for (char& c : plain) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u < 0x20 && c != '\n' && c != '\t') || u == 0x7F)
+            c = '?';
+    }
+    return plain;
+}
+
+std::string forTerminal(const std::string& text) {
+    return cp1252ToUtf8(withoutControls(text));
+}
+
+std::string boxLine(const BoxRequest& box) {
+    std::string line = captioned(box.caption, terminalText(box.text));
     while (!line.empty() && line.back() == '\n')
         line.pop_back();
-    last_ = line;
-    ++messages_;
-    if (hold_)
-        return;
-    line += '\n';
-    std::fputs(line.c_str(), stderr);
+    return line;
+}
+
+std::string printBoxes(const Outcome& outcome, const std::string& appTitle) {
+    std::string last;
+    for (const BoxRequest& box : boxesFor(outcome, appTitle)) {
+        last = boxLine(box);
+        std::fprintf(stderr, "%s\n", last.c_str());
+    }
+    return last;
 }
 
 }  // namespace zor::cli

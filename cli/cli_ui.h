@@ -1,27 +1,19 @@
 #pragma once
-// The command line's UI sink: every box becomes a message on stderr.
+// How the command line tells an outcome: every box the window would show
+// becomes a "Caption: text" line on stderr.
 #include <string>
 
-#include "app/ui_sink.h"
+#include "app/outcome.h"
 
 namespace zor::cli {
 
-class StderrUi : public UiSink {
-  public:
-    void messageBox(const std::string& text, const std::string& caption, BoxIcon icon) override;
+// Prints the outcome's boxes on stderr, one "Caption: text" line each, in
+// order; returns the last line without its end ("" when there is none), for
+// the JSON "error" member.
+std::string printBoxes(const Outcome& outcome, const std::string& appTitle);
 
-    // While held, boxes are kept instead of printed: the caller says them
-    // again with what it knows more (the port, a hint).
-    void hold(bool on) { hold_ = on; }
-    // The last box as printed (or as it would have been), without line end.
-    const std::string& lastMessage() const { return last_; }
-    int messages() const { return messages_; }
-
-  private:
-    bool hold_ = false;
-    std::string last_;
-    int messages_ = 0;
-};
+// One box as its line, without line end.
+std::string boxLine(const BoxRequest& box);
 
 // Message texts use "\r\n" like the boxes; a terminal wants "\n".
 std::string terminalText(const std::string& text);
@@ -29,5 +21,13 @@ std::string terminalText(const std::string& text);
 // "Caption: text". A caption that ends with its own colon ("Errore:") gets no
 // second one.
 std::string captioned(const std::string& caption, const std::string& text);
+
+// A text for the terminal: CR LF pairs to LF, and control codes (which a
+// damaged line or file could carry) shown as '?' instead of reaching it.
+std::string withoutControls(const std::string& text);
+
+// Text from the chronometer or the update file (Windows-1252) for the
+// terminal (UTF-8).
+std::string forTerminal(const std::string& text);
 
 }  // namespace zor::cli

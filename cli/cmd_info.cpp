@@ -6,7 +6,7 @@
 #include "cli/cli_ui.h"
 #include "cli/commands.h"
 #include "cli/json.h"
-#include "cli/plan_view.h"
+#include "engine/plan_view.h"
 #include "updatefile/loader.h"
 
 namespace zor::cli {
@@ -27,16 +27,18 @@ int cmdInfo(const Args& args) {
     const std::string problem = parseOptions("info", args, opt);
     if (!problem.empty())
         return usageError("info", problem);
-    StderrUi ui;
     UpdateTable pgm;
     std::string versionLines, identifier;
     size_t segments = 0;
-    if (!LoadUpdateFile(opt.positional[0], pgm, versionLines, identifier, ui,
-                        getVersionString("FileDescription", "-"), &segments)) {
+    const std::string title = getVersionString("FileDescription", "-");
+    const Outcome loaded =
+        LoadUpdateFile(opt.positional[0], pgm, versionLines, identifier, title, &segments);
+    if (!loaded) {
+        const std::string error = printBoxes(loaded, title);
         if (opt.json) {
             std::printf("%s\n", JsonWriter()
                                     .beginObject()
-                                    .member("error", ui.lastMessage())
+                                    .member("error", error)
                                     .member("exit_status", EXIT_FILE_REFUSED)
                                     .endObject()
                                     .text()

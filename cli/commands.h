@@ -12,6 +12,7 @@ constexpr int EXIT_USAGE = 2;
 constexpr int EXIT_FILE_REFUSED = 3;
 constexpr int EXIT_UNREACHABLE = 4;
 constexpr int EXIT_NO_PLAN = 5;
+constexpr int EXIT_STATION_FAILED = 6;
 
 using Args = std::vector<std::string>;
 
@@ -19,12 +20,16 @@ int cmdInfo(const Args& args);
 int cmdPorts(const Args& args);
 int cmdCheck(const Args& args);
 int cmdUpdate(const Args& args);
+int cmdStation(const Args& args);
 
 // What a subcommand was given.
 struct Options {
     std::vector<std::string> positional;
     std::string select;
     std::string record;
+    std::string ports;     // station: the ports, comma-separated, or "all"
+    std::string traceDir;  // station: a trace file per port in it
+    int count = 0;         // station: end after this many chronometers; 0: never
     bool high = false;
     bool dryRun = false;
     bool trace = false;

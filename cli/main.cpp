@@ -36,7 +36,8 @@ int main(int argc, char** argv) {
     const std::string command = args.front();
     args.erase(args.begin());
     const bool wantsHelp = !args.empty() && (args[0] == "--help" || args[0] == "-h");
-    if (command == "info" || command == "ports" || command == "check" || command == "update") {
+    if (command == "info" || command == "ports" || command == "check" || command == "update" ||
+        command == "station") {
         if (wantsHelp) {
             std::fputs(helpText(command).c_str(), stdout);
             return EXIT_OK;
@@ -47,6 +48,8 @@ int main(int argc, char** argv) {
             return cmdPorts(args);
         if (command == "check")
             return cmdCheck(args);
+        if (command == "station")
+            return cmdStation(args);
         return cmdUpdate(args);
     }
     if (command == "-v" || command == "/v" || command == "--version") {

@@ -73,6 +73,29 @@ const std::vector<CommandInfo>& commands() {
          "               \"result\": {...}}; i messaggi vanno su stderr\n"
          "  --record FILE  aggiunge a FILE una riga JSON per cronometro (ora, porta,\n"
          "               identificazione, file, componenti, tabelle, esito)\n"},
+        {"station",
+         "station FILE --select LIST [--ports LIST] [--high] [--count N] [--record FILE] "
+         "[--json] [--trace-dir DIR]",
+         1,
+         1,
+         "FILE",
+         {"--select", "--ports", "--high", "--count", "--record", "--json", "--trace-dir"},
+         "Il banco: sorveglia tutte le porte insieme e aggiorna ogni cronometro appena\n"
+         "risponde, come 'update', ciascuno sulla sua porta mentre le altre lavorano. Dopo\n"
+         "l'aggiornamento la porta aspetta che quel cronometro sia scollegato prima di\n"
+         "prenderne un altro. Ctrl-C, SIGTERM e SIGHUP: nessun nuovo cronometro, i\n"
+         "trasferimenti in corso vanno fino in fondo, poi il riepilogo.\n",
+         "  --select LIST  come per 'update', oppure 'outdated': solo i componenti il cui\n"
+         "               nome, VERS o BUILD differiscono da quelli installati\n"
+         "  --ports LIST  le porte da sorvegliare, separate da virgole, oppure 'all'\n"
+         "               (predefinito: COM1..COM4 e gli adattatori, anche quelli\n"
+         "               collegati dopo l'avvio)\n"
+         "  --count N    termina dopo N cronometri (aggiornati, falliti o già aggiornati)\n"
+         "  --record FILE  una riga JSON per cronometro, come 'update --record'\n"
+         "  --json       un oggetto JSON per riga per ogni evento su stdout; l'ultimo è\n"
+         "               {\"event\": \"summary\", ...}\n"
+         "  --trace-dir DIR  per ogni porta un file DIR/<porta>.trace con i frame e i\n"
+         "               blocchi diagnostici\n"},
     };
     return table;
 }
@@ -101,6 +124,7 @@ const char* const EXIT_STATUSES =
     "  4    porta non apribile o cronometro che non risponde; per 'ports': nessuna\n"
     "       porta disponibile\n"
     "  5    nessun piano: i componenti non ci stanno, manca MILO, o niente da cambiare\n"
+    "  6    'station': almeno un cronometro non è stato aggiornato\n"
     "  100..108  esito del trasferimento (100 nessuna porta aperta, 101 avvio\n"
     "       componente rifiutato, 102 blocco di dati senza conferma, 103 scrittura\n"
     "       non riuscita, 104 riavvio senza conferma, 106 lista delle partizioni\n"
@@ -122,7 +146,8 @@ std::string usageText() {
         "     zorload-cli help [COMANDO]\n"
         "     zorload-cli -v\n"
         "PORT: COM1..COM4 oppure il percorso di un dispositivo seriale.\n"
-        "LIST: numeri dei componenti (come da 'info') separati da virgole, oppure 'all'.\n";
+        "LIST: numeri dei componenti (come da 'info') separati da virgole, oppure 'all'\n"
+        "      ('outdated' per 'update' e 'station').\n";
     return text;
 }
 
@@ -138,6 +163,8 @@ std::string helpText(const std::string& command) {
     std::string text = usageOf(command) + "\n" + c->about + "\nOpzioni:\n" + c->options;
     if (std::string(c->name) == "check" || std::string(c->name) == "update")
         text += OPTIONS_LINK;
+    if (std::string(c->name) == "station")
+        text += "  --high       chiede a ogni cronometro 57600 bit/s invece di 19200\n";
     if (c->maxPositional > 0 && std::string(c->missing).find("PORT") != std::string::npos)
         text += "\nPORT: COM1..COM4 oppure il percorso di un dispositivo seriale.\n";
     return text + "\n" + ENVIRONMENT + "\n" + EXIT_STATUSES;
@@ -173,7 +200,8 @@ std::string parseOptions(const std::string& command, const Args& args, Options& 
         const std::string name = a.substr(0, eq);
         if (!allowed(name))
             return "opzione sconosciuta '" + name + "'";
-        if (name == "--select" || name == "--record") {
+        if (name == "--select" || name == "--record" || name == "--ports" || name == "--count" ||
+            name == "--trace-dir") {
             std::string value;
             if (eq != std::string::npos) {
                 value = a.substr(eq + 1);
@@ -184,7 +212,19 @@ std::string parseOptions(const std::string& command, const Args& args, Options& 
             }
             if (value.empty())
                 return name + " richiede un valore";
-            (name == "--select" ? out.select : out.record) = value;
+            if (name == "--count") {
+                if (value.size() > 6 ||
+                    value.find_first_not_of("0123456789") != std::string::npos ||
+                    std::stoul(value) == 0) {
+                    return "--count richiede un numero da 1 in su ('" + value + "')";
+                }
+                out.count = static_cast<int>(std::stoul(value));
+                continue;
+            }
+            (name == "--select"   ? out.select
+             : name == "--record" ? out.record
+             : name == "--ports"  ? out.ports
+                                  : out.traceDir) = value;
             continue;
         }
         if (eq != std::string::npos)
@@ -204,7 +244,7 @@ std::string parseOptions(const std::string& command, const Args& args, Options& 
     }
     if (out.positional.size() > c->maxPositional)
         return "argomento in più: '" + out.positional[c->maxPositional] + "'";
-    if (command == "update" && out.select.empty())
+    if ((command == "update" || command == "station") && out.select.empty())
         return "manca --select LIST";
     return std::string();
 }

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "cli/plan_view.h"
+#include "engine/plan_view.h"
 #include "platform/port_diagnosis.h"
 #include "platform/system_error.h"
 #include "platform/terminal.h"
@@ -26,8 +26,7 @@ std::atomic<int> livePorts{0};
 // deferred while the port is open.
 class GuardedPort : public SerialPort {
   public:
-    GuardedPort(std::unique_ptr<SerialPort> port, CliDevices& owner)
-        : port_(std::move(port)), owner_(owner) {
+    explicit GuardedPort(std::unique_ptr<SerialPort> port) : port_(std::move(port)) {
         if (livePorts++ == 0 && interruptMode() == InterruptMode::Exit)
             setInterruptMode(InterruptMode::Defer);
     }
@@ -41,9 +40,7 @@ class GuardedPort : public SerialPort {
 
     bool configure(uint32_t bitsPerSecond) override {
         check();
-        const bool ok = port_->configure(bitsPerSecond);
-        owner_.noteConfigureError(ok ? 0 : port_->lastError());
-        return ok;
+        return port_->configure(bitsPerSecond);
     }
     int readByte(uint8_t& byte) override {
         check();
@@ -78,20 +75,14 @@ class GuardedPort : public SerialPort {
     }
 
     std::unique_ptr<SerialPort> port_;
-    CliDevices& owner_;
 };
 
 }  // namespace
 
 OpenResult CliDevices::open(const std::string& name, bool queryOnly) {
     OpenResult r = system_.open(name, queryOnly);
-    if (!queryOnly) {
-        lastFailure_ = r.failure;
-        lastOpenError_ = r.osError;
-        lastConfigureError_ = 0;
-    }
     if (r.port)
-        r.port = std::make_unique<GuardedPort>(std::move(r.port), *this);
+        r.port = std::make_unique<GuardedPort>(std::move(r.port));
     return r;
 }
 

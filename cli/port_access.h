@@ -13,24 +13,15 @@ namespace zor::cli {
 // Hands out the system's ports wrapped so that an interrupt deferred while a
 // port is open ends the program at the port's next call, once the port is
 // closed (its lock file removed, its exclusive flag dropped), with the
-// interrupt's status. Remembers why the last full open or configure failed.
+// interrupt's status.
 class CliDevices : public SerialDeviceOpener {
   public:
     explicit CliDevices(SerialDeviceOpener& system) : system_(system) {}
     OpenResult open(const std::string& name, bool queryOnly) override;
     std::vector<std::string> adapterPaths() override { return system_.adapterPaths(); }
 
-    OpenFailure lastFailure() const { return lastFailure_; }
-    int lastOpenError() const { return lastOpenError_; }
-    // OS error of the last refused configure, 0 when none was refused.
-    int lastConfigureError() const { return lastConfigureError_; }
-    void noteConfigureError(int error) { lastConfigureError_ = error; }
-
   private:
     SerialDeviceOpener& system_;
-    OpenFailure lastFailure_ = OpenFailure::None;
-    int lastOpenError_ = 0;
-    int lastConfigureError_ = 0;
 };
 
 // Ends the program for an interrupt deferred while nothing is held: stdout

@@ -3,11 +3,8 @@
 #include <algorithm>
 
 #include "app/split_version.h"
-#include "cli/plan_view.h"
-#include "link/conn_check.h"
-#include "link/protocol.h"
+#include "engine/plan_view.h"
 #include "platform/terminal.h"
-#include "wizard/wizard.h"
 
 namespace zor::cli {
 
@@ -19,38 +16,12 @@ constexpr uint32_t RATE_WINDOW_MS = 3000;
 constexpr int ETA_MIN_PERCENT = 2;
 constexpr uint32_t ETA_MIN_MS = 2000;
 
-// The body of a frame as the trace hook passes it (flag to flag, stuffed,
-// check bytes at the end).
-std::string frameBody(const uint8_t* wire, size_t size) {
-    std::string body;
-    bool escaped = false;
-    for (size_t i = 0; i < size; ++i) {
-        if (wire[i] == proto::FLAG)
-            continue;
-        if (wire[i] == proto::ESCAPE) {
-            escaped = true;
-            continue;
-        }
-        body += static_cast<char>(escaped ? wire[i] ^ proto::ESCAPE_XOR : wire[i]);
-        escaped = false;
-    }
-    if (body.size() >= 2)
-        body.resize(body.size() - 2);
-    return body;
-}
-
-bool isLetter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
 }  // namespace
 
-std::vector<TransferPhase> transferPhases(const PartitionTable& plan) {
+std::vector<TransferPhase> phasesOf(const PartitionTable& plan) {
     std::vector<TransferPhase> phases;
-    for (uint8_t i = 0; i < plan.count; ++i) {
-        const PartitionEntry& e = plan.entries[i];
-        if (!e.changed)
-            continue;
+    for (const PartitionEntry* entry : zor::transferPhases(plan)) {
+        const PartitionEntry& e = *entry;
         TransferPhase p;
         p.erase = e.type == PT_FREE;
         if (!p.erase) {
@@ -61,6 +32,8 @@ std::vector<TransferPhase> transferPhases(const PartitionTable& plan) {
         }
         p.first = e.firstBlock;
         p.length = e.blockCount;
+        if (e.component)
+            p.dataBytes = static_cast<uint64_t>(e.component->datiSize) * (BLOCK_SIZE - 1);
         phases.push_back(p);
     }
     return phases;
@@ -73,7 +46,7 @@ std::string phaseText(const TransferPhase& phase) {
 }
 
 int overallPercent(const ProgressState& s) {
-    const int v = wizard::overallProgress(s.phase, s.phaseCount, s.percent);
+    const int v = overallProgress(s.phase, s.phaseCount, s.percent);
     return v < 0 ? 0 : v > 100 ? 100 : v;
 }
 
@@ -116,51 +89,11 @@ std::string progressLine(const ProgressState& s, int columns) {
 }
 
 TransferDisplay::TransferDisplay(const PartitionTable& plan, Clock& clock, bool terminal)
-    : phases_(transferPhases(plan)), clock_(clock), terminal_(terminal) {}
+    : phases_(phasesOf(plan)), clock_(clock), terminal_(terminal) {}
 
-void TransferDisplay::onFrame(TraceKind kind, const uint8_t* wire, size_t size) {
-    if (kind == TraceKind::Sent) {
-        bytes_ += size;
-        const std::string body = frameBody(wire, size);
-        // The restart text on the display, then the restart: the
-        // chronometer is restarting.
-        const auto letter = [&](proto::Cmd c) {
-            return static_cast<uint8_t>(body[2]) == proto::command(c).letter;
-        };
-        if (body.size() >= 3 && body[0] == proto::HDR_STATION && body[1] == proto::HDR_ANSWER &&
-            (letter(proto::Cmd::Restart) ||
-             (letter(proto::Cmd::Display) && body.find("Riavvio") != std::string::npos))) {
-            restarting_ = true;
-        }
-        return;
-    }
-    if (kind != TraceKind::Received)
-        return;
-    const std::string body = frameBody(wire, size);
-    // Progress reports while the chronometer writes into flash: a step and
-    // its size announced ("CAN  Cancellazione settori 0008"), then the count
-    // left, then "Done".
-    if (body.size() < 2 || body[0] != proto::HDR_STATION || body[1] != proto::HDR_PROGRESS)
-        return;
-    const std::string text = body.substr(2, body.find('\0', 2) - 2);
-    if (text.size() <= 4 || text[4] != ' ')
-        return;
+void TransferDisplay::deviceStep(const DeviceStep& step) {
     std::lock_guard<std::mutex> lock(stepMutex_);
-    if (text.size() > 5 && text[5] == 'D') {
-        stepLeft_ = 0;
-    } else if (text.size() > 6 && isLetter(text[6])) {
-        std::string title = text.substr(5);
-        long total = 0;
-        if (title.size() >= 4 && title.back() >= '0' && title.back() <= '9') {
-            total = readNumber(title.substr(title.size() - 4), 0);
-            title.resize(title.size() - 4);
-        }
-        stepTitle_ = trimControls(title);
-        stepTotal_ = total;
-        stepLeft_ = total;
-    } else {
-        stepLeft_ = readNumber(text, 3);
-    }
+    step_ = step;
 }
 
 uint32_t TransferDisplay::elapsedMs() const {
@@ -216,13 +149,13 @@ ProgressState TransferDisplay::state() {
             std::lock_guard<std::mutex> lock(stepMutex_);
             if (percent_ < 50) {
                 s.doing += ": invio dati";
-            } else if (stepTitle_.empty()) {
+            } else if (step_.title.empty()) {
                 s.doing += ": attesa del cronometro";
             } else {
-                s.doing += ": " + utf8Text(stepTitle_, true);
-                if (stepTotal_ > 0 && stepLeft_ >= 0)
-                    s.doing += " " + std::to_string(stepTotal_ - stepLeft_) + "/" +
-                               std::to_string(stepTotal_);
+                s.doing += ": " + utf8Text(step_.title, true);
+                if (step_.total > 0 && step_.left >= 0)
+                    s.doing += " " + std::to_string(step_.total - step_.left) + "/" +
+                               std::to_string(step_.total);
             }
         }
     }
@@ -262,9 +195,7 @@ void TransferDisplay::progress(int phase, int phaseCount, int percent) {
         phaseStart_ = clock_.tickMs();
         phaseBytes_ = bytes_.load();
         std::lock_guard<std::mutex> lock(stepMutex_);
-        stepTitle_.clear();
-        stepTotal_ = 0;
-        stepLeft_ = -1;
+        step_ = DeviceStep();
     }
     phase_ = phase;
     percent_ = percent;

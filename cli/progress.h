@@ -11,20 +11,20 @@
 #include <vector>
 
 #include "flash/partition_table.h"
-#include "link/serial_link.h"
+#include "link/downloader.h"
 #include "platform/clock.h"
 
 namespace zor::cli {
 
-// One phase of the transfer: a changed entry of the plan, in table order, as
-// the transfer works through them.
+// One phase of the transfer (zor::transferPhases) as people read it.
 struct TransferPhase {
     bool erase = false;
     std::string name;       // UTF-8; empty for an erase
     std::string shortName;  // name part and VERS part, for the live line
     uint8_t first = 0, length = 0;
+    uint64_t dataBytes = 0;  // the component's bytes sent to the chronometer
 };
-std::vector<TransferPhase> transferPhases(const PartitionTable& plan);
+std::vector<TransferPhase> phasesOf(const PartitionTable& plan);
 // "scrittura Programma base VERS 2.20 BUILD 41 (blocchi 1-3)",
 // "cancellazione blocchi 6-7".
 std::string phaseText(const TransferPhase& phase);
@@ -51,8 +51,11 @@ class TransferDisplay {
   public:
     TransferDisplay(const PartitionTable& plan, Clock& clock, bool terminal);
 
-    // Worker thread (the link's trace hook): frames going out and coming in.
-    void onFrame(TraceKind kind, const uint8_t* wire, size_t size);
+    // Worker thread: bytes written to the line, the chronometer's own step,
+    // the restart.
+    void dataSent(uint64_t bytes) { bytes_ += bytes; }
+    void deviceStep(const DeviceStep& step);
+    void restarting() { restarting_ = true; }
 
     // Main thread.
     void begin(const std::string& intro);
@@ -87,8 +90,7 @@ class TransferDisplay {
     std::atomic<uint64_t> bytes_{0};
     std::atomic<bool> restarting_{false};
     mutable std::mutex stepMutex_;
-    std::string stepTitle_;  // the chronometer's current step, Windows-1252
-    long stepTotal_ = 0, stepLeft_ = -1;
+    DeviceStep step_;  // the chronometer's current step
 };
 
 }  // namespace zor::cli

@@ -3,10 +3,51 @@
 #include <cstdio>
 #include <ctime>
 
+#include "app/encoding.h"
+#include "cli/json.h"
+#include "cli/plan_json.h"
 #include "platform/file.h"
 #include "platform/system_error.h"
 
 namespace zor::cli {
+
+std::string recordLine(const UpdateRecord& r) {
+    JsonWriter json;
+    json.beginObject()
+        .member("time", r.time)
+        .member("port", r.port)
+        .member("device", r.device)
+        .member("identification", utf8Text(r.identification, false))
+        .member("file", r.file)
+        .member("file_id", r.fileId)
+        .key("selected")
+        .beginArray();
+    for (const auto& [slot, text] : r.selected) {
+        json.beginObject()
+            .member("slot", static_cast<int>(slot))
+            .member("text", utf8Text(text, false))
+            .endObject();
+    }
+    json.endArray().key("table_read");
+    if (r.tableRead)
+        tableJson(json, *r.tableRead);
+    else
+        json.beginArray().endArray();
+    json.key("table_planned");
+    if (r.plan)
+        planJson(json, *r.plan);
+    else
+        json.null();
+    json.member("outcome", cp1252ToUtf8(r.outcome))
+        .member("dry_run", r.dryRun)
+        .member("code", r.code)
+        .member("last_answer", utf8Text(r.lastAnswer, false))
+        .member("error", r.error)
+        .member("seconds", r.seconds)
+        .member("bytes", r.bytes);
+    json.endObject();
+    return json.text();
+}
 
 std::string utcTimestamp() {
     const long long t = static_cast<long long>(std::time(nullptr));

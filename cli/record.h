@@ -1,8 +1,34 @@
 #pragma once
 // The bench's record: one JSON line per chronometer, appended to a file.
+#include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/plan_view.h"
+#include "flash/partition_table.h"
 
 namespace zor::cli {
+
+// One chronometer's line in the record.
+struct UpdateRecord {
+    std::string time, port, device;
+    std::string identification;  // Windows-1252
+    std::string file, fileId;
+    std::vector<std::pair<size_t, std::string>> selected;  // slot, version text (Windows-1252)
+    const PartitionTable* tableRead = nullptr;
+    const PlanView* plan = nullptr;  // null: no plan was made
+    std::string outcome;             // the planner's text, Windows-1252
+    bool dryRun = false;
+    int code = 0;
+    std::string lastAnswer;  // Windows-1252
+    std::string error;
+    double seconds = 0;
+    uint64_t bytes = 0;
+};
+
+// The record's JSON line (without line end).
+std::string recordLine(const UpdateRecord& r);
 
 // Now as "2024-05-17T09:41:07Z".
 std::string utcTimestamp();

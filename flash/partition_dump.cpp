@@ -86,6 +86,18 @@ std::vector<ChartBox> chartBoxes(const PartitionTable& table, int width, int hei
         }
         box.fillRect = {box.x0 + 1, 6, box.x1 - 1, height - 6};
         box.labelRect = {box.x0 + 1, 11, box.x1 - 1, height - 6};
+        const int x0 = box.x0, x1 = box.x1, h = height;
+        using E = EdgeColour;
+        box.edges = {{
+            {{x1 + 1, 4}, {x0 - 1, 4}, E::Highlight},
+            {{x0 - 1, 4}, {x0 - 1, h - 4}, E::Highlight},
+            {{x0 - 1, h - 4}, {x1 + 1, h - 4}, E::DarkShadow},
+            {{x1 + 1, h - 4}, {x1 + 1, 4}, E::DarkShadow},
+            {{x0, h - 5}, {x1, h - 5}, E::Shadow},
+            {{x1, h - 5}, {x1, 5}, E::Shadow},
+            {{x1, 5}, {x0, 5}, E::Light},
+            {{x0, 5}, {x0, h - 5}, E::Light},
+        }};
         boxes.push_back(std::move(box));
     }
     return boxes;

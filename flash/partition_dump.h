@@ -30,15 +30,28 @@ struct ChartRect {
     int left, top, right, bottom;
 };
 
+struct ChartPoint {
+    int x, y;
+};
+
+// The system colours of a raised 3-D edge.
+enum class EdgeColour { Highlight, DarkShadow, Shadow, Light };
+
+// A solid 1-pixel line from `from` up to, not including, `to`, the way GDI's
+// LineTo draws it; always horizontal or vertical.
+struct EdgeStroke {
+    ChartPoint from, to;
+    EdgeColour colour;
+};
+
 // One box of the allocation chart, in paint-box pixels. Contract for the
 // painter, for a paint box of height H (boxes in table order):
 //  1. fillRect = (x0 + 1, 6)-(x1 - 1, H - 6): outline black 1 px, inside fill.
-//  2. Outer raised edge, solid 1 px lines: COLOR_BTNHIGHLIGHT from (x1 + 1, 4)
-//     to (x0 - 1, 4) to (x0 - 1, H - 4); then COLOR_3DDKSHADOW on to
-//     (x1 + 1, H - 4) and to (x1 + 1, 4).
-//  3. Inner edge: COLOR_BTNSHADOW from (x0, H - 5) to (x1, H - 5) to (x1, 5);
-//     then COLOR_3DLIGHT on to (x0, 5) and to (x0, H - 5).
-//  4. label in labelRect = (x0 + 1, 11)-(x1 - 1, H - 6), no background,
+//  2. the edges, in order. The outer raised edge: Highlight from (x1 + 1, 4)
+//     to (x0 - 1, 4) to (x0 - 1, H - 4); then DarkShadow on to (x1 + 1, H - 4)
+//     and to (x1 + 1, 4). The inner edge: Shadow from (x0, H - 5) to
+//     (x1, H - 5) to (x1, 5); then Light on to (x0, 5) and to (x0, H - 5).
+//  3. label in labelRect = (x0 + 1, 11)-(x1 - 1, H - 6), no background,
 //     centred horizontally, word-wrapped, from the top; bold when bold is
 //     set, regular otherwise; the paint box's font, black.
 // Nothing else is painted. y0 = 5 and y1 = H - 5 are the inner edge rows.
@@ -49,6 +62,7 @@ struct ChartBox {
     bool bold;
     ChartRect fillRect;
     ChartRect labelRect;
+    std::array<EdgeStroke, 8> edges;
 };
 
 // One box per entry: x0 = firstBlock * W / 8 + 5, x1 = (firstBlock +

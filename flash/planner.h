@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ui_sink.h"
+#include "app/outcome.h"
 #include "flash/partition_table.h"
 #include "updatefile/segment.h"
 

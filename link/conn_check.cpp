@@ -29,11 +29,6 @@ long numberAfter(const std::string& line, const char* key) {
     return readNumber(line, at + std::char_traits<char>::length(key));
 }
 
-const char CONN_FAILED[] =
-    "Non è stato possibile stabilire la comunicazione con il cronometro.\n"
-    "Verificate che il cronometro sia effettivamente collegato alla porta seriale indicata e "
-    "che sia stato messo in modalità \"Aggiornamento software\".";
-
 }  // namespace
 
 long readNumber(const std::string& text, size_t from) {
@@ -153,34 +148,43 @@ bool RsGetInfo(SerialLink& link, PartitionTable& table, const LogWriter& log) {
     return result;
 }
 
-bool ConnCheck(SerialLink& link, PartitionTable& table, bool highSpeed, const LogWriter& log) {
+Outcome ConnCheck(SerialLink& link, PartitionTable& table, bool highSpeed, const LogWriter& log,
+                  CheckReport* report) {
+    CheckReport unused;
+    CheckReport& r = report ? *report : unused;
+    r = CheckReport();
     logLine(log, "BEGIN ConnCheck");
     if (!link.RsIsOpen())
-        return false;
+        return Outcome::listingIncomplete();
     const bool speedOk = RsChangeSpeed(link, highSpeed ? SPEED_HIGH : SPEED_NORMAL);
+    r.speedAgreed = speedOk;
     logLine(log, std::string("HighSpeed:\t") + (speedOk ? "Yes" : "No"));
     link.RsPurge();
 
     const CommandInfo& attention = command(Cmd::Attention);
     const CommandInfo& identify = command(Cmd::Identify);
-    bool ok = link.RsCommand(std::string{static_cast<char>(attention.letter), '\0'},
-                             attention.timeoutMs) == attention.successCode;
+    int code =
+        link.RsCommand(std::string{static_cast<char>(attention.letter), '\0'}, attention.timeoutMs);
+    bool ok = code == attention.successCode;
     if (ok) {
-        ok = link.RsCommand(std::string{static_cast<char>(identify.letter), '\0'},
-                            identify.timeoutMs) == identify.successCode;
+        code = link.RsCommand(std::string{static_cast<char>(identify.letter), '\0'},
+                              identify.timeoutMs);
+        ok = code == identify.successCode;
     }
-    bool result = false;
+    Outcome outcome =
+        code == CODE_NO_ANSWER ? Outcome::noAnswer() : Outcome::wrongAnswer(link.RsLastAnswer());
     if (ok) {
-        logLine(log, "S/N:\t" + logSafeText(link.RsLastAnswer()));
-        result = RsGetInfo(link, table, log);
+        r.identified = true;
+        r.identification = link.RsLastAnswer();
+        logLine(log, "S/N:\t" + logSafeText(r.identification));
+        r.listingComplete = RsGetInfo(link, table, log);
+        outcome = r.listingComplete ? Outcome::success() : Outcome::listingIncomplete();
         link.RsDisplay(std::string(DISPLAY_CONNECTED) + (speedOk ? "*" : "") +
                        DISPLAY_CONNECTED_TAIL);
-    } else {
-        showError(link.ui(), CONN_FAILED, "Errore:");
     }
-    logLine(log, std::string("Result:\t") + (result ? "Ok" : "Fail"));
+    logLine(log, std::string("Result:\t") + (outcome.ok() ? "Ok" : "Fail"));
     logLine(log, "END /* ConnCheck */");
-    return result;
+    return outcome;
 }
 
 }  // namespace zor

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/ui_sink.h"
+#include "app/outcome.h"
 #include "flash/partition_table.h"
 #include "link/serial_link.h"
 
@@ -29,11 +29,21 @@ bool RsChangeSpeed(SerialLink& link, uint8_t speedIndex);
 // kept. Writes a "BEGIN RsGetInfo:" block to log.
 bool RsGetInfo(SerialLink& link, PartitionTable& table, const LogWriter& log);
 
+// What the connection check learnt on its way, whatever its outcome.
+struct CheckReport {
+    bool speedAgreed = false;    // the chronometer took the speed asked for
+    bool identified = false;     // it answered 'A' and 'I'
+    std::string identification;  // its answer to 'I', Windows-1252
+    bool listingComplete = false;
+};
+
 // The connection check of the check page: speed, 'A', 'I', listing and the
-// "Connesso" display text. Tells the user when the chronometer does not
-// answer; writes a "BEGIN ConnCheck" block to log. False without a message
-// when no port is open.
-bool ConnCheck(SerialLink& link, PartitionTable& table, bool highSpeed, const LogWriter& log);
+// "Connesso" display text; writes a "BEGIN ConnCheck" block to log. NoAnswer
+// or WrongAnswer when the chronometer does not answer 'A' or 'I' as it
+// should, ListingIncomplete when its listing breaks off; ListingIncomplete
+// too, without a word to the chronometer, when no port is open.
+Outcome ConnCheck(SerialLink& link, PartitionTable& table, bool highSpeed, const LogWriter& log,
+                  CheckReport* report = nullptr);
 
 // Feeds the listing lines one at a time into a table. Exposed for tests.
 class ListingParser {

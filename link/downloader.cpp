@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "app/split_version.h"
 #include "link/conn_check.h"
 #include "updatefile/unit_assert.h"
 
@@ -37,7 +38,84 @@ std::string commandBytes(Cmd c, std::initializer_list<uint8_t> args) {
     return bytes;
 }
 
+// A progress report's effect on the step shown: "... D" ends it, a letter at
+// 6 announces a new one with its size in the last four characters, anything
+// else is the count left.
+void feedStep(DeviceStep& step, const std::string& text) {
+    if (text.size() <= 4 || text[4] != ' ')
+        return;
+    if (text.size() > 5 && text[5] == 'D') {
+        step.left = 0;
+    } else if (text.size() > 6 && isAsciiLetter(text[6])) {
+        std::string title = text.substr(5);
+        long total = 0;
+        if (title.size() >= 4 && isAsciiDigit(title.back())) {
+            total = readNumber(title.substr(title.size() - 4), 0);
+            title.resize(title.size() - 4);
+        }
+        step.title = trimControls(title);
+        step.total = total;
+        step.left = total;
+    } else {
+        step.left = readNumber(text, 3);
+    }
+}
+
 }  // namespace
+
+std::vector<const PartitionEntry*> transferPhases(const PartitionTable& plan) {
+    std::vector<const PartitionEntry*> phases;
+    const uint8_t entries = std::min<uint8_t>(plan.count, FLASH_BLOCKS);
+    for (uint8_t i = 0; i < entries; ++i) {
+        if (plan.entries[i].changed)
+            phases.push_back(&plan.entries[i]);
+    }
+    return phases;
+}
+
+int overallProgress(int phase, int phaseCount, int percent) {
+    if (phaseCount == 0)
+        return 0;
+    // 64-bit: percent comes from the chronometer's reports and is not bounded
+    // to 0..100 there.
+    const long long value = (static_cast<long long>(phase) * 100 + percent - 100) / phaseCount;
+    return value < -100000 ? -100000 : value > 100000 ? 100000 : static_cast<int>(value);
+}
+
+Outcome transferOutcome(int code, const std::string& lastAnswer) {
+    if (code == RESULT_OK)
+        return Outcome::success();
+    Hint hint = Hint::None;
+    switch (code) {
+        case RESULT_NO_PORT:
+            hint = Hint::RetryCommand;
+            break;
+        case RESULT_PROGRAM_START:
+            hint = Hint::ChronometerMode;
+            break;
+        case RESULT_DATA_BLOCK:
+            hint = Hint::RetryWithoutHigh;
+            break;
+        case RESULT_WRITE:
+            hint = Hint::RetryWrite;
+            break;
+        case RESULT_RESTART:
+            hint = Hint::PowerCycle;
+            break;
+        case RESULT_LISTING:
+            hint = Hint::ChronometerSilent;
+            break;
+        case RESULT_BAD_TYPE:
+            hint = Hint::Support;
+            break;
+        case RESULT_ERASE:
+            hint = Hint::RetryErase;
+            break;
+        default:
+            break;
+    }
+    return Outcome::transferFailed(code, lastAnswer, hint);
+}
 
 bool WriteReports::feed(const std::string& text) {
     if (text.size() <= 4 || text[4] != ' ')
@@ -66,12 +144,14 @@ bool WriteReports::feed(const std::string& text) {
 }
 
 TDownloader::TDownloader(SerialLink& link, const PartitionTable& plan, ProgressFn onProgress,
-                         InvokeAndWait invokeAndWait, TerminatedFn onTerminated)
+                         InvokeAndWait invokeAndWait, TerminatedFn onTerminated,
+                         TransferListener* listener)
     : link_(link),
       plan_(plan),
       onProgress_(std::move(onProgress)),
       invokeAndWait_(std::move(invokeAndWait)),
-      onTerminated_(std::move(onTerminated)) {}
+      onTerminated_(std::move(onTerminated)),
+      listener_(listener) {}
 
 TDownloader::~TDownloader() {
     if (!thread_.joinable())
@@ -129,6 +209,17 @@ void TDownloader::ReportProgress(int percent) {
     }
 }
 
+void TDownloader::ReportPhase(const PartitionEntry& entry) {
+    if (!listener_)
+        return;
+    auto show = [this, &entry] { listener_->phaseStarted(phaseIndex_, phaseCount_, entry); };
+    if (invokeAndWait_) {
+        invokeAndWait_(show);
+    } else {
+        show();
+    }
+}
+
 void TDownloader::Execute() {
     PartitionTable device;
     resetTable(device);
@@ -144,22 +235,17 @@ void TDownloader::Execute() {
         return;
     }
 
-    const uint8_t entries = std::min<uint8_t>(plan_.count, FLASH_BLOCKS);
-    phaseCount_ = 0;
-    for (uint8_t i = 0; i < entries; ++i) {
-        if (plan_.entries[i].changed)
-            ++phaseCount_;
-    }
+    const std::vector<const PartitionEntry*> phases = transferPhases(plan_);
+    phaseCount_ = static_cast<int>(phases.size());
     phaseIndex_ = 0;
     if (phaseCount_ == 0) {
         phaseCount_ = 1;
     } else {
         // Entries lie in ascending block order: the flash is worked from block 0 up.
-        for (uint8_t i = 0; i < entries; ++i) {
-            const PartitionEntry& entry = plan_.entries[i];
-            if (!entry.changed)
-                continue;
+        for (const PartitionEntry* phase : phases) {
+            const PartitionEntry& entry = *phase;
             ++phaseIndex_;
+            ReportPhase(entry);
             ReportProgress(0);
             int code;
             switch (entry.type) {
@@ -186,6 +272,8 @@ void TDownloader::Execute() {
     }
 
     ReportProgress(100);
+    if (listener_)
+        listener_->restarting();
     link_.RsDisplay(DISPLAY_RESTART);
     link_.clock().sleepMs(RESTART_PAUSE_MS);
     const CommandInfo& restart = command(Cmd::Restart);
@@ -236,6 +324,7 @@ int TDownloader::WriteProgram(int destinationBlock, const Segmento& component) {
     bool final = false;
     int code = 999;
     WriteReports reports;
+    DeviceStep step;
     while (!final) {
         if (!link_.RsReceiveFrame(write.timeoutMs))
             break;
@@ -248,8 +337,13 @@ int TDownloader::WriteProgram(int destinationBlock, const Segmento& component) {
         if (body[1] == HDR_ANSWER) {
             final = true;
             code = answerCode(text);
-        } else if (body[1] == HDR_PROGRESS && reports.feed(text)) {
-            ReportProgress(reports.percent());
+        } else if (body[1] == HDR_PROGRESS) {
+            if (listener_) {
+                feedStep(step, text);
+                listener_->deviceStep(step);
+            }
+            if (reports.feed(text))
+                ReportProgress(reports.percent());
         }
     }
     ReportProgress(100);

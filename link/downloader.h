@@ -7,14 +7,53 @@
 // invokeAndWait function (run this on the main thread and return when done),
 // and the end of the transfer through onTerminated.
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
+#include "app/outcome.h"
 #include "flash/partition_table.h"
 #include "link/serial_link.h"
 
 namespace zor {
+
+// The phases of a transfer: the plan's changed entries in table order, each
+// written (a program) or erased (free space), block 0 first.
+std::vector<const PartitionEntry*> transferPhases(const PartitionTable& plan);
+
+// The overall share of a transfer: every finished phase an equal share, plus
+// the current phase's share in proportion. Not clamped.
+int overallProgress(int phase, int phaseCount, int percent);
+
+// The outcome of a transfer that ended with code (0, or 100..108) and the
+// chronometer's last answer.
+Outcome transferOutcome(int code, const std::string& lastAnswer);
+
+// The step the chronometer reports while it writes a program into flash:
+// its title ("Cancellazione settori"), the size it announced and the count
+// left (-1 before the first count, 0 once the step is done).
+struct DeviceStep {
+    std::string title;  // Windows-1252, trimmed
+    long total = 0;
+    long left = -1;
+};
+
+// What a transfer reports besides its progress. phaseStarted comes the way
+// progress does (through invokeAndWait when given); the others on the worker
+// thread, which goes on at once: they must be quick and thread-safe.
+class TransferListener {
+  public:
+    virtual ~TransferListener() = default;
+    // Phase index (1-based) of count begins: the plan's entry it works on.
+    virtual void phaseStarted(int /*index*/, int /*count*/, const PartitionEntry& /*entry*/) {}
+    // A progress report of the chronometer changed its step.
+    virtual void deviceStep(const DeviceStep& /*step*/) {}
+    // Every phase is done: the chronometer is told to restart.
+    virtual void restarting() {}
+};
 
 // The chronometer's progress reports while it writes a program into flash:
 // three steps (erase, write, verify), each announced with its size in its last
@@ -59,7 +98,8 @@ class TDownloader {
     // untouched until onTerminated has been called. Any function may be empty:
     // without invokeAndWait, progress is reported on the calling thread.
     TDownloader(SerialLink& link, const PartitionTable& plan, ProgressFn onProgress,
-                InvokeAndWait invokeAndWait, TerminatedFn onTerminated);
+                InvokeAndWait invokeAndWait, TerminatedFn onTerminated,
+                TransferListener* listener = nullptr);
     // Waits for a running worker to finish; when called on the worker itself
     // (from onTerminated) the thread is detached instead, and the worker
     // touches nothing of the object after onTerminated.
@@ -91,6 +131,7 @@ class TDownloader {
   private:
     void Execute();
     void ReportProgress(int percent);
+    void ReportPhase(const PartitionEntry& entry);
     void finish();
 
     SerialLink& link_;
@@ -98,6 +139,7 @@ class TDownloader {
     ProgressFn onProgress_;
     InvokeAndWait invokeAndWait_;
     TerminatedFn onTerminated_;
+    TransferListener* listener_;
     std::thread thread_;
     std::mutex startMutex_;  // held while start() stores thread_
 

@@ -24,9 +24,10 @@ std::string failureText(const OpenResult& opened) {
 
 }  // namespace
 
-PortScan ScanPorts(SerialDeviceOpener& devices, SerialLink& link, UiSink& ui, Clock& clock,
+PortScan ScanPorts(SerialDeviceOpener& devices, SerialLink& link, Clock& clock,
                    const PortScanSteps& steps) {
-    ui.setBusy(true);
+    if (steps.busy)
+        steps.busy(true);
     link.RsClose();
     if (steps.cleared)
         steps.cleared();
@@ -61,17 +62,13 @@ PortScan ScanPorts(SerialDeviceOpener& devices, SerialLink& link, UiSink& ui, Cl
         scan.rows.push_back(row);
         if (steps.rowAdded)
             steps.rowAdded(scan.rows.back());
-        ui.processPendingEvents();
     }
     if (steps.scanned)
         steps.scanned(scan);
-    if (scan.selected < 0) {
-        showError(ui,
-                  "Su questo computer non è disponibile nessuna porta seriale. Non è quindi "
-                  "possibile proseguire nell'aggiornamento.",
-                  "Scansione porte");
-    }
-    ui.setBusy(false);
+    if (scan.selected < 0 && steps.noPorts)
+        steps.noPorts(Outcome::noPorts());
+    if (steps.busy)
+        steps.busy(false);
     return scan;
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ui_sink.h"
+#include "app/outcome.h"
 #include "link/serial_link.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
@@ -26,18 +26,20 @@ struct PortScan {
 
 // Where a list on screen follows the scan; each step may be empty.
 struct PortScanSteps {
+    std::function<void(bool)> busy;                // the scan begins (true) and ends (false)
     std::function<void()> cleared;                 // the link is closed: empty the list
-    std::function<void(const PortRow&)> rowAdded;  // one more row, before pending events
-    std::function<void(const PortScan&)> scanned;  // every row is in, before the no-port box
+    std::function<void(const PortRow&)> rowAdded;  // one more row
+    std::function<void(const PortScan&)> scanned;  // every row is in
+    std::function<void(const Outcome&)> noPorts;   // NoPorts: not one port is available
 };
 
-// In this order: the busy cursor; the link closed (so its port lists as
+// In this order: steps.busy(true); the link closed (so its port lists as
 // available); steps.cleared; then every port (COM1..COM4, then the opener's
 // adapterPaths()) opened for a query, DTR and RTS raised, 50 ms, CTS, DSR and
-// carrier read, steps.rowAdded and pending events processed; steps.scanned;
-// when no port is available the user is told ("Scansione porte"); the cursor
-// restored. The first available row is selected, COM rows first.
-PortScan ScanPorts(SerialDeviceOpener& devices, SerialLink& link, UiSink& ui, Clock& clock,
+// carrier read, steps.rowAdded; steps.scanned; steps.noPorts when no port is
+// available; steps.busy(false). The first available row is selected, COM
+// rows first.
+PortScan ScanPorts(SerialDeviceOpener& devices, SerialLink& link, Clock& clock,
                    const PortScanSteps& steps = {});
 
 }  // namespace zor

@@ -45,26 +45,23 @@ std::string answerTextOf(const uint8_t* body, size_t count, size_t from) {
     return text;
 }
 
-SerialLink::SerialLink(SerialDeviceOpener& devices, Clock& clock, UiSink& ui)
-    : devices_(devices), clock_(clock), ui_(ui) {}
+SerialLink::SerialLink(SerialDeviceOpener& devices, Clock& clock)
+    : devices_(devices), clock_(clock) {}
 
 SerialLink::~SerialLink() = default;
 
-bool SerialLink::RsOpen(const std::string& name) {
+Outcome SerialLink::RsOpen(const std::string& name) {
     RsClose();
     OpenResult opened = devices_.open(name, false);
-    if (!opened.port) {
-        showSystemError(ui_, opened.osError);
-        return false;
-    }
+    if (!opened.port)
+        return Outcome::portOpenFailed(opened.failure, opened.osError);
     port_ = std::move(opened.port);
     if (RsSetSpeed(SPEED_NORMAL)) {
         RsResetReceiver();
-        return true;
+        return Outcome::success();
     }
     port_.reset();
-    showError(ui_, "Impossibile impostare la porta!", "Errore:");
-    return false;
+    return Outcome::portConfigureFailed(configureError_);
 }
 
 bool SerialLink::RsSetSpeed(uint8_t speedIndex) {
@@ -72,6 +69,7 @@ bool SerialLink::RsSetSpeed(uint8_t speedIndex) {
         return false;
     ZOR_ASSERT_TEXT("Comunic", speedIndex < SPEED_COUNT, "false");
     const bool ok = port_->configure(SPEEDS[speedIndex]);
+    configureError_ = ok ? 0 : port_->lastError();
     if (ok)
         lineSpeed_ = SPEEDS[speedIndex];
     RsPurge();

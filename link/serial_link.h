@@ -14,7 +14,7 @@
 #include <memory>
 #include <string>
 
-#include "app/ui_sink.h"
+#include "app/outcome.h"
 #include "link/protocol.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
@@ -45,7 +45,7 @@ std::string answerTextOf(const uint8_t* body, size_t count, size_t from);
 
 class SerialLink {
   public:
-    SerialLink(SerialDeviceOpener& devices, Clock& clock, UiSink& ui);
+    SerialLink(SerialDeviceOpener& devices, Clock& clock);
     ~SerialLink();
     SerialLink(const SerialLink&) = delete;
     SerialLink& operator=(const SerialLink&) = delete;
@@ -53,10 +53,10 @@ class SerialLink {
     // ---- Port -------------------------------------------------------------
 
     // Closes any open port, opens name ("COMn" or a path) exclusively and sets
-    // 19200 8N1. Open failure: the OS text under "Errore apertura file".
-    // Configure failure: the port is closed again and "Impossibile impostare
-    // la porta!" is shown under "Errore:". The receiver hunts afterwards.
-    bool RsOpen(const std::string& name);
+    // 19200 8N1. PortOpenFailed with the OS's error when it will not open;
+    // PortConfigureFailed, with the port closed again, when it refuses the
+    // settings. The receiver hunts afterwards.
+    Outcome RsOpen(const std::string& name);
     // Speed index 0..2 (19200/38400/57600); anything else is a programming
     // error (assertion, unit Comunic). False without a message when no port is
     // open or the driver refuses. Purges in every case with a port open.
@@ -110,7 +110,6 @@ class SerialLink {
 
     void setTraceHook(TraceHook hook) { trace_ = std::move(hook); }
     Clock& clock() { return clock_; }
-    UiSink& ui() { return ui_; }
     // Line speed of the open port in bit/s, 0 when closed.
     uint32_t lineSpeed() const { return RsIsOpen() ? lineSpeed_ : 0; }
     // Wire bytes written and read since construction.
@@ -123,9 +122,9 @@ class SerialLink {
 
     SerialDeviceOpener& devices_;
     Clock& clock_;
-    UiSink& ui_;
     std::unique_ptr<SerialPort> port_;
     uint32_t lineSpeed_ = 0;
+    int configureError_ = 0;  // the OS's error of the last refused configure
 
     // Receiver state that outlives one RsReceiveFrame call.
     bool rxHunt_ = true;

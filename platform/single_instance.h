@@ -1,7 +1,11 @@
 #pragma once
-// One running GUI per user. On Windows this is a named mutex plus
-// FindWindow/SendMessage; here the same roles are played by two files named
-// after the mutex name in a private runtime folder:
+// One running GUI per user.
+//
+// On Windows: a named mutex; a second start finds the running window by its
+// class (MAIN_WINDOW_CLASS) and sends it WM_SHOWINSTANCE with SendMessage.
+//
+// Elsewhere the same roles are played by two files named after the mutex name
+// in a private runtime folder:
 //
 //   <dir>/<name>.lock  held with flock(LOCK_EX|LOCK_NB) by the running
 //                      instance. The kernel drops the lock when its owner dies,
@@ -21,21 +25,28 @@
 // world write permission. Anything else may have been made by another user to
 // answer for us or to keep us from starting: it is not used, and the program
 // runs without the one-instance rule (see CheckSingleInstance).
-#include <sys/types.h>
 #include <cstdint>
 #include <functional>
 #include <string>
+#ifndef _WIN32
+#include <sys/types.h>
+#endif
 
 namespace zor {
 
+// The name of the one-instance mutex.
+constexpr char SINGLE_INSTANCE_NAME[] = "MorvantiZorloadMutex";
 // The message a second start sends to the running instance, with wParam 1, lParam 0.
 constexpr uint32_t WM_SHOWINSTANCE = 0x401;
+// The class the main window is registered under (Windows), by which a second
+// start finds it.
+constexpr char MAIN_WINDOW_CLASS[] = "TfrmZORMain";
 
 class SingleInstance {
   public:
     using Handler = std::function<void(uint32_t message, uint32_t wParam, uint32_t lParam)>;
 
-    // name: the mutex name, e.g. "MorvantiZorloadMutex"; a '/' in it becomes '_'.
+    // name: the mutex name; a '/' in it becomes '_'.
     // runtimeDir: folder for the lock and the socket. Empty means the first
     // of these that passes the ownership check above: $XDG_RUNTIME_DIR when
     // it is set and absolute; /run/user/<euid>, the user's runtime folder
@@ -43,7 +54,7 @@ class SingleInstance {
     // which only root can make; else /tmp/zorload-<euid>. The last two are
     // created with mode 0700 on first use. Nothing is touched on disk until
     // CheckSingleInstance.
-    explicit SingleInstance(std::string name, std::string runtimeDir = {});
+    explicit SingleInstance(std::string name = SINGLE_INSTANCE_NAME, std::string runtimeDir = {});
     ~SingleInstance();  // ReleaseSingleInstance()
 
     SingleInstance(const SingleInstance&) = delete;
@@ -83,15 +94,33 @@ class SingleInstance {
     // and in a forked child of the owner (the parent still runs).
     void ReleaseSingleInstance();
 
-    bool ownsLock() const { return lockFd_ >= 0; }
+#ifdef _WIN32
+    bool ownsLock() const {
+        return mutex_ != nullptr;
+    }
+    bool unguarded() const {
+        return false;
+    }
+#else
+    bool ownsLock() const {
+        return lockFd_ >= 0;
+    }
     // CheckSingleInstance let this process run without the lock because the
     // folder could not be trusted.
-    bool unguarded() const { return unguarded_; }
-    const std::string& folder() const { return dir_; }
+    bool unguarded() const {
+        return unguarded_;
+    }
+    const std::string& folder() const {
+        return dir_;
+    }
+#endif
 
+#ifndef _WIN32
     // Owner: the listening socket (non-blocking) for the GUI's event loop to
     // watch for readability; -1 otherwise.
-    int listenFd() const { return listenFd_; }
+    int listenFd() const {
+        return listenFd_;
+    }
 
     // Owner: accepts every pending connection, and those that arrive
     // meanwhile, and waits for their 12-byte messages all together under one
@@ -110,10 +139,19 @@ class SingleInstance {
     // another thread services the requests.
     bool notifyRunning(uint32_t message, uint32_t wParam, uint32_t lParam);
 
-    const std::string& socketPath() const { return socketPath_; }
-    const std::string& lockPath() const { return lockPath_; }
+    const std::string& socketPath() const {
+        return socketPath_;
+    }
+    const std::string& lockPath() const {
+        return lockPath_;
+    }
+#endif
 
   private:
+#ifdef _WIN32
+    void* mutex_ = nullptr;  // non-null only while this process owns the mutex
+    std::string name_;
+#else
     bool prepareDir();
     void startListening();
 
@@ -125,6 +163,7 @@ class SingleInstance {
     int lockFd_ = -1;
     int listenFd_ = -1;
     pid_t ownerPid_ = -1;
+#endif
 };
 
 }  // namespace zor

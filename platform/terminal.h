@@ -27,7 +27,9 @@ void useUtf8Console();
 //    line of its own and the request is dropped. On Windows closing the
 //    console cannot be refused for long: the system ends the process after a
 //    few seconds whatever the handler does.
-enum class InterruptMode { Exit, Defer, Refuse };
+//  - Finish: the refusal text, as for Refuse, and the request kept as for
+//    Defer: the program finishes what it is doing, then ends.
+enum class InterruptMode { Exit, Defer, Refuse, Finish };
 
 // Installs the handlers, in Exit mode. refusal is copied; UTF-8.
 void watchInterrupts(const char* refusal);

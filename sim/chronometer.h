@@ -39,18 +39,19 @@
 // changes nothing.
 //
 // Protocol violations: the chronometer checks every intact frame the host
-// sends against the protocol: the body header (0x01 0x46 for commands), the
-// command letter, the exact argument bytes ('A' 'I' 'B' 'F' with 0x00, 'E'
-// with 259 data bytes, 'C' with a block 0..7, 'D' with a block 0..7 and 0x01,
-// 'J' with 0x01, 'H' with a text), the link-control frames exactly as the host
-// builds them, and the order: 'E' only after 'F', 'C' only after data, and a
-// speed change only right after a link test (or as the first frame heard
-// since power-on or a restart: a search whose tests all went unheard still
-// ends with a speed change). Each breach is answered as above (or not at all)
-// and recorded in violations(). Frames with a bad check (noise, a speed
-// mismatch) are no violation, and neither is anything a fault rule caused.
-// Refusals of a component's content (008, 012, a descriptor that does not fit
-// the flash) are the chronometer's judgement of the data, not of the host.
+// sends against the protocol, one rule per request (conformance.cpp): the
+// body header (0x01 0x46 for commands), the command letter, the exact argument
+// bytes ('A' 'I' 'B' 'F' with 0x00, 'E' with 259 data bytes, 'C' with a block
+// 0..7, 'D' with a block 0..7 and 0x01, 'J' with 0x01, 'H' with a text), the
+// link-control frames exactly as the host builds them, and the order: 'E' only
+// after 'F', 'C' only after data, and a speed change only right after a link
+// test (or as the first frame heard since power-on or a restart: a search
+// whose tests all went unheard still ends with a speed change). Each breach is
+// answered as above (or not at all) and recorded in violations(). Frames with
+// a bad check (noise, a speed mismatch) are no violation, and neither is
+// anything a fault rule caused. Refusals of a component's content (008, 012, a
+// descriptor that does not fit the flash) are the chronometer's judgement of
+// the data, not of the host.
 //
 // Progress reports of one 'C': an opening report the host ignores, then three
 // steps (erase, write, verify), each a total report "CAN  Cancellazione
@@ -85,23 +86,16 @@
 //   Trickle             the command is lost; noise without flags follows, one
 //                       byte every SimConfig::trickleMs, never a frame.
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "sim/device_frame.h"
+#include "sim/sim_flash.h"
+#include "sim/sim_line.h"
 
 namespace zor::sim {
-
-struct SimPartition {
-    uint8_t type;
-    uint8_t firstBlock;
-    uint8_t blockCount;
-    std::string name;
-};
 
 enum class Fault {
     None,
@@ -125,18 +119,16 @@ struct FaultRule {
     Fault fault;
 };
 
-// MILO 0+1, PGM 1+3, DATAREL 4+1, FREE 5+1, DATAREL 6+1, FREE 7+1.
-std::vector<SimPartition> defaultPartitions();
-
 // How long the chronometer takes.
 enum class SimTiming {
     // Quick answers for tests on a virtual clock: replyDelayMs, flashStepMs,
     // eraseMs and wireTiming as configured.
     Fast,
-    // A chronometer's own times (chronometer.cpp lists them with where each
-    // comes from): answers after a few ms, flash sectors erased, programmed
-    // and verified at a serial NOR flash's pace, block erases, a restart that
-    // takes time and a reboot, bytes at the line's rate (wireTiming on).
+    // A chronometer's own times (chronometer_answers.cpp lists them with
+    // where each comes from): answers after a few ms, flash sectors erased,
+    // programmed and verified at a serial NOR flash's pace, block erases, a
+    // restart that takes time and a reboot, bytes at the line's rate
+    // (wireTiming on).
     // replyDelayMs, flashStepMs, eraseMs and wireTiming are not used.
     Realistic,
 };
@@ -170,9 +162,6 @@ struct SimConfig {
     uint32_t endlessForMs = 0;
 };
 
-// Bits per second of a speed index; 0 for an index outside 0..2.
-uint32_t speedBps(uint8_t index);
-
 class Chronometer {
   public:
     explicit Chronometer(SimConfig config = {});
@@ -189,25 +178,27 @@ class Chronometer {
     // Drops queued bytes due at or before nowMs (the host purged its input).
     void discardDue(uint32_t nowMs);
     // Applies a speed switch whose time has come. receive/transmit do this themselves.
-    void advanceTo(uint32_t nowMs);
-    bool lineClosed() const { return closed_; }
+    void advanceTo(uint32_t nowMs) { line_.advanceTo(nowMs); }
+    bool lineClosed() const { return line_.closed(); }
 
     // Inspection.
     // The partition table tiling blocks 0..7, free runs as FREE entries.
-    std::vector<SimPartition> partitions() const;
+    std::vector<SimPartition> partitions() const { return flash_.partitions(); }
     // What was last written to a flash block (its share of the component);
     // empty and erased() true after an erase.
-    const std::vector<uint8_t>& flashBlock(uint8_t block) const { return flash_.at(block).bytes; }
-    bool erased(uint8_t block) const { return flash_.at(block).erased; }
+    const std::vector<uint8_t>& flashBlock(uint8_t block) const { return flash_.bytes(block); }
+    bool erased(uint8_t block) const { return flash_.erased(block); }
     const std::string& display() const { return display_; }
     const std::vector<std::string>& displayHistory() const { return displayHistory_; }
     int restartCount() const { return restarts_; }
-    uint8_t speedIndex() const { return speed_; }
+    uint8_t speedIndex() const { return line_.speed(); }
     // Command letters of intact frames in arrival order ('t' link test, 's' speed change).
     const std::string& commandsReceived() const { return commands_; }
-    int badFrames() const { return badFrames_; }
+    int badFrames() const { return line_.badFrames(); }
     // The listing as answer texts, as 'B' would send it now.
-    std::vector<std::string> listingLines() const;
+    std::vector<std::string> listingLines() const {
+        return flash_.listingLines(config_.listFreeBlocks);
+    }
     // One line per frame that broke the protocol, in arrival order: when it
     // arrived (ms), its body and what the chronometer expected instead.
     const std::vector<std::string>& violations() const { return violations_; }
@@ -221,59 +212,49 @@ class Chronometer {
     void setTrace(Trace trace) { trace_ = std::move(trace); }
 
   private:
-    struct Outgoing {
-        uint32_t due;
-        uint8_t byte;
-        uint32_t bps;
-    };
-    struct FlashBlock {
-        bool erased = true;
-        std::vector<uint8_t> bytes;
-    };
     struct Reply {
         uint32_t offsetMs;  // after the first answer's time
         std::vector<uint8_t> body;
     };
+    // Where the chronometer listens once its answers have left.
+    struct Switch {
+        uint8_t speed;
+        uint32_t settleMs;  // deaf this long after switching
+    };
 
+    // The command engine (chronometer.cpp).
     void onFrame(const std::vector<uint8_t>& body, uint32_t atMs);
-    // What the protocol wants instead of this intact frame; empty when it fits.
-    std::string breach(char letter, bool control, const std::vector<uint8_t>& body) const;
     void violation(uint32_t atMs, const std::vector<uint8_t>& body, const std::string& expected);
-    // From the end of a request to its first answer frame.
-    uint32_t firstAnswerMs(char letter) const;
+    Fault faultFor(char letter);
     void command(char letter, const std::vector<uint8_t>& args, Fault fault,
                  std::vector<Reply>& replies);
-    void linkControl(const std::vector<uint8_t>& body, Fault fault, std::vector<Reply>& replies);
+    void linkControl(char letter, const std::vector<uint8_t>& args, Fault fault,
+                     std::vector<Reply>& replies);
     void writeComponent(uint8_t block, Fault fault, std::vector<Reply>& replies);
-    void eraseBlock(uint8_t block);
-    void removeOverlapping(uint8_t first, uint8_t count);
-    Fault faultFor(char letter);
+
+    // Answers on the line (chronometer_answers.cpp).
+    static Reply answer(const std::string& text, uint32_t offsetMs = 0);
+    static Reply report(const std::string& text, uint32_t offsetMs = 0);
+    // 'C': the first progress report, which the host skips.
+    static Reply openingReport(uint8_t block);
+    // 'C': the reports of erasing, programming and verifying the flash for
+    // bytes of data after the opening report; returns when the answer leaves,
+    // in ms after the opening report.
+    uint32_t flashSteps(size_t bytes, std::vector<Reply>& replies) const;
+    // From the end of a request to its first answer frame.
+    uint32_t firstAnswerMs(char letter) const;
+    // 'J': deaf this long once the answer has left.
+    uint32_t rebootMs() const;
     void queue(const std::vector<Reply>& replies, Fault fault, uint32_t atMs);
     // Starts an endless answer of this fault at atMs.
     void startStream(Fault fault, char letter, const std::vector<uint8_t>& args, uint32_t atMs);
     // Queues the endless answer's items that are due by nowMs.
     void feedStream(uint32_t nowMs);
-    // Turns a byte sent at fromBps into what a receiver at toBps reads; false
-    // when the receiver never sees it.
-    bool garble(uint8_t& byte, uint32_t fromBps, uint32_t toBps);
 
     SimConfig config_;
-    uint8_t speed_;
-    bool pendingSpeed_ = false;
-    bool switchAfterReply_ = false;
-    uint8_t nextSpeed_ = 0;
-    uint32_t switchAtMs_ = 0;
-    uint32_t switchSettleMs_ = 0;  // deaf this long after the pending switch
-    bool settling_ = false;
-    uint32_t settledAtMs_ = 0;
-    bool closed_ = false;
-
-    FrameDecoder decoder_;
-    uint32_t rxLineFreeAt_ = 0;
-    uint32_t txLineFreeAt_ = 0;
-    std::deque<Outgoing> out_;
-    uint32_t dropCounter_ = 0;
-    uint32_t noise_ = 0x1234567;
+    SimLine line_;
+    SimFlash flash_;
+    std::optional<Switch> switchAfterReply_;
 
     // The endless answer running (Fault::None when there is none): its next
     // item leaves at streamAtMs_; the first frames come from streamLines_.
@@ -283,8 +264,7 @@ class Chronometer {
     uint32_t streamCount_ = 0;
     std::vector<std::vector<uint8_t>> streamLines_;
 
-    std::vector<SimPartition> table_;  // no FREE entries, ascending firstBlock
-    std::vector<FlashBlock> flash_;
+    // The component being received ('F', then 'E').
     bool receiving_ = false;
     std::vector<uint8_t> incoming_;
 
@@ -292,7 +272,6 @@ class Chronometer {
     std::vector<std::string> displayHistory_;
     int restarts_ = 0;
     std::string commands_;
-    int badFrames_ = 0;
     std::map<char, int> arrivals_;
     // The last intact frame heard ('t' a proper link test, '?' anything
     // malformed); 0 since power-on or a restart.

@@ -112,6 +112,9 @@ int main(int argc, char** argv) {
     chrono.setOnViolation([](const std::string& what) {
         std::fprintf(stderr, "zorsim: violazione del protocollo: %s\n", what.c_str());
     });
+    // A chronometer plugged in later: nothing at the link until then.
+    for (uint32_t waited = 0; waited < opt.plugAfterMs && !stopRequested; waited += 50)
+        ::usleep(50 * 1000);
     PtyLine line;
     if (!line.open(opt.link, error)) {
         std::fprintf(stderr, "zorsim: %s\n", error.c_str());

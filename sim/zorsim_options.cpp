@@ -203,6 +203,12 @@ bool parseZorsimArgs(const std::vector<std::string>& args, ZorsimOptions& out, s
                 return false;
             }
             out.config.faults.push_back(r);
+        } else if (a == "--plug-after") {
+            if (!value(v) || !number(v, 3600000, n)) {
+                error = a + ": millisecondi da 0 a 3600000";
+                return false;
+            }
+            out.plugAfterMs = static_cast<uint32_t>(n);
         } else if (a == "--trickle") {
             if (!value(v) || !number(v, 60000, n) || n == 0) {
                 error = a + ": millisecondi da 1 a 60000";
@@ -256,7 +262,10 @@ std::string zorsimUsage() {
            "  --list-free            elenca anche i blocchi liberi\n"
            "  --id TEXT              risposta all'identificazione (codice 007)\n"
            "  --trace                ogni frame nei due sensi su stderr\n"
-           "  --once                 termina dopo il primo riavvio\n"
+           "  --once                 termina dopo il primo riavvio: il collegamento\n"
+           "                         sparisce, come un cronometro scollegato\n"
+           "  --plug-after MS        il collegamento compare dopo MS millisecondi, come\n"
+           "                         un cronometro collegato più tardi\n"
            "  --trust-link-speed     la velocità è quella concordata con i frame di\n"
            "                         controllo, non quella del terminale (Wine)\n"
            "  --write-sample FILE    scrive un file di aggiornamento di esempio ed esce\n"

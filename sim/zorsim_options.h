@@ -12,6 +12,7 @@ struct ZorsimOptions {
     SimConfig config;
     bool trace = false;  // every frame both ways on stderr
     bool once = false;   // exit after the first restart
+    uint32_t plugAfterMs = 0;  // the link appears only after this long
     // Take the host's bytes at the speed the link-control frames agreed on,
     // not at the pty's termios speed. Wine's serial driver leaves a pty at
     // B38400 whatever speed the program asks for.

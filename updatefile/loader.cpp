@@ -13,19 +13,22 @@
 namespace zor {
 namespace {
 
-const char kNotUpdateFile[] =
-    "Il file selezionato non è un file di aggiornamento (oppure è danneggiato).";
-
 // The hourglass for one segment, restored however the segment ends.
 class BusyCursor {
   public:
-    explicit BusyCursor(UiSink& ui) : ui_(ui) { ui_.setBusy(true); }
-    ~BusyCursor() { ui_.setBusy(false); }
+    explicit BusyCursor(const std::function<void(bool)>& busy) : busy_(busy) {
+        if (busy_)
+            busy_(true);
+    }
+    ~BusyCursor() {
+        if (busy_)
+            busy_(false);
+    }
     BusyCursor(const BusyCursor&) = delete;
     BusyCursor& operator=(const BusyCursor&) = delete;
 
   private:
-    UiSink& ui_;
+    const std::function<void(bool)>& busy_;
 };
 
 std::string trimTrailingControls(const char* text, size_t length) {
@@ -45,7 +48,7 @@ struct LoadState {
     UpdateTable& pgm;
     std::string& versionLines;
     std::string& identifier;
-    UiSink& ui;
+    const std::function<void(bool)>& busy;
     const std::string& appTitle;
     std::string message;
     size_t segmentiLetti = 0;
@@ -54,7 +57,7 @@ struct LoadState {
 // Reads one segment into pgm[segmentiLetti]. Returns 1 when it was accepted,
 // 0 at the end of the file, -1 when it was refused (st.message says why).
 int readSegment(File& file, uint32_t size, LoadState& st) {
-    BusyCursor busy(st.ui);
+    BusyCursor busy(st.busy);
     UpdateTable& pgm = st.pgm;
     const size_t segmentiLetti = st.segmentiLetti;
 
@@ -144,41 +147,40 @@ bool readSegments(File& file, LoadState& st) {
 
 }  // namespace
 
-bool ReadUpdateFile(const std::string& fileName, UpdateTable& pgm, std::string& versionLines,
-                    std::string& identifier, UiSink& ui, const std::string& appTitle,
-                    size_t* segmentsRead) {
+Outcome ReadUpdateFile(const std::string& fileName, UpdateTable& pgm, std::string& versionLines,
+                       std::string& identifier, const std::string& appTitle, size_t* segmentsRead,
+                       const std::function<void(bool)>& busy) {
     versionLines.clear();
     identifier.clear();
-    LoadState st{pgm, versionLines, identifier, ui, appTitle, kNotUpdateFile};
+    LoadState st{pgm, versionLines, identifier, busy, appTitle, NOT_AN_UPDATE_FILE};
     bool loaded = false;
 
     int openError = 0;
     File file = File::openRead(fileName, openError);
     if (!file.isOpen()) {
-        showSystemError(ui, openError);
-    } else {
-        try {
-            loaded = readSegments(file, st);
-        } catch (const std::exception& e) {
-            st.message =
-                std::string("Si è verificato un errore durante la lettura del file:\n") + e.what();
-            loaded = false;
-        }
-        file.close();
+        if (segmentsRead)
+            *segmentsRead = 0;
+        return Outcome::fileNotOpened(openError);
     }
+    try {
+        loaded = readSegments(file, st);
+    } catch (const std::exception& e) {
+        st.message =
+            std::string("Si è verificato un errore durante la lettura del file:\n") + e.what();
+        loaded = false;
+    }
+    file.close();
 
     if (segmentsRead)
         *segmentsRead = st.segmentiLetti;
-    if (!loaded)
-        showError(ui, st.message, appTitle + " - Impossibile caricare il file");
-    return loaded;
+    return loaded ? Outcome::success() : Outcome::fileRefused(st.message);
 }
 
-bool LoadUpdateFile(const std::string& fileName, UpdateTable& pgm, std::string& versionLines,
-                    std::string& identifier, UiSink& ui, const std::string& appTitle,
-                    size_t* segmentsRead) {
+Outcome LoadUpdateFile(const std::string& fileName, UpdateTable& pgm, std::string& versionLines,
+                       std::string& identifier, const std::string& appTitle, size_t* segmentsRead,
+                       const std::function<void(bool)>& busy) {
     emptyTable(pgm);
-    return ReadUpdateFile(fileName, pgm, versionLines, identifier, ui, appTitle, segmentsRead);
+    return ReadUpdateFile(fileName, pgm, versionLines, identifier, appTitle, segmentsRead, busy);
 }
 
 }  // namespace zor

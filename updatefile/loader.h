@@ -6,9 +6,10 @@
 // bytes and two check bytes (complemented CRC-16 of the blocks, low byte
 // first). The loader only reads update files; it never writes one.
 #include <cstddef>
+#include <functional>
 #include <string>
 
-#include "app/ui_sink.h"
+#include "app/outcome.h"
 #include "updatefile/segment.h"
 
 namespace zor {
@@ -23,22 +24,25 @@ namespace zor {
 // - identifier holds the ID of the last such segment as "%04X-%04X";
 // - on success slots 0..k-1 hold the k segments read (InfoType in plain form,
 //   datiSize blocks in dati) and the rest are untouched (empty);
-// - on failure the segments read before the failing one stay in their slots,
-//   the failing slot is empty, and the user has been told why through ui
-//   (captions appTitle + " - Impossibile caricare il file" and, when the file
-//   cannot be opened, "Errore apertura file" before it).
+// - on failure the segments read before the failing one stay in their slots
+//   and the failing slot is empty;
 // - segmentsRead, when given, receives k (also on failure).
+//
+// busy, when given, is called with true before each segment is read and with
+// false after it, however it ends: the hourglass of a window.
 //
 // A file with more than UPDATE_SLOTS segments, a SegSize below 678 other than
 // four blanks, or a size beyond 32 bits is refused as not an update file.
-// Returns true when at least one segment was read and all passed every check.
-bool ReadUpdateFile(const std::string& fileName, UpdateTable& pgm, std::string& versionLines,
-                    std::string& identifier, UiSink& ui, const std::string& appTitle,
-                    size_t* segmentsRead = nullptr);
+// Succeeds when at least one segment was read and all passed every check;
+// else FileNotOpened or FileRefused (the newer-format message names
+// appTitle).
+Outcome ReadUpdateFile(const std::string& fileName, UpdateTable& pgm, std::string& versionLines,
+                       std::string& identifier, const std::string& appTitle,
+                       size_t* segmentsRead = nullptr, const std::function<void(bool)>& busy = {});
 
 // Empties every slot, then ReadUpdateFile.
-bool LoadUpdateFile(const std::string& fileName, UpdateTable& pgm, std::string& versionLines,
-                    std::string& identifier, UiSink& ui, const std::string& appTitle,
-                    size_t* segmentsRead = nullptr);
+Outcome LoadUpdateFile(const std::string& fileName, UpdateTable& pgm, std::string& versionLines,
+                       std::string& identifier, const std::string& appTitle,
+                       size_t* segmentsRead = nullptr, const std::function<void(bool)>& busy = {});
 
 }  // namespace zor

@@ -1,5 +1,7 @@
 #include "wizard/form_layout.h"
 
+#include "platform/single_instance.h"
+
 namespace zor::wizard {
 namespace {
 
@@ -104,7 +106,7 @@ std::vector<ControlSpec> buildControls() {
     using K = Kind;
     const Ctl F = Ctl::Form;
     std::vector<Row> rows = {
-        Row(Ctl::Form, "TfrmZORMain", K::Form, F, 0, 0, FORM_WIDTH, FORM_HEIGHT, "Zorload"),
+        Row(Ctl::Form, MAIN_WINDOW_CLASS, K::Form, F, 0, 0, FORM_WIDTH, FORM_HEIGHT, "Zorload"),
         // Header, notebook, bottom row.
         Row(Ctl::imgTop, "imgTop", K::Picture, F, 0, 0, 500, 59),
         Row(Ctl::lblStepTitle, "lblStepTitle", K::Label, F, 6, 6, 425, 20).font(16, true),

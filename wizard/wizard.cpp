@@ -8,9 +8,7 @@
 #include "app/split_version.h"
 #include "app/version_info.h"
 #include "flash/planner.h"
-#include "link/conn_check.h"
 #include "platform/file.h"
-#include "updatefile/loader.h"
 
 namespace zor::wizard {
 namespace {
@@ -18,7 +16,6 @@ namespace {
 constexpr const char CLOSE_REFUSED[] =
     "L'invio dei dati al cronometro non può essere interrotto. Prima di chiudere "
     "l'applicazione è necessario attendere il completamento dell'operazione di trasferimento.";
-constexpr const char TRANSFER_FAILED_CAPTION[] = "Trasferimento interrotto";
 constexpr uint32_t CHECK_PAINT_PAUSE_MS = 50;
 
 // Back is offered everywhere but on these pages.
@@ -33,55 +30,34 @@ int clampBar(int value) {
 
 }  // namespace
 
-int overallProgress(int phase, int phaseCount, int percent) {
-    if (phaseCount == 0)
-        return 0;
-    // 64-bit: percent comes from the chronometer's reports and is not bounded
-    // to 0..100 there.
-    const long long value = (static_cast<long long>(phase) * 100 + percent - 100) / phaseCount;
-    return value < -100000 ? -100000 : value > 100000 ? 100000 : static_cast<int>(value);
-}
-
-std::string displayText(const std::string& cp1252) {
-    std::string out;
-    size_t pos = 0;
-    while (pos <= cp1252.size()) {
-        size_t end = cp1252.find('\n', pos);
-        if (end == std::string::npos)
-            end = cp1252.size();
-        std::string line = cp1252.substr(pos, end - pos);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        const size_t nul = line.find('\0');
-        if (nul != std::string::npos)
-            line.resize(nul);
-        if (pos != 0)
-            out += '\n';
-        out += cp1252ToUtf8(line);
-        pos = end + 1;
-    }
-    return out;
-}
-
 Wizard::Wizard(WizardView& view, WizardEnvironment env)
     : view_(view),
       env_(std::move(env)),
       title_(zor::applicationTitle(env_.versionBlock)),
-      log_(sessionLogPath(SessionLog::logPathFor(env_.programPath)), view, title_),
-      link_(env_.devices, env_.clock, view) {
-    emptyTable(pgm_);
-    resetTable(currentAllocation_);
-    resetTable(newAllocation_);
+      log_(sessionLogPath(SessionLog::logPathFor(env_.programPath))),
+      session_(env_.devices, env_.clock, *this) {}
+
+Wizard::~Wizard() = default;
+
+void Wizard::tell(const Outcome& outcome) {
+    for (const BoxRequest& box : boxesFor(outcome, title_)) {
+        if (box.beep)
+            view_.beep();
+        view_.messageBox(box.text, box.caption, box.icon);
+    }
 }
 
-Wizard::~Wizard() {
-    running_.reset();
+void Wizard::busy(bool on) {
+    view_.setBusy(on);
+}
+
+void Wizard::failed(const Outcome& outcome) {
+    tell(outcome);
 }
 
 bool Wizard::construct() {
     dialogDirectory_ = env_.currentDirectory;
     view_.setCaption(Ctl::Form, title_);
-    emptyTable(pgm_);
     page_ = Page::Pres;
     view_.showPage(page_);
 
@@ -89,7 +65,8 @@ bool Wizard::construct() {
                                                    env_.versionBlock, env_.slashRule);
     highSpeed_ = cmd.highSpeed;
     logOption_ = cmd.logOption;
-    showCommandLineBoxes(view_, cmd);
+    for (const MessageBoxRequest& box : cmd.boxes)
+        view_.messageBox(box.text, box.caption, box.icon);
     if (cmd.exitProcess) {
         exitStatus_ = cmd.exitStatus;
         return false;
@@ -190,7 +167,7 @@ void Wizard::UpdateControls() {
             view_.setVisible(Ctl::lblNoSpace, !ok);
             view_.setVisible(Ctl::imgNoSpace, !ok);
             view_.setCaption(Ctl::lbErroreLingua, outcome);
-            next = ok && hasChanges(newAllocation_);
+            next = ok && hasChanges(session_.planned());
             break;
         }
         default:
@@ -208,8 +185,10 @@ void Wizard::btnAvantiClick() {
         return;
     switch (page_) {
         case Page::Pres:
-            if (logBoxVisible_ && view_.isChecked(Ctl::cbLogga))
-                log_.OpenLog();
+            if (logBoxVisible_ && view_.isChecked(Ctl::cbLogga)) {
+                const Outcome opened = log_.OpenLog();
+                tell(opened);
+            }
             showPage(Page::SelFile);
             break;
         case Page::SelFile:
@@ -270,13 +249,14 @@ void Wizard::fileNameOnChange(const std::string& text) {
 bool Wizard::FormCloseQuery() {
     if (page_ != Page::Download)
         return true;
-    showError(view_, CLOSE_REFUSED, title_);
+    view_.beep();
+    view_.messageBox(CLOSE_REFUSED, title_, BoxIcon::Exclamation);
     return false;
 }
 
 void Wizard::FormClose() {
     closed_ = true;
-    link_.RsClose();
+    session_.close();
     log_.CloseLog();
 }
 
@@ -284,14 +264,13 @@ void Wizard::FormClose() {
 
 bool Wizard::LoadUpdateFile(const std::string& name) {
     view_.setVisible(Ctl::pnlVersione, false);
-    std::string versionLines, identifier;
-    const bool ok = zor::LoadUpdateFile(name, pgm_, versionLines, identifier, view_, title_);
+    const bool ok = session_.loadFile(name, title_).ok();
     if (ok) {
-        std::string lines = displayText(versionLines);
+        std::string lines = displayText(session_.versionLines());
         while (!lines.empty() && lines.back() == '\n')
             lines.pop_back();
         view_.setCaption(Ctl::memVersion, lines);
-        view_.setCaption(Ctl::memID, displayText(identifier));
+        view_.setCaption(Ctl::memID, displayText(session_.identifier()));
         view_.setVisible(Ctl::pnlVersione, true);
         fillComponentList();
     }
@@ -335,35 +314,39 @@ void Wizard::scanPorts() {
     // the scan lets events through; Next waits for the end all the same. The
     // user may also leave the page and come back, which scans again inside
     // this scan: the list is then the inner scan's.
-    const int scan = ++scanCount_;
-    PortScanSteps steps;
-    steps.cleared = [this, scan] {
-        if (scan != scanCount_)
-            return;
-        scanning_ = true;
-        ports_.clear();
-        selectedPort_ = -1;
-        view_.clearPortRows();
-        UpdateControls();
-    };
-    steps.rowAdded = [this, scan](const PortRow& row) {
-        if (scan != scanCount_)
-            return;
+    scans_.push_back(++scanCount_);
+    session_.scanPorts();
+    scans_.pop_back();
+}
+
+void Wizard::scanCleared() {
+    if (scans_.back() != scanCount_)
+        return;
+    scanning_ = true;
+    ports_.clear();
+    selectedPort_ = -1;
+    view_.clearPortRows();
+    UpdateControls();
+}
+
+void Wizard::scanRow(const PortRow& row) {
+    if (scans_.back() == scanCount_) {
         ports_.push_back(row);
         view_.addPortRow({portCaption(row.name), row.status});
-    };
-    steps.scanned = [this, scan](const PortScan& result) {
-        if (scan != scanCount_)
-            return;
-        scanning_ = false;
-        view_.focusPortRow(0, false);
-        if (result.selected >= 0) {
-            selectedPort_ = result.selected;
-            view_.focusPortRow(result.selected, true);
-        }
-        UpdateControls();
-    };
-    ScanPorts(env_.devices, link_, view_, env_.clock, steps);
+    }
+    view_.processPendingEvents();
+}
+
+void Wizard::scanFinished(const PortScan& scan) {
+    if (scans_.back() != scanCount_)
+        return;
+    scanning_ = false;
+    view_.focusPortRow(0, false);
+    if (scan.selected >= 0) {
+        selectedPort_ = scan.selected;
+        view_.focusPortRow(scan.selected, true);
+    }
+    UpdateControls();
 }
 
 void Wizard::lwPorteOnchange(int selectedRow) {
@@ -386,8 +369,8 @@ bool Wizard::CheckConnection() {
                                  ? ports_[selectedPort_].name
                                  : std::string();
     bool ok = false;
-    if (!closed_ && link_.RsOpen(port))
-        ok = ConnCheck(link_, currentAllocation_, highSpeed_, logWriter());
+    if (!closed_ && session_.open(port))
+        ok = session_.check(highSpeed_, logWriter()).ok();
     view_.setBusy(false);
     return ok;
 }
@@ -397,10 +380,11 @@ bool Wizard::CheckConnection() {
 void Wizard::fillComponentList() {
     choices_.clear();
     std::vector<ComponentListRow> rows;
-    for (size_t i = 0; i < pgm_.size(); ++i) {
-        if (pgm_[i].datiSize == 0)
+    const UpdateTable& pgm = session_.components();
+    for (size_t i = 0; i < pgm.size(); ++i) {
+        if (pgm[i].datiSize == 0)
             continue;
-        std::string name = pgm_[i].versionText();
+        std::string name = pgm[i].versionText();
         std::string version, build;
         splitVersion(name, version, build);
         rows.push_back({displayText(name), displayText(version), static_cast<int>(i)});
@@ -424,8 +408,8 @@ void Wizard::lvSelLangChange(int row, bool checked, ListChange change) {
 bool Wizard::plan(std::string& outcome) {
     std::vector<PlanItem> items;
     for (const ComponentChoice& c : choices_)
-        items.push_back({c.slot, &pgm_[c.slot], c.checked});
-    return SistemaBlocchi(items, currentAllocation_, newAllocation_, outcome, logWriter());
+        items.push_back({c.slot, &session_.components()[c.slot], c.checked});
+    return session_.plan(items, outcome, logWriter());
 }
 
 LogWriter Wizard::logWriter() {
@@ -438,12 +422,12 @@ LogWriter Wizard::logWriter() {
 // ---- Transfer page -----------------------------------------------------------
 
 void Wizard::StartTransfer() {
-    running_ = std::make_unique<TDownloader>(
-        link_, newAllocation_,
-        [this](int phase, int count, int percent) { ShowProgress(phase, count, percent); },
-        [this](std::function<void()> fn) { view_.invokeAndWait(std::move(fn)); },
-        [this](int) { view_.post([this] { TransferTerminated(); }); });
-    running_->start();
+    session_.startTransfer([this](std::function<void()> fn) { view_.invokeAndWait(std::move(fn)); },
+                           [this] { view_.post([this] { TransferTerminated(); }); });
+}
+
+void Wizard::progress(int phase, int phaseCount, int percent, int) {
+    ShowProgress(phase, phaseCount, percent);
 }
 
 void Wizard::ShowProgress(int phase, int phaseCount, int percent) {
@@ -466,18 +450,14 @@ void Wizard::ShowProgress(int phase, int phaseCount, int percent) {
 }
 
 void Wizard::TransferTerminated() {
-    if (!running_)
+    if (!session_.transferRunning())
         return;
-    const int code = running_->resultCode();
-    running_.reset();  // the worker has finished; this joins it
-    if (code == 0) {
+    // The worker has finished; this joins it.
+    const Outcome outcome = session_.endTransfer();
+    if (outcome) {
         showPage(Page::Done);
     } else {
-        showError(
-            view_,
-            "Il trasferimento non ha avuto successo.\nCodice errore: " + std::to_string(code) +
-                "\nMessaggio: " + displayText(link_.RsLastAnswer()) + ".",
-            TRANSFER_FAILED_CAPTION);
+        tell(outcome);
         showPage(Page::SelPort);
     }
     UpdateControls();

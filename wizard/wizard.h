@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/outcome.h"
 #include "app/session_log.h"
+#include "engine/update_session.h"
 #include "flash/partition_table.h"
 #include "link/downloader.h"
 #include "link/port_scan.h"
@@ -18,6 +20,7 @@
 #include "platform/serial_port.h"
 #include "platform/version_block.h"
 #include "updatefile/segment.h"
+#include "wizard/window_rules.h"
 #include "wizard/wizard_view.h"
 
 namespace zor::wizard {
@@ -34,16 +37,12 @@ struct WizardEnvironment {
     SlashRule slashRule = SlashRule::OptionUnlessPath;
 };
 
-// The overall bar of the transfer page: every finished phase an equal share,
-// plus the current phase's share in proportion. Not clamped.
-int overallProgress(int phase, int phaseCount, int percent);
+// The overall bar of the transfer page, and the texts of the file and the
+// chronometer as the window shows them.
+using zor::displayText;
+using zor::overallProgress;
 
-// A text from the update file or the chronometer (Windows-1252, maybe NUL
-// padded, CR LF line ends) ready for the window: UTF-8, LF line ends, every
-// line cut at its first NUL.
-std::string displayText(const std::string& cp1252);
-
-class Wizard {
+class Wizard : private SessionObserver {
   public:
     Wizard(WizardView& view, WizardEnvironment env);
     // A transfer still running is waited for; the window refuses to close
@@ -68,7 +67,7 @@ class Wizard {
     // Any change of the port list's selection; -1 when no row is selected.
     void lwPorteOnchange(int selectedRow);
     void lwPorteDblClick();
-    enum class ListChange { State, Text };
+    using ListChange = wizard::ListChange;
     // A row of the component list changed: its check mark, selection or focus
     // (State), or its text (Text). checked is the row's check mark now.
     void lvSelLangChange(int row, bool checked, ListChange change);
@@ -89,16 +88,16 @@ class Wizard {
     // ---- State ----------------------------------------------------------
     Page page() const { return page_; }
     bool nextEnabled() const { return nextEnabled_; }
-    bool transferRunning() const { return running_ != nullptr; }
+    bool transferRunning() const { return session_.transferRunning(); }
     const std::string& applicationTitle() const { return title_; }
     bool highSpeed() const { return highSpeed_; }
     bool logOption() const { return logOption_; }
     const std::string& fileName() const { return fileName_; }
     // What the chart shows: the planned table.
-    const PartitionTable& chartTable() const { return newAllocation_; }
-    const PartitionTable& currentAllocation() const { return currentAllocation_; }
-    const UpdateTable& components() const { return pgm_; }
-    SerialLink& link() { return link_; }
+    const PartitionTable& chartTable() const { return session_.planned(); }
+    const PartitionTable& currentAllocation() const { return session_.current(); }
+    const UpdateTable& components() const { return session_.components(); }
+    SerialLink& link() { return session_.link(); }
     SessionLog& log() { return log_; }
 
   private:
@@ -107,24 +106,28 @@ class Wizard {
         bool checked;
     };
 
+    // The session's events.
+    void busy(bool on) override;
+    void failed(const Outcome& outcome) override;
+    void scanCleared() override;
+    void scanRow(const PortRow& row) override;
+    void scanFinished(const PortScan& scan) override;
+    void progress(int phase, int phaseCount, int percent, int overall) override;
+
+    // The boxes of an outcome, each after its beep when it has one.
+    void tell(const Outcome& outcome);
     void showPage(Page page);
     void PaginePageChanged();
     void scanPorts();
     // Plans the checked components into newAllocation_; shows nothing.
     bool plan(std::string& outcome);
-    void refreshComponentPage();
     LogWriter logWriter();
 
     WizardView& view_;
     WizardEnvironment env_;
     std::string title_;
     SessionLog log_;
-    SerialLink link_;
-
-    UpdateTable pgm_;
-    PartitionTable currentAllocation_;
-    PartitionTable newAllocation_;
-    std::unique_ptr<TDownloader> running_;
+    UpdateSession session_;
 
     Page page_ = Page::Pres;
     bool highSpeed_ = false;
@@ -139,8 +142,9 @@ class Wizard {
     std::string dialogDirectory_;
     std::vector<PortRow> ports_;
     int selectedPort_ = -1;
-    bool scanning_ = false;  // Next waits for the scan's end
-    int scanCount_ = 0;      // a scan started from inside another one takes over the list
+    bool scanning_ = false;   // Next waits for the scan's end
+    int scanCount_ = 0;       // a scan started from inside another one takes over the list
+    std::vector<int> scans_;  // the scans running, innermost last
     std::vector<ComponentChoice> choices_;
     bool inSelLangChange_ = false;
 };

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ui_sink.h"
+#include "app/outcome.h"
 #include "wizard/form_layout.h"
 
 namespace zor::wizard {
@@ -31,10 +31,20 @@ struct FileDialogRequest {
     std::string initialDirectory;
 };
 
-// Message boxes, the warning beep, the hourglass and "process pending
-// events" come from UiSink.
-class WizardView : public UiSink {
+class WizardView {
   public:
+    virtual ~WizardView() = default;
+
+    // A modal box with an OK button; returns when the user has closed it.
+    virtual void messageBox(const std::string& text, const std::string& caption, BoxIcon icon) = 0;
+    // The warning beep that precedes an error box.
+    virtual void beep() {}
+    // Hourglass cursor on (true) and back to what it was (false); nested.
+    virtual void setBusy(bool) {}
+    // Lets the window repaint during long work on its thread (port scan,
+    // connection check).
+    virtual void processPendingEvents() {}
+
     // The notebook shows this page.
     virtual void showPage(Page page) = 0;
     virtual void setVisible(Ctl control, bool visible) = 0;

@@ -18,6 +18,7 @@
 #include <set>
 #include <utility>
 
+#include "platform/posix/deadline_io.h"
 #include "platform/posix/uucp_lock.h"
 
 namespace zor {
@@ -111,21 +112,17 @@ class PosixSerialPort : public SerialPort {
     }
 
     int readByte(uint8_t& byte) override {
-        using namespace std::chrono;
-        const auto deadline = steady_clock::now() + milliseconds(READ_WAIT_MS);
+        const posix::Deadline deadline{std::chrono::milliseconds(READ_WAIT_MS)};
         for (;;) {
-            const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
-            pollfd p{fd_, POLLIN, 0};
-            const int n = ::poll(&p, 1, left > 0 ? static_cast<int>(left) : 0);
+            short revents = 0;
+            const int n = posix::pollUntil(fd_, POLLIN, deadline, &revents);
             if (n < 0) {
-                if (errno == EINTR)
-                    continue;
                 fail(errno);
                 return -1;
             }
             if (n == 0)
                 return 0;
-            if (p.revents & POLLIN) {
+            if (revents & POLLIN) {
                 const ssize_t got = ::read(fd_, &byte, 1);
                 if (got == 1)
                     return 1;
@@ -151,9 +148,8 @@ class PosixSerialPort : public SerialPort {
     // end in a failed write, not a program hung in write(). The wait allowed
     // is what the bytes need on the line plus a generous margin.
     bool write(const uint8_t* data, size_t size) override {
-        using namespace std::chrono;
         const auto lineMs = static_cast<long long>(size) * 10 * 1000 / bitsPerSecond_;
-        const auto deadline = steady_clock::now() + milliseconds(WRITE_MARGIN_MS + lineMs);
+        const posix::Deadline deadline(std::chrono::milliseconds(WRITE_MARGIN_MS + lineMs));
         size_t done = 0;
         while (done < size) {
             const ssize_t n = ::write(fd_, data + done, size - done);
@@ -164,14 +160,12 @@ class PosixSerialPort : public SerialPort {
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0 && errno == EAGAIN) {
-                const auto left = duration_cast<milliseconds>(deadline - steady_clock::now());
-                if (left.count() <= 0) {
+                if (deadline.msLeft() == 0) {
                     // Nothing of this frame may reach the chronometer later.
                     ::tcflush(fd_, TCOFLUSH);
                     return fail(ETIMEDOUT);
                 }
-                pollfd p{fd_, POLLOUT, 0};
-                if (::poll(&p, 1, static_cast<int>(left.count())) < 0 && errno != EINTR)
+                if (posix::pollUntil(fd_, POLLOUT, deadline) < 0)
                     return fail(errno);
                 continue;
             }

@@ -20,12 +20,13 @@
 #include <utility>
 #include <vector>
 
+#include "platform/posix/deadline_io.h"
+
 namespace zor {
 
 namespace {
 
-using SteadyClock = std::chrono::steady_clock;
-using Deadline = SteadyClock::time_point;
+using posix::Deadline;
 
 constexpr auto NOTIFY_WAIT = std::chrono::seconds(5);
 // Long enough for a real client, whose message follows its connect at once.
@@ -54,34 +55,11 @@ class UniqueFd {
     int fd_;
 };
 
-int msLeft(Deadline deadline) {
-    using namespace std::chrono;
-    const auto left = deadline - SteadyClock::now();
-    if (left <= SteadyClock::duration::zero())
-        return 0;
-    // Rounded up: poll(0) would spin through the last partial millisecond.
-    const auto ms = duration_cast<milliseconds>(left + milliseconds(1) - nanoseconds(1)).count();
-    return static_cast<int>(std::min<long long>(ms, 60'000));
+void sleepUntilEarlier(const Deadline& deadline, int ms) {
+    ::poll(nullptr, 0, std::min(ms, deadline.msLeft()));
 }
 
-// True when fd is ready for events (or has an error or hang-up the next call
-// will report); false when the deadline passed first.
-bool waitFor(int fd, short events, Deadline deadline) {
-    for (;;) {
-        pollfd p{fd, events, 0};
-        const int n = ::poll(&p, 1, msLeft(deadline));
-        if (n > 0)
-            return true;
-        if (n == 0 || errno != EINTR)
-            return false;
-    }
-}
-
-void sleepUntilEarlier(Deadline deadline, int ms) {
-    ::poll(nullptr, 0, std::min(ms, msLeft(deadline)));
-}
-
-bool sendAll(int fd, const uint8_t* data, size_t size, Deadline deadline) {
+bool sendAll(int fd, const uint8_t* data, size_t size, const Deadline& deadline) {
     size_t done = 0;
     while (done < size) {
         // MSG_NOSIGNAL: a peer that went away must give EPIPE, not kill us.
@@ -91,7 +69,7 @@ bool sendAll(int fd, const uint8_t* data, size_t size, Deadline deadline) {
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (!waitFor(fd, POLLOUT, deadline))
+            if (posix::pollUntil(fd, POLLOUT, deadline) <= 0)
                 return false;
         } else {
             return false;
@@ -101,7 +79,7 @@ bool sendAll(int fd, const uint8_t* data, size_t size, Deadline deadline) {
 }
 
 // False on end of stream before size bytes, on an error, or at the deadline.
-bool recvAll(int fd, uint8_t* data, size_t size, Deadline deadline) {
+bool recvAll(int fd, uint8_t* data, size_t size, const Deadline& deadline) {
     size_t done = 0;
     while (done < size) {
         const ssize_t n = ::recv(fd, data + done, size - done, MSG_DONTWAIT);
@@ -112,7 +90,7 @@ bool recvAll(int fd, uint8_t* data, size_t size, Deadline deadline) {
         } else if (errno == EINTR) {
             continue;
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            if (!waitFor(fd, POLLIN, deadline))
+            if (posix::pollUntil(fd, POLLIN, deadline) <= 0)
                 return false;
         } else {
             return false;
@@ -287,7 +265,7 @@ int SingleInstance::serviceRequests(const Handler& handler) {
     std::vector<Client> clients;
     size_t waiting = 0;
     int handled = 0;
-    const Deadline deadline = SteadyClock::now() + SERVICE_WAIT;
+    const Deadline deadline(SERVICE_WAIT);
     // Every client is waited for at once, under the one deadline, and the
     // listening socket is watched too: a real message is handled as soon as
     // it is whole, whoever else is connected and silent.
@@ -314,7 +292,7 @@ int SingleInstance::serviceRequests(const Handler& handler) {
         const bool acceptMore = listening && clients.size() < SERVICE_BATCH;
         if (acceptMore)
             fds.push_back(pollfd{listenFd_, POLLIN, 0});
-        const int n = ::poll(fds.data(), fds.size(), msLeft(deadline));
+        const int n = ::poll(fds.data(), fds.size(), deadline.msLeft());
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -334,7 +312,7 @@ int SingleInstance::serviceRequests(const Handler& handler) {
                     handler(getLe32(c.buf), getLe32(c.buf + 4), getLe32(c.buf + 8));
                 ++handled;
                 // The sender may have given up meanwhile; nothing to do about that.
-                sendAll(c.fd, &ACK, 1, SteadyClock::now() + SERVICE_WAIT);
+                sendAll(c.fd, &ACK, 1, Deadline(SERVICE_WAIT));
             }
             // Whole, ended early or broken: done with this one.
             ::close(c.fd);
@@ -350,7 +328,7 @@ int SingleInstance::serviceRequests(const Handler& handler) {
 }
 
 bool SingleInstance::notifyRunning(uint32_t message, uint32_t wParam, uint32_t lParam) {
-    const Deadline deadline = SteadyClock::now() + NOTIFY_WAIT;
+    const Deadline deadline(NOTIFY_WAIT);
     sockaddr_un addr;
     socklen_t length;
     if (!socketAddress(socketPath_, addr, length))
@@ -365,7 +343,7 @@ bool SingleInstance::notifyRunning(uint32_t message, uint32_t wParam, uint32_t l
         if (::connect(conn.get(), reinterpret_cast<const sockaddr*>(&addr), length) == 0)
             break;
         if (errno == EAGAIN) {  // backlog full: the owner is busy, try again shortly
-            if (msLeft(deadline) == 0)
+            if (deadline.msLeft() == 0)
                 return false;
             sleepUntilEarlier(deadline, CONNECT_RETRY_MS);
             continue;
@@ -373,7 +351,7 @@ bool SingleInstance::notifyRunning(uint32_t message, uint32_t wParam, uint32_t l
         if (errno == EINPROGRESS || errno == EINTR) {
             int error = 0;
             socklen_t size = sizeof error;
-            if (!waitFor(conn.get(), POLLOUT, deadline) ||
+            if (posix::pollUntil(conn.get(), POLLOUT, deadline) <= 0 ||
                 ::getsockopt(conn.get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0)
                 return false;
             break;

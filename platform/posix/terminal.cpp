@@ -47,10 +47,13 @@ void onInterrupt(int signal) {
     const int status = 128 + signal;
     switch (static_cast<InterruptMode>(mode)) {
         case InterruptMode::Refuse:
+        case InterruptMode::Finish:
             // A line of its own, after whatever progress line is showing.
             writeAll("\n", 1);
             writeAll(refusalText, refusalLength);
             writeAll("\n", 1);
+            if (mode == static_cast<sig_atomic_t>(InterruptMode::Finish) && pending == 0)
+                pending = status;
             break;
         case InterruptMode::Defer:
             if (pending == 0)

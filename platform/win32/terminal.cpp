@@ -54,6 +54,16 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
     const bool keyboard = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
     const int status = keyboard ? 130 : 129;
     switch (static_cast<InterruptMode>(mode.load())) {
+        case InterruptMode::Finish: {
+            writeStderr("\r\n", 2);
+            writeStderr(refusalText, refusalLength);
+            writeStderr("\r\n", 2);
+            int none = 0;
+            pending.compare_exchange_strong(none, status);
+            for (int i = 0; !keyboard && i < 40; ++i)
+                ::Sleep(100);
+            return TRUE;
+        }
         case InterruptMode::Refuse:
             writeStderr("\r\n", 2);
             writeStderr(refusalText, refusalLength);

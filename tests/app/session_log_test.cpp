@@ -24,18 +24,18 @@ TEST(SessionLog, AppendsSessionsAndReportsFailureToOpen) {
     const std::string path = temp.file("ZOR.LOG");
     RecordingUi ui;
     for (int run = 0; run < 2; ++run) {
-        SessionLog log(path, ui, "Zorload");
+        SessionLog log(path);
         log.AddLogLine("lost");
         log.CloseLog();
         EXPECT_EQ(fs::exists(path), run > 0);  // nothing created until opened
-        log.OpenLog();
+        ui.tell(log.OpenLog());
         log.writer()("a\tb\r\nc");
         log.AddLogLine("");
         if (run == 0) {
             log.CloseLog();
             log.CloseLog();  // already closed: no second end banner
         } else {
-            log.OpenLog();  // reopened within the run; the destructor closes
+            ui.tell(log.OpenLog());  // reopened within the run; the destructor closes
         }
     }
     const std::string start = "Session start ---------------------------\r\n",
@@ -47,8 +47,8 @@ TEST(SessionLog, AppendsSessionsAndReportsFailureToOpen) {
     EXPECT_TRUE(ui.boxes.empty());
 
     for (std::string bad : {(dir / "missing" / "ZOR.LOG").string(), std::string()}) {
-        SessionLog log(bad, ui, "Zorload");
-        EXPECT_FALSE(log.OpenLog() || log.isOpen());
+        SessionLog log(bad);
+        EXPECT_FALSE(ui.tell(log.OpenLog()) || log.isOpen());
     }
     ASSERT_EQ(ui.boxes.size(), 2u);
     for (const auto& box : ui.boxes)
@@ -68,7 +68,7 @@ TEST(SessionLog, StateFolderIsMadeOnlyForAnOpenedLog) {
     const fs::path folder = fs::path(temp.path()) / "zorload";
     RecordingUi ui;
     {
-        SessionLog log((folder / "zorload.LOG").string(), ui, "Zorload");
+        SessionLog log((folder / "zorload.LOG").string());
         log.AddLogLine("lost");
         log.CloseLog();
         EXPECT_FALSE(fs::exists(folder));
@@ -91,8 +91,8 @@ TEST(SessionLog, RefusesANamedPipeWithoutWaiting) {
         const int reader = withReader ? ::open(path.c_str(), O_RDONLY | O_NONBLOCK) : -1;
         ASSERT_EQ(reader >= 0, withReader);
         RecordingUi ui;
-        SessionLog log(path, ui, "Zorload");
-        EXPECT_FALSE(log.OpenLog());
+        SessionLog log(path);
+        EXPECT_FALSE(ui.tell(log.OpenLog()));
         ASSERT_EQ(ui.boxes.size(), 1u) << withReader;
         EXPECT_EQ(ui.boxes[0].text, "Impossibile aprire il log file.");
         if (withReader) {

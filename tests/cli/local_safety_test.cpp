@@ -202,7 +202,7 @@ TEST_F(LocalSafety, ForeignTextsLoseTheirControlCodes) {
     sim::SimDevices devices{clock};
     devices.attach("COM1", chrono);
     test::RecordingUi ui;
-    SerialLink link{devices, clock, ui};
+    SerialLink link{devices, clock};
     std::vector<std::string> log;
     const LogWriter writer = [&](const std::string& t) { log.push_back(t); };
     PartitionTable current, planned;

@@ -6,8 +6,9 @@
 #include <cstring>
 
 #include "cli/json.h"
-#include "cli/plan_view.h"
+#include "cli/plan_lines.h"
 #include "cli/progress.h"
+#include "cli/station_view.h"
 #include "flash/planner.h"
 
 namespace zor::cli {
@@ -128,6 +129,33 @@ TEST(CliProgress, LineNeverFillsTheTerminal) {
         // Never half a character.
         EXPECT_NE(static_cast<unsigned char>(line.back()) & 0xC0, 0xC0) << columns;
     }
+}
+
+// The station's table is redrawn in place: a row that wrapped would leave a
+// stray line behind at every redraw.
+TEST(CliStation, TableNeverFillsTheTerminal) {
+    VirtualClock clock;
+    StationView view(StationView::Mode::Lines, clock);
+    StationEvent e;
+    e.port = "/dev/serial/by-id/usb-Prolific_Technology_Inc._USB-Serial_Controller-if00-port0";
+    e.device = e.port;
+    e.kind = StationEvent::Kind::Connected;
+    e.identification = "007 Cronometro S/N 0412-0087 boot 1.30 già";
+    view.event(e, nullptr);
+    clock.advance(61000);
+    for (int columns : {1, 20, 79, 80, 200}) {
+        const std::vector<std::string> lines = view.tableLines(columns);
+        ASSERT_EQ(lines.size(), 3u);  // header, the port, the totals
+        for (const std::string& line : lines) {
+            size_t chars = 0;
+            for (char c : line)
+                chars += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+            EXPECT_LE(chars, static_cast<size_t>(std::max(1, columns - 1))) << columns;
+        }
+    }
+    EXPECT_NE(view.tableLines(200)[1].find("0412-0087"), std::string::npos);
+    EXPECT_EQ(stateText(PortState::Transferring, 45, 2, 3, 0), "trasferimento 45% fase 2/3");
+    EXPECT_EQ(stateText(PortState::Failed, 0, 0, 0, 103), "errore 103");
 }
 
 }  // namespace

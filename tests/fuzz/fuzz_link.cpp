@@ -69,8 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     VirtualClock clock;
     test::ScriptedDevices devices(clock);
-    fuzz::SilentUi ui;
-    SerialLink link(devices, clock, ui);
+    SerialLink link(devices, clock);
     FUZZ_CHECK(link.RsOpen("COM1"));
     devices.port->queue(Bytes(data + 1, data + size));
 

@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "app/ui_sink.h"
-
 using FuzzInput = std::vector<uint8_t>;
 
 std::vector<FuzzInput> fuzzSeeds();
@@ -49,12 +47,5 @@ inline FuzzInput joinInput(std::initializer_list<std::string> pieces, char sep =
     }
     return all;
 }
-
-// Boxes, beeps and cursors go nowhere.
-class SilentUi : public UiSink {
-  public:
-    void messageBox(const std::string&, const std::string&, BoxIcon) override { ++boxes; }
-    int boxes = 0;
-};
 
 }  // namespace zor::fuzz

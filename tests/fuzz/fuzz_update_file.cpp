@@ -50,13 +50,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     UpdateTable pgm;
     std::string lines, id;
-    fuzz::SilentUi ui;
     size_t segments = 0;
-    const bool ok = LoadUpdateFile(path, pgm, lines, id, ui, "Zorload", &segments);
+    const Outcome outcome = LoadUpdateFile(path, pgm, lines, id, "Zorload", &segments);
+    const bool ok = outcome.ok();
     close(fd);
 
     FUZZ_CHECK(segments <= UPDATE_SLOTS);
-    FUZZ_CHECK(ok == (ui.boxes == 0));
+    FUZZ_CHECK(ok == boxesFor(outcome, "Zorload").empty());
     FUZZ_CHECK(!ok || segments > 0);
     for (size_t i = 0; i < UPDATE_SLOTS; ++i) {
         const Segmento& s = pgm[i];

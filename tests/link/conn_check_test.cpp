@@ -27,10 +27,13 @@ class ConnCheckTest : public SimLinkTest {
     bool check(const sim::SimConfig& config, bool high) {
         attach(config);
         devices.addEmptyPort("COM2");
-        return link.RsOpen(port) &&
-               ConnCheck(link, table, high, [this](const std::string& l) { log.push_back(l); });
+        if (!ui.tell(link.RsOpen(port)))
+            return false;
+        outcome = ConnCheck(link, table, high, [this](const std::string& l) { log.push_back(l); });
+        return ui.tell(outcome).ok();
     }
 
+    Outcome outcome;
     PartitionTable table;
     std::vector<std::string> log;
     std::string port = "COM1";
@@ -78,6 +81,7 @@ TEST_F(ConnCheckTest, Failures) {
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, CONN_FAILED);
     EXPECT_EQ(ui.boxes[0].caption, "Errore:");
+    EXPECT_EQ(outcome.kind, OutcomeKind::NoAnswer);
 
     // 'I' with a code other than 7 fails like silence; a refused speed does not.
     port = "COM1";
@@ -88,6 +92,8 @@ TEST_F(ConnCheckTest, Failures) {
     EXPECT_FALSE(check(config, true));
     EXPECT_EQ(log[1], "HighSpeed:\tNo");
     EXPECT_EQ(ui.boxes.size(), 2u);
+    EXPECT_EQ(outcome.kind, OutcomeKind::WrongAnswer);
+    EXPECT_EQ(outcome.lastAnswer, "008 occupato");
 
     link.RsClose();
     log.clear();
@@ -243,13 +249,13 @@ TEST(PortScan, RowsAndPreselection) {
     sim::SimDevices devices{clock};
     sim::Chronometer chrono;
     RecordingUi ui;
-    SerialLink link{devices, clock, ui};
+    SerialLink link{devices, clock};
     devices.attach("COM1", chrono);
     devices.setFailure("COM1", OpenFailure::InUse);
     devices.attach("COM2", chrono);
     ASSERT_TRUE(link.RsOpen("COM2"));  // an earlier check's port lists as available
 
-    PortScan scan = ScanPorts(devices, link, ui, clock);
+    PortScan scan = ScanPorts(devices, link, clock, ui.scanSteps());
     EXPECT_FALSE(link.RsIsOpen());
     ASSERT_EQ(scan.rows.size(), 4u);
     EXPECT_EQ(scan.rows[0].status, "Utilizzata da un'altra applicazione");
@@ -265,14 +271,14 @@ TEST(PortScan, RowsAndPreselection) {
     devices.addEmptyPort("COM3");
     devices.setModemStatus("COM3", 0, false);
     devices.setFailure("COM4", OpenFailure::Other, EACCES);
-    scan = ScanPorts(devices, link, ui, clock);
+    scan = ScanPorts(devices, link, clock, ui.scanSteps());
     EXPECT_EQ(scan.rows[1].status, "Disponibile (nessun cavo seriale connesso)");
     EXPECT_EQ(scan.rows[2].status, "Disponibile");
     EXPECT_EQ(scan.rows[3].status, systemErrorText(EACCES));
 
     for (const char* n : {"COM2", "COM3"})
         devices.setFailure(n, OpenFailure::NotInstalled);
-    scan = ScanPorts(devices, link, ui, clock);
+    scan = ScanPorts(devices, link, clock, ui.scanSteps());
     EXPECT_EQ(scan.selected, -1);
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].caption, "Scansione porte");

@@ -119,7 +119,7 @@ struct ScriptedLink {
     VirtualClock clock;
     ScriptedDevices devices{clock};
     RecordingUi ui;
-    SerialLink link{devices, clock, ui};
+    SerialLink link{devices, clock};
 };
 
 }  // namespace zor::test

@@ -235,8 +235,8 @@ TEST(PosixSerial, NonSerialPathsAreRefusedAndScannedAsSuch) {
         com3("ZORLOAD_COM3", heldPath), com4("ZORLOAD_COM4", ::ptsname(free));
     VirtualClock clock;
     RecordingUi ui;
-    SerialLink link(systemSerialDevices(), clock, ui);
-    const PortScan scan = ScanPorts(systemSerialDevices(), link, ui, clock);
+    SerialLink link(systemSerialDevices(), clock);
+    const PortScan scan = ScanPorts(systemSerialDevices(), link, clock, ui.scanSteps());
     ASSERT_EQ(scan.rows.size(), 4u);
     EXPECT_EQ(scan.rows[0].status, "Non è una porta seriale");
     EXPECT_EQ(scan.rows[1].status, "Non è una porta seriale");
@@ -244,7 +244,7 @@ TEST(PosixSerial, NonSerialPathsAreRefusedAndScannedAsSuch) {
     EXPECT_EQ(scan.rows[3].status.rfind("Disponibile", 0), 0u) << scan.rows[3].status;
     EXPECT_EQ(scan.selected, 3);
 
-    EXPECT_FALSE(link.RsOpen("COM1"));
+    EXPECT_FALSE(ui.tell(link.RsOpen("COM1")));
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].caption, "Errore apertura file");
     EXPECT_EQ(ui.boxes[0].text, systemErrorText(ENOTTY));
@@ -314,8 +314,8 @@ TEST(PosixSerial, AdapterRowsFollowTheComPorts) {
             com3("ZORLOAD_COM3", temp.file("absent")), com4("ZORLOAD_COM4", temp.file("absent"));
         VirtualClock clock;
         RecordingUi ui;
-        SerialLink link(systemSerialDevices(), clock, ui);
-        const PortScan scan = ScanPorts(systemSerialDevices(), link, ui, clock);
+        SerialLink link(systemSerialDevices(), clock);
+        const PortScan scan = ScanPorts(systemSerialDevices(), link, clock, ui.scanSteps());
         ASSERT_EQ(scan.rows.size(), 4 + c.adapters.size());
         EXPECT_EQ(scan.rows[0].device, c.com1);
         EXPECT_EQ(scan.rows[1].status, "Non installata");

@@ -176,7 +176,7 @@ TEST(SerialLinkTrace, AFrameTheLineRefusedIsTracedAsFailedNotSent) {
     VirtualClock clock;
     StallingDevices devices{clock};
     RecordingUi ui;
-    SerialLink link{devices, clock, ui};
+    SerialLink link{devices, clock};
     ASSERT_TRUE(link.RsOpen("COM1"));
     std::vector<std::pair<TraceKind, Bytes>> traced;
     link.setTraceHook([&](TraceKind kind, const uint8_t* bytes, size_t size, uint32_t) {
@@ -197,19 +197,19 @@ TEST(SerialLinkPort, OpenFailuresAndSpeeds) {
     VirtualClock clock;
     sim::SimDevices devices{clock};
     RecordingUi ui;
-    SerialLink link{devices, clock, ui};
+    SerialLink link{devices, clock};
     devices.addEmptyPort("COM1");
     devices.addEmptyPort("COM2");
     devices.setFailure("COM2", OpenFailure::InUse);
 
-    EXPECT_FALSE(link.RsOpen("COM2"));
+    EXPECT_FALSE(ui.tell(link.RsOpen("COM2")));
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].caption, "Errore apertura file");
     EXPECT_TRUE(ui.boxes[0].beeped);
     EXPECT_FALSE(link.RsIsOpen());
 
     devices.setConfigureFails("COM1", true);
-    EXPECT_FALSE(link.RsOpen("COM1"));
+    EXPECT_FALSE(ui.tell(link.RsOpen("COM1")));
     ASSERT_EQ(ui.boxes.size(), 2u);
     EXPECT_EQ(ui.boxes[1].text, "Impossibile impostare la porta!");
     EXPECT_EQ(ui.boxes[1].caption, "Errore:");

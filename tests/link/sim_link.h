@@ -49,7 +49,7 @@ class SimLinkTest : public ::testing::Test {
     sim::SimDevices devices{clock};
     ChronometerSlot chrono;
     RecordingUi ui;
-    SerialLink link{devices, clock, ui};
+    SerialLink link{devices, clock};
 };
 
 }  // namespace zor::test

@@ -70,8 +70,8 @@ TEST_F(TimingTest, EveryAnswerIsTakenUpToTheEndOfItsWaitAndNotAfter) {
     const Wait waits[] = {
         {"link test", 't', 500, [&] { return int(RsTestLink(link)); }, 1, 0},
         {"speed change", 's', 500, [&] { return int(RsChangeSpeed(link, 2)); }, 1, 0},
-        {"'A'", 'A', 1000, [&] { return int(ConnCheck(link, table, false, nullptr)); }, 1, 0},
-        {"'I'", 'I', 500, [&] { return int(ConnCheck(link, table, false, nullptr)); }, 1, 0},
+        {"'A'", 'A', 1000, [&] { return int(ConnCheck(link, table, false, nullptr).ok()); }, 1, 0},
+        {"'I'", 'I', 500, [&] { return int(ConnCheck(link, table, false, nullptr).ok()); }, 1, 0},
         {"'B'", 'B', 500, [&] { return int(RsGetInfo(link, table, nullptr)); }, 1, 0},
         {"'F'", 'F', 2000, [&] { return write(); }, 0, 101},
         {"'E'", 'E', 500, [&] { return write(); }, 0, 102},
@@ -136,7 +136,7 @@ TEST_F(TimingTest, PausesLastExactlyTheirTime) {
     link.RsClose();
     devices.addEmptyPort("COM3");
     const uint32_t scanStart = clock.tickMs();
-    const PortScan scan = ScanPorts(devices, link, ui, clock);
+    const PortScan scan = ScanPorts(devices, link, clock);
     EXPECT_EQ(scan.rows[0].status, "Disponibile (cavo seriale connesso)");
     EXPECT_EQ(clock.tickMs() - scanStart, 100u);
 }
@@ -158,7 +158,7 @@ TEST_F(TimingTest, NoAnswerOutlastsItsLimits) {
     };
     const auto linkTest = [&] { return int(RsTestLink(link)); };
     const auto speedChange = [&] { return int(RsChangeSpeed(link, 2)); };
-    const auto check = [&] { return int(ConnCheck(link, table, false, nullptr)); };
+    const auto check = [&] { return int(ConnCheck(link, table, false, nullptr).ok()); };
     const auto display = [&] { return link.RsCommand(std::string("H\fProva"), 500); };
     const auto writeOne = [&] { return write(); };
     const auto erase = [&] { return TDownloader(link, plan, {}, {}, {}).EraseBlocks(5, 1); };

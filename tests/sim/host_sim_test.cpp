@@ -41,7 +41,7 @@ class HostAgainstSimTest : public ::testing::Test {
         ASSERT_TRUE(writeBytes(file_, sampleUpdateFile()));
         emptyTable(pgm_);
         std::string lines, id;
-        ASSERT_TRUE(ReadUpdateFile(file_, pgm_, lines, id, ui_, "Zorload"));
+        ASSERT_TRUE(ReadUpdateFile(file_, pgm_, lines, id, "Zorload"));
     }
     void TearDown() override {
         std::remove(file_.c_str());
@@ -58,7 +58,7 @@ class HostAgainstSimTest : public ::testing::Test {
     // Connects, plans every component and transfers; the outcome code.
     int update(Chronometer& chrono, bool highSpeed) {
         devices_.attach("COM1", chrono);
-        SerialLink link(devices_, clock_, ui_);
+        SerialLink link(devices_, clock_);
         if (!link.RsOpen("COM1")) {
             return -1;
         }
@@ -85,7 +85,7 @@ class HostAgainstSimTest : public ::testing::Test {
 
     PartitionTable check(Chronometer& chrono) {
         devices_.attach("COM1", chrono);
-        SerialLink link(devices_, clock_, ui_);
+        SerialLink link(devices_, clock_);
         PartitionTable t;
         resetTable(t);
         EXPECT_TRUE(link.RsOpen("COM1"));

@@ -1,9 +1,12 @@
 #pragma once
-// A UI sink that remembers every box, beep and busy change, for assertions.
+// Remembers every box an outcome is told with, the beeps, the busy changes
+// and the pending-event passes, for assertions.
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "app/ui_sink.h"
+#include "app/outcome.h"
+#include "link/port_scan.h"
 
 namespace zor::test {
 
@@ -14,26 +17,34 @@ struct RecordedBox {
     bool beeped;  // a beep came right before this box
 };
 
-class RecordingUi : public UiSink {
+class RecordingUi {
   public:
-    void messageBox(const std::string& text, const std::string& caption, BoxIcon icon) override {
-        boxes.push_back({text, caption, icon, pendingBeep});
-        pendingBeep = false;
+    // The outcome's boxes, as a window shows them; returns the outcome.
+    const Outcome& tell(const Outcome& outcome, const std::string& appTitle = "Zorload") {
+        for (const BoxRequest& box : boxesFor(outcome, appTitle)) {
+            beeps += box.beep ? 1 : 0;
+            boxes.push_back({box.text, box.caption, box.icon, box.beep});
+        }
+        return outcome;
     }
-    void beep() override {
-        ++beeps;
-        pendingBeep = true;
+    // The hourglass as the loader and the port scan drive it.
+    std::function<void(bool)> busyHook() {
+        return [this](bool on) { busyDepth += on ? 1 : -1; };
     }
-    void setBusy(bool on) override { busyDepth += on ? 1 : -1; }
-    void processPendingEvents() override { ++pumps; }
+    // The port scan's steps as a window follows them: a pending-events pass
+    // after every row, the no-port outcome told.
+    PortScanSteps scanSteps() {
+        PortScanSteps steps;
+        steps.busy = busyHook();
+        steps.rowAdded = [this](const PortRow&) { ++pumps; };
+        steps.noPorts = [this](const Outcome& outcome) { tell(outcome); };
+        return steps;
+    }
 
     std::vector<RecordedBox> boxes;
     int beeps = 0;
     int busyDepth = 0;
     int pumps = 0;
-
-  private:
-    bool pendingBeep = false;
 };
 
 }  // namespace zor::test

@@ -186,7 +186,7 @@ TEST_F(SerialContract, XonXoffLeftOnIsCleared) {
     port.reset();
     ASSERT_TRUE(leaveInCookedMode(portName));
     RecordingUi ui;
-    SerialLink link(systemSerialDevices(), systemClock(), ui);
+    SerialLink link(systemSerialDevices(), systemClock());
     ASSERT_TRUE(link.RsOpen(portName));
     EXPECT_EQ(link.RsCommand(std::string("I\0", 2), 1000), 7);
     EXPECT_NE(link.RsLastAnswer().find("\x11\x13"), std::string::npos) << link.RsLastAnswer();

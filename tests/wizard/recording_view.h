@@ -37,7 +37,7 @@ class RecordingView : public wizard::WizardView {
 
     wizard::Wizard* wizard = nullptr;  // for the close rule
 
-    // ---- UiSink ----
+    // ---- Boxes, beep, hourglass, pending events ----
     void messageBox(const std::string& text, const std::string& caption, BoxIcon icon) override {
         record("box " + caption);
         boxes.push_back({text, caption, icon, pendingBeep, page, animating});

@@ -7,13 +7,31 @@ namespace zor::qtui {
 namespace {
 
 // A horizontal or vertical line from `from` up to, not including, `to`, the
-// way GDI's LineTo draws; `from` moves on to `to`.
-void lineTo(QPainter& painter, QPoint& from, QPoint to, const QColor& colour) {
+// way GDI's LineTo draws.
+void lineTo(QPainter& painter, QPoint from, QPoint to, const QColor& colour) {
     const int dx = (to.x() > from.x()) - (to.x() < from.x());
     const int dy = (to.y() > from.y()) - (to.y() < from.y());
     for (QPoint p = from; p != to; p += QPoint(dx, dy))
         painter.fillRect(p.x(), p.y(), 1, 1, colour);
-    from = to;
+}
+
+// The palette's colour for an edge's system colour.
+const QColor& colourOf(EdgeColour colour, const EdgeColours& edges) {
+    switch (colour) {
+        case EdgeColour::Highlight:
+            return edges.btnHighlight;
+        case EdgeColour::DarkShadow:
+            return edges.darkShadow;
+        case EdgeColour::Shadow:
+            return edges.btnShadow;
+        case EdgeColour::Light:
+            break;
+    }
+    return edges.light;
+}
+
+QPoint toQt(const ChartPoint& p) {
+    return QPoint(p.x, p.y);
 }
 
 QRect toQt(const ChartRect& r) {
@@ -29,7 +47,6 @@ EdgeColours edgeColours(const QPalette& palette) {
 
 void drawAllocation(QPainter& painter, const PartitionTable& table, int width, int height,
                     const QFont& font, const EdgeColours& edges) {
-    const int h = height;
     for (const ChartBox& box : chartBoxes(table, width, height)) {
         // The fill rectangle: a 1-pixel black outline around the type colour.
         const QRect fill = toQt(box.fillRect);
@@ -39,16 +56,8 @@ void drawAllocation(QPainter& painter, const PartitionTable& table, int width, i
                              QColor(box.fill.r, box.fill.g, box.fill.b));
         }
         // Raised outer edge, then the inner edge.
-        QPoint at(box.x1 + 1, 4);
-        lineTo(painter, at, {box.x0 - 1, 4}, edges.btnHighlight);
-        lineTo(painter, at, {box.x0 - 1, h - 4}, edges.btnHighlight);
-        lineTo(painter, at, {box.x1 + 1, h - 4}, edges.darkShadow);
-        lineTo(painter, at, {box.x1 + 1, 4}, edges.darkShadow);
-        at = {box.x0, h - 5};
-        lineTo(painter, at, {box.x1, h - 5}, edges.btnShadow);
-        lineTo(painter, at, {box.x1, 5}, edges.btnShadow);
-        lineTo(painter, at, {box.x0, 5}, edges.light);
-        lineTo(painter, at, {box.x0, h - 5}, edges.light);
+        for (const EdgeStroke& edge : box.edges)
+            lineTo(painter, toQt(edge.from), toQt(edge.to), colourOf(edge.colour, edges));
 
         QFont labelFont = font;
         labelFont.setBold(box.bold);

@@ -15,7 +15,7 @@
 #include "wizard/qt/main_form.h"
 
 int main(int argc, char** argv) {
-    zor::SingleInstance instance("MorvantiZorloadMutex");
+    zor::SingleInstance instance;
     if (!instance.CheckSingleInstance())
         return 0;
     if (instance.unguarded()) {

@@ -1,30 +1,25 @@
+// TfrmZORMain, its construction: the controls of the form table as Qt
+// widgets, in their places, with their fonts, accelerators and tab order.
+// What the window shows is in main_form_view.cpp, what it hands to the core
+// in main_form_events.cpp.
 #include "wizard/qt/main_form.h"
 
 #include <QAbstractItemView>
-#include <QApplication>
 #include <QCheckBox>
-#include <QCloseEvent>
-#include <QFileDialog>
 #include <QFontDatabase>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSocketNotifier>
 #include <QStackedWidget>
-#include <QThread>
-#include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
-#include <cstdio>
+#include <utility>
 
 #include "wizard/qt/artwork.h"
-#include "wizard/qt/chart_painter.h"
+#include "wizard/qt/main_form_parts.h"
 
 namespace zor::qtui {
 
@@ -32,20 +27,6 @@ using wizard::ControlSpec;
 using wizard::Ctl;
 using wizard::Kind;
 using wizard::Page;
-
-// For scripts and tests that run the real program: with ZORLOAD_ANSWER_BOXES
-// set, a box about to show is told on stderr and answered with OK at once.
-static void answerForScripts(QMessageBox& box) {
-    if (qEnvironmentVariableIsEmpty("ZORLOAD_ANSWER_BOXES"))
-        return;
-    std::fprintf(stderr, "%s: %s\n", box.windowTitle().toStdString().c_str(),
-                 box.text().toStdString().c_str());
-    QTimer::singleShot(0, &box, &QMessageBox::accept);
-}
-
-static QString qs(const std::string& utf8) {
-    return QString::fromStdString(utf8);
-}
 
 QFont formFont() {
     QFont font;
@@ -63,59 +44,6 @@ QFont formFont() {
     font.setLetterSpacing(QFont::PercentageSpacing, 98);
     return font;
 }
-
-// The paint box of the component page: paints the core's planned table.
-class ChartBox : public QWidget {
-  public:
-    ChartBox(wizard::Wizard*& core, QWidget* parent) : QWidget(parent), core_(core) {}
-
-  protected:
-    void paintEvent(QPaintEvent*) override {
-        if (!core_)
-            return;
-        QPainter painter(this);
-        drawAllocation(painter, core_->chartTable(), width(), height(), font(),
-                       edgeColours(palette()));
-    }
-
-  private:
-    wizard::Wizard*& core_;
-};
-
-// The transfer animation: our own clip, looped while active; the first frame
-// stands still otherwise.
-class AnimationBox : public QWidget {
-  public:
-    explicit AnimationBox(QWidget* parent) : QWidget(parent) {
-        timer_.setInterval(1000 / ANIMATION_FPS);
-        QObject::connect(&timer_, &QTimer::timeout, this, [this] {
-            frame_ = (frame_ + 1) % ANIMATION_FRAMES;
-            update();
-        });
-    }
-    void setPlaying(bool on) {
-        if (on && !timer_.isActive())
-            timer_.start();
-        if (!on)
-            timer_.stop();
-    }
-    bool playing() const { return timer_.isActive(); }
-    int frame() const { return frame_; }
-
-  protected:
-    void paintEvent(QPaintEvent*) override {
-        if (frames_.empty()) {
-            for (int i = 0; i < ANIMATION_FRAMES; ++i)
-                frames_.push_back(QPixmap::fromImage(animationFrame(i)));
-        }
-        QPainter(this).drawPixmap(0, 0, frames_[frame_]);
-    }
-
-  private:
-    QTimer timer_;
-    int frame_ = 0;
-    std::vector<QPixmap> frames_;
-};
 
 namespace {
 
@@ -176,7 +104,7 @@ QTreeWidget* reportList(QWidget* parent, const wizard::Column (&columns)[2], int
 }  // namespace
 
 TfrmZORMain::TfrmZORMain(wizard::WizardEnvironment env, QWidget* parent) : QWidget(parent) {
-    setObjectName("TfrmZORMain");
+    setObjectName(wizard::control(Ctl::Form).name);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(wizard::FORM_WIDTH, wizard::FORM_HEIGHT);
@@ -308,53 +236,6 @@ QWidget* TfrmZORMain::createControl(const ControlSpec& def, QWidget* parent) {
     return new QWidget(parent);
 }
 
-void TfrmZORMain::wireEvents() {
-    auto click = [this](Ctl button, void (wizard::Wizard::*handler)()) {
-        QObject::connect(static_cast<QPushButton*>(widget(button)), &QPushButton::clicked, this,
-                         [this, handler] { (core_.get()->*handler)(); });
-    };
-    click(Ctl::btnAvanti, &wizard::Wizard::btnAvantiClick);
-    click(Ctl::btnIndietro, &wizard::Wizard::btnIndietroClick);
-    click(Ctl::btnAnnulla, &wizard::Wizard::btnAnnullaClick);
-    click(Ctl::btnAltro, &wizard::Wizard::btnAltroClick);
-    click(Ctl::btnSfoglia, &wizard::Wizard::btnSfogliaClick);
-
-    QObject::connect(static_cast<QLineEdit*>(widget(Ctl::FileName)), &QLineEdit::textChanged, this,
-                     [this](const QString& text) { core_->fileNameOnChange(text.toStdString()); });
-
-    QObject::connect(lwPorte_, &QTreeWidget::itemSelectionChanged, this, [this] {
-        const QList<QTreeWidgetItem*> selected = lwPorte_->selectedItems();
-        core_->lwPorteOnchange(selected.isEmpty() ? -1
-                                                  : lwPorte_->indexOfTopLevelItem(selected[0]));
-    });
-    QObject::connect(lwPorte_, &QTreeWidget::itemDoubleClicked, this,
-                     [this] { core_->lwPorteDblClick(); });
-
-    QObject::connect(
-        lvSelLang_, &QTreeWidget::itemChanged, this,
-        [this](QTreeWidgetItem* item, int column) { selLangItemChanged(item, column); });
-    QObject::connect(lvSelLang_, &QTreeWidget::currentItemChanged, this,
-                     [this](QTreeWidgetItem* item) {
-                         if (!item)
-                             return;
-                         const int row = lvSelLang_->indexOfTopLevelItem(item);
-                         core_->lvSelLangChange(row, item->checkState(0) == Qt::Checked,
-                                                wizard::Wizard::ListChange::State);
-                     });
-}
-
-void TfrmZORMain::selLangItemChanged(QTreeWidgetItem* item, int column) {
-    const int row = lvSelLang_->indexOfTopLevelItem(item);
-    if (row < 0 || row >= static_cast<int>(checks_.size()))
-        return;
-    const bool checked = item->checkState(0) == Qt::Checked;
-    const bool stateChanged = column == 0 && checked != checks_[row];
-    checks_[row] = checked;
-    core_->lvSelLangChange(
-        row, checked,
-        stateChanged ? wizard::Wizard::ListChange::State : wizard::Wizard::ListChange::Text);
-}
-
 void TfrmZORMain::appendTabChain(Ctl parent, std::vector<QWidget*>& chain) const {
     std::vector<const ControlSpec*> children;
     for (const ControlSpec& def : wizard::formControls()) {
@@ -384,241 +265,6 @@ std::vector<QWidget*> TfrmZORMain::tabChain() const {
 
 bool TfrmZORMain::construct() {
     return core_->construct();
-}
-
-void TfrmZORMain::WMShowInstance(uint32_t wParam) {
-    if (wParam == 2)
-        return;
-    showMinimized();
-    showNormal();
-    QWidget* front = QApplication::activeModalWidget();
-    if (!front)
-        front = this;
-    if (front->isVisible() && front->isEnabled()) {
-        front->raise();
-        front->activateWindow();
-    }
-}
-
-// ---- Closing and keys ----------------------------------------------------------
-
-void TfrmZORMain::closeEvent(QCloseEvent* event) {
-    if (!core_->FormCloseQuery()) {
-        event->ignore();
-        return;
-    }
-    core_->FormClose();
-    event->accept();
-}
-
-void TfrmZORMain::keyPressEvent(QKeyEvent* event) {
-    // Enter clicks the focused button, else the default button; Esc clicks
-    // the cancel button. Disabled buttons take no clicks.
-    auto clickIfEnabled = [](QWidget* w) {
-        auto* button = qobject_cast<QPushButton*>(w);
-        if (button && button->isEnabled() && button->isVisible())
-            button->click();
-    };
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        QWidget* focused = focusWidget();
-        clickIfEnabled(qobject_cast<QPushButton*>(focused) ? focused : widget(Ctl::btnAvanti));
-        return;
-    }
-    if (event->key() == Qt::Key_Escape) {
-        clickIfEnabled(widget(Ctl::btnAnnulla));
-        return;
-    }
-    QWidget::keyPressEvent(event);
-}
-
-// ---- WizardView --------------------------------------------------------------
-
-void TfrmZORMain::messageBox(const std::string& text, const std::string& caption, BoxIcon icon) {
-    QString body = qs(text);
-    body.replace("\r\n", "\n");
-    QMessageBox box(icon == BoxIcon::Information   ? QMessageBox::Information
-                    : icon == BoxIcon::Exclamation ? QMessageBox::Warning
-                                                   : QMessageBox::Critical,
-                    qs(caption), body, QMessageBox::Ok, isVisible() ? this : nullptr);
-    box.setTextFormat(Qt::PlainText);
-    box.setFont(font());
-    answerForScripts(box);
-    // The hourglass of a running check must not hide the box's button.
-    const int busy = busy_;
-    for (int i = 0; i < busy; ++i)
-        QApplication::restoreOverrideCursor();
-    box.exec();
-    for (int i = 0; i < busy; ++i)
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-}
-
-void TfrmZORMain::beep() {
-    QApplication::beep();
-}
-
-void TfrmZORMain::setBusy(bool on) {
-    if (on) {
-        ++busy_;
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-    } else if (busy_ > 0) {
-        --busy_;
-        QApplication::restoreOverrideCursor();
-    }
-}
-
-void TfrmZORMain::processPendingEvents() {
-    QCoreApplication::processEvents();
-}
-
-void TfrmZORMain::showPage(Page page) {
-    pagine_->setCurrentIndex(static_cast<int>(page));
-}
-
-void TfrmZORMain::setVisible(Ctl control, bool visible) {
-    widget(control)->setVisible(visible);
-}
-
-void TfrmZORMain::setEnabled(Ctl control, bool enabled) {
-    widget(control)->setEnabled(enabled);
-}
-
-void TfrmZORMain::setCaption(Ctl control, const std::string& text) {
-    const QString value = qs(text);
-    if (control == Ctl::Form) {
-        setWindowTitle(value);
-        return;
-    }
-    QWidget* w = widget(control);
-    if (auto* label = qobject_cast<QLabel*>(w)) {
-        label->setText(value);
-    } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
-        button->setText(value);
-    } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
-        // The core made this change itself: no change event back.
-        const QSignalBlocker quiet(edit);
-        edit->setText(value);
-    } else if (auto* memo = qobject_cast<QPlainTextEdit*>(w)) {
-        memo->setPlainText(value);
-    }
-}
-
-void TfrmZORMain::setChecked(Ctl control, bool checked) {
-    if (auto* box = qobject_cast<QCheckBox*>(widget(control)))
-        box->setChecked(checked);
-}
-
-bool TfrmZORMain::isChecked(Ctl control) {
-    auto* box = qobject_cast<QCheckBox*>(widget(control));
-    return box && box->isChecked();
-}
-
-void TfrmZORMain::setFocus(Ctl control) {
-    widget(control)->setFocus();
-}
-
-void TfrmZORMain::clearPortRows() {
-    const QSignalBlocker quiet(lwPorte_);
-    lwPorte_->clear();
-}
-
-void TfrmZORMain::addPortRow(const wizard::PortListRow& row) {
-    const QSignalBlocker quiet(lwPorte_);
-    lwPorte_->addTopLevelItem(new QTreeWidgetItem({qs(row.port), qs(row.status)}));
-}
-
-void TfrmZORMain::focusPortRow(int row, bool select) {
-    QTreeWidgetItem* item = lwPorte_->topLevelItem(row);
-    if (!item)
-        return;
-    const QSignalBlocker quiet(lwPorte_);
-    // The focus mark alone leaves the selection as it is.
-    lwPorte_->selectionModel()->setCurrentIndex(
-        lwPorte_->indexFromItem(item),
-        select ? QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows
-               : QItemSelectionModel::NoUpdate);
-}
-
-void TfrmZORMain::setComponentRows(const std::vector<wizard::ComponentListRow>& rows) {
-    const QSignalBlocker quiet(lvSelLang_);
-    lvSelLang_->clear();
-    checks_.assign(rows.size(), false);
-    for (const wizard::ComponentListRow& row : rows) {
-        auto* item = new QTreeWidgetItem({qs(row.name), qs(row.version)});
-        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-        item->setCheckState(0, Qt::Unchecked);
-        item->setData(0, Qt::UserRole, row.slot);
-        lvSelLang_->addTopLevelItem(item);
-    }
-}
-
-void TfrmZORMain::setBar(Ctl bar, int value) {
-    static_cast<QProgressBar*>(widget(bar))->setValue(std::clamp(value, 0, 100));
-}
-
-void TfrmZORMain::repaintChart() {
-    chart_->repaint();
-}
-
-void TfrmZORMain::setAnimationPlaying(bool playing) {
-    animation_->setPlaying(playing);
-}
-
-void TfrmZORMain::informationSound() {
-    QApplication::beep();
-}
-
-bool TfrmZORMain::openFileDialog(const wizard::FileDialogRequest& request,
-                                 std::string& chosenPath) {
-    QStringList filters;
-    for (const wizard::FileFilter& f : request.filters)
-        filters << QString::fromUtf8(f.description);
-    QFileDialog dialog(this, qs(request.title), qs(request.initialDirectory));
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setNameFilters(filters);
-    dialog.selectNameFilter(filters.value(0));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return false;
-    chosenPath = dialog.selectedFiles().first().toStdString();
-    return true;
-}
-
-void TfrmZORMain::closeWindow() {
-    close();
-}
-
-void TfrmZORMain::invokeAndWait(std::function<void()> fn) {
-    if (QThread::currentThread() == thread()) {
-        fn();
-        return;
-    }
-    QMetaObject::invokeMethod(this, std::move(fn), Qt::BlockingQueuedConnection);
-}
-
-void TfrmZORMain::post(std::function<void()> fn) {
-    QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
-}
-
-void showStartupError(const std::exception& error) {
-    const QString text = QString::fromLocal8Bit(error.what());
-    QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), text, QMessageBox::Ok);
-    box.setTextFormat(Qt::PlainText);
-    answerForScripts(box);
-    box.exec();
-}
-
-std::unique_ptr<QSocketNotifier> listenForWakeUps(SingleInstance& instance, TfrmZORMain& form) {
-    if (instance.listenFd() < 0)
-        return nullptr;
-    auto notifier = std::make_unique<QSocketNotifier>(instance.listenFd(), QSocketNotifier::Read);
-    QObject::connect(notifier.get(), &QSocketNotifier::activated, &form, [&instance, &form] {
-        instance.serviceRequests([&form](uint32_t message, uint32_t wParam, uint32_t) {
-            if (message == WM_SHOWINSTANCE)
-                form.WMShowInstance(wParam);
-        });
-    });
-    return notifier;
 }
 
 }  // namespace zor::qtui

@@ -1,7 +1,8 @@
 #pragma once
 // TfrmZORMain on Qt 6 Widgets: the window of the update wizard. It builds
-// its controls from the form table, shows what the wizard core tells it and
-// hands every user action to the core.
+// its controls from the form table (main_form.cpp), shows what the wizard
+// core tells it (main_form_view.cpp) and hands every user action to the core
+// (main_form_events.cpp).
 #include <QSocketNotifier>
 #include <QWidget>
 #include <array>
@@ -37,8 +38,8 @@ class TfrmZORMain : public QWidget, public wizard::WizardView {
     QWidget* widget(wizard::Ctl control) const { return widgets_[static_cast<int>(control)]; }
     // Every control that takes the keyboard with Tab, in order.
     std::vector<QWidget*> tabChain() const;
-    // A second start woke this instance: wParam 2 changes nothing, anything
-    // else brings the window (or the box it shows) to the front.
+    // A second start woke this instance: what wizard::showInstanceAction says,
+    // bringing the window (or the box it shows) to the front or nothing.
     void WMShowInstance(uint32_t wParam);
 
     // ---- WizardView ----
@@ -79,6 +80,8 @@ class TfrmZORMain : public QWidget, public wizard::WizardView {
     void wireEvents();
     void appendTabChain(wizard::Ctl parent, std::vector<QWidget*>& chain) const;
     void selLangItemChanged(QTreeWidgetItem* item, int column);
+    // The control of the table that w is; Ctl::Form for any other widget.
+    wizard::Ctl controlOf(const QWidget* w) const;
 
     std::unique_ptr<wizard::Wizard> core_;
     std::array<QWidget*, wizard::CONTROL_COUNT> widgets_{};

@@ -26,11 +26,25 @@ class SystemPen {
     HGDIOBJ old_;
 };
 
+// The system colour GDI draws an edge stroke of the chart in.
+int systemColour(EdgeColour colour) {
+    switch (colour) {
+        case EdgeColour::Highlight:
+            return COLOR_BTNHIGHLIGHT;
+        case EdgeColour::DarkShadow:
+            return COLOR_3DDKSHADOW;
+        case EdgeColour::Shadow:
+            return COLOR_BTNSHADOW;
+        case EdgeColour::Light:
+            break;
+    }
+    return COLOR_3DLIGHT;
+}
+
 }  // namespace
 
 void drawAllocation(HDC dc, const PartitionTable& table, int width, int height, HFONT regular,
                     HFONT bold) {
-    const int h = height;
     const int savedDc = ::SaveDC(dc);
     ::SetBkMode(dc, TRANSPARENT);
     ::SetTextColor(dc, RGB(0, 0, 0));
@@ -46,28 +60,12 @@ void drawAllocation(HDC dc, const PartitionTable& table, int width, int height, 
         ::SelectObject(dc, oldBrush);
         ::DeleteObject(fill);
 
-        // Raised outer edge, then the inner edge; LineTo stops before its end.
-        ::MoveToEx(dc, box.x1 + 1, 4, nullptr);
-        {
-            SystemPen pen(dc, COLOR_BTNHIGHLIGHT);
-            ::LineTo(dc, box.x0 - 1, 4);
-            ::LineTo(dc, box.x0 - 1, h - 4);
-        }
-        {
-            SystemPen pen(dc, COLOR_3DDKSHADOW);
-            ::LineTo(dc, box.x1 + 1, h - 4);
-            ::LineTo(dc, box.x1 + 1, 4);
-        }
-        ::MoveToEx(dc, box.x0, h - 5, nullptr);
-        {
-            SystemPen pen(dc, COLOR_BTNSHADOW);
-            ::LineTo(dc, box.x1, h - 5);
-            ::LineTo(dc, box.x1, 5);
-        }
-        {
-            SystemPen pen(dc, COLOR_3DLIGHT);
-            ::LineTo(dc, box.x0, 5);
-            ::LineTo(dc, box.x0, h - 5);
+        // The raised outer edge, then the inner edge; LineTo stops before
+        // its end, as a stroke does.
+        for (const EdgeStroke& stroke : box.edges) {
+            SystemPen pen(dc, systemColour(stroke.colour));
+            ::MoveToEx(dc, stroke.from.x, stroke.from.y, nullptr);
+            ::LineTo(dc, stroke.to.x, stroke.to.y);
         }
 
         ::SelectObject(dc, box.bold ? bold : regular);

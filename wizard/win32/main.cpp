@@ -12,10 +12,10 @@
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/serial_port.h"
+#include "platform/single_instance.h"
 #include "platform/version_block.h"
 #include "updatefile/unit_assert.h"
 #include "wizard/win32/main_form.h"
-#include "wizard/win32/single_instance.h"
 #include "wizard/win32/wide_text.h"
 
 namespace {
@@ -38,7 +38,8 @@ std::string currentDirectory() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    if (!zor::win32ui::CheckSingleInstance())
+    zor::SingleInstance single(zor::SINGLE_INSTANCE_NAME);
+    if (!single.CheckSingleInstance())
         return 0;
 
     zor::setAssertionReporter(showAssertion);
@@ -67,6 +68,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         ::MessageBoxW(nullptr, zor::win32ui::toUtf16(e.what()).c_str(),
                       zor::win32ui::toUtf16(title).c_str(), MB_OK | MB_ICONERROR);
     }
-    zor::win32ui::ReleaseSingleInstance();
+    single.ReleaseSingleInstance();
     return status;
 }

@@ -4,7 +4,8 @@
 // wizard core tells it and hands every user action to the core.
 //
 // Contract for programs that drive the window from outside (test drivers):
-//  - The top-level window's class is "TfrmZORMain" (FindWindowA finds it).
+//  - The top-level window's class is MAIN_WINDOW_CLASS
+//    (platform/single_instance.h; FindWindowA finds it).
 //  - Every control of the form table is a window for the whole life of the
 //    form, with the control ID (GetDlgCtrlID) 1000 + static_cast<int>(Ctl::X).
 //    Controls sit inside containers (the notebook Pagine, its nine page
@@ -25,8 +26,9 @@
 //    enabled; Alt+letter works the '&' accelerators (a label's focuses the
 //    control it names). In lvSelLang, Space toggles the focused row's check
 //    box, and the wizard takes that like a mouse click on the box.
-//  - Message 0x401 (WM_SHOWINSTANCE) with wParam 1 brings the window, or the
-//    box it shows, to the front, un-minimised; wParam 2 changes nothing.
+//  - WM_SHOWINSTANCE (platform/single_instance.h) with wParam 1 brings the
+//    window, or the box it shows, to the front, un-minimised; wParam 2
+//    changes nothing.
 #include <windows.h>
 
 #include <array>
@@ -34,7 +36,6 @@
 #include <memory>
 #include <string>
 
-#include "wizard/win32/single_instance.h"
 #include "wizard/wizard.h"
 
 namespace zor::win32ui {
@@ -71,9 +72,9 @@ class TfrmZORMain : public wizard::WizardView {
     // window procedure.
     void dispatch(MSG& msg);
 
-    // A second start woke this instance: wParam 2 changes nothing, anything
-    // else minimises and restores the window and brings it (or the box it
-    // shows) to the front.
+    // A second start woke this instance: when the core's rule says so
+    // (wizard::showInstanceAction) the window is minimised and restored and
+    // it, or the box it shows, comes to the front.
     void WMShowInstance(WPARAM wParam);
 
     // ---- WizardView ----
@@ -102,6 +103,13 @@ class TfrmZORMain : public wizard::WizardView {
     void post(std::function<void()> fn) override;
 
   private:
+    // The notebook, its pages, the panels and the chart's paint box.
+    static constexpr wchar_t PANE_CLASS[] = L"ZorloadPane";
+    // From the transfer worker: run the std::function<void()> at lParam and
+    // return (SendMessage), or run and delete it (PostMessage).
+    static constexpr UINT WM_ZOR_INVOKE = WM_APP + 1;
+    static constexpr UINT WM_ZOR_POST = WM_APP + 2;
+
     struct Item {
         HWND hwnd = nullptr;
         const wizard::ControlSpec* def = nullptr;
@@ -111,27 +119,33 @@ class TfrmZORMain : public wizard::WizardView {
         POINT backdropOrigin{};
     };
 
+    // form_messages.cpp: window procedures, keys, the core's handlers.
     static LRESULT CALLBACK formProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK paneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT handleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     void onCommand(int id, int code);
     void onNotify(const NMHDR& header);
     void clickButton(wizard::Ctl button);
-    LRESULT colourStatic(HDC dc, HWND control);
     bool handleKey(const MSG& msg);
     void keepFocusUsable();
+    int selectedRow(HWND list) const;
 
+    // form_controls.cpp and form_pictures.cpp: the controls and pictures.
     void createControls();
     HWND createControl(const wizard::ControlSpec& def, HWND parent, const RECT& r);
     void orderSiblings();
     void loadPictures();
+
+    // form_painting.cpp: what the form paints.
     void paintPane(HWND pane);
+    LRESULT colourStatic(HDC dc, HWND control);
+
+    // main_form.cpp
     int scale(int pixels) const;
     HFONT font(int pixels, bool bold);
     // The control's index in the form table (0: the form), -1 when it is
     // none of ours.
     int indexOf(HWND control) const;
-    int selectedRow(HWND list) const;
 
     HINSTANCE instance_;
     HWND hwnd_ = nullptr;

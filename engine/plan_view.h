@@ -8,7 +8,7 @@
 
 #include "flash/partition_table.h"
 
-namespace zor::cli {
+namespace zor {
 
 enum class PlanAction { Write, Erase, Keep, Remove };
 
@@ -52,14 +52,13 @@ std::string blockRange(uint8_t first, uint8_t length);
 // The partition type as the table dump names it, trimmed ("PGM", "0x05").
 std::string typeText(uint8_t type);
 
-// One line, UTF-8, without line end: a partition as the chronometer has it,
-// and a row of the plan.
-std::string tableLine(const PartitionEntry& entry);
-std::string planLine(const PlanRow& row);
+// "VERS 2.10 BUILD 35" of a component text, or the whole text when it has
+// neither part; UTF-8 for people.
+std::string versionOf(const std::string& cp1252);
 
 // A text from the chronometer or the update file (Windows-1252, cut at the
 // first NUL, trimmed) as UTF-8 for JSON and for people; control codes shown
 // as '?' when forTerminal.
 std::string utf8Text(const std::string& cp1252, bool forTerminal);
 
-}  // namespace zor::cli
+}  // namespace zor

@@ -1,0 +1,234 @@
+// zorload-cli station FILE: the bench station, every port at once.
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "app/main_thread_queue.h"
+#include "cli/cli_ui.h"
+#include "cli/commands.h"
+#include "cli/connection.h"
+#include "cli/json.h"
+#include "cli/port_access.h"
+#include "cli/record.h"
+#include "cli/station_view.h"
+#include "cli/trace.h"
+#include "engine/station.h"
+#include "platform/clock.h"
+#include "platform/terminal.h"
+#include "updatefile/loader.h"
+
+namespace zor::cli {
+namespace {
+
+constexpr uint32_t TICK_MS = 250;
+constexpr int TICKS_PER_REFRESH = 4;  // adapters looked for about once a second
+
+// Hands every event to the main thread; writes each traced port's frames
+// and diagnostic blocks to its own file.
+class StationEvents : public StationObserver {
+  public:
+    StationEvents(MainThreadQueue& queue, StationView& view, std::string traceDir)
+        : queue_(queue), view_(view), traceDir_(std::move(traceDir)) {}
+    ~StationEvents() override {
+        for (auto& [port, file] : traces_)
+            std::fclose(file);
+    }
+
+    // Main thread, for each chronometer that finished: its record line.
+    std::function<void(const ChronometerRun&)> onFinished;
+
+    void stationEvent(const StationEvent& event) override {
+        std::shared_ptr<ChronometerRun> run;
+        if (event.run)
+            run = std::make_shared<ChronometerRun>(*event.run);
+        StationEvent copy = event;
+        copy.run = nullptr;
+        queue_.post([this, copy, run] {
+            view_.event(copy, run.get());
+            if (run && onFinished)
+                onFinished(*run);
+        });
+    }
+    bool traces(const std::string&) override { return !traceDir_.empty(); }
+    void frame(const std::string& port, TraceKind kind, const uint8_t* bytes, size_t size,
+               uint32_t tick, uint32_t bps) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (FILE* f = traceFile(port))
+            printFrame(f, 0, kind, bytes, size, tick, bps);
+    }
+    void diagnostic(const std::string& port, const std::string& line) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (FILE* f = traceFile(port))
+            std::fprintf(f, "%s\n", forTerminal(line).c_str());
+    }
+
+  private:
+    FILE* traceFile(const std::string& port) {
+        auto it = traces_.find(port);
+        if (it != traces_.end())
+            return it->second;
+        // "/dev/serial/by-id/usb-..." becomes "dev_serial_by-id_usb-...".
+        std::string name = port;
+        for (char& c : name) {
+            if (c == '/' || c == '\\' || c == ':')
+                c = '_';
+        }
+        while (!name.empty() && name[0] == '_')
+            name.erase(0, 1);
+        FILE* f = std::fopen((traceDir_ + "/" + name + ".trace").c_str(), "a");
+        if (f)
+            std::setvbuf(f, nullptr, _IOLBF, 0);
+        traces_[port] = f;
+        return f;
+    }
+
+    MainThreadQueue& queue_;
+    StationView& view_;
+    const std::string traceDir_;
+    std::mutex mutex_;
+    std::map<std::string, FILE*> traces_;
+};
+
+std::vector<std::string> portList(const std::string& list) {
+    std::vector<std::string> ports;
+    if (list.empty() || list == "all")
+        return ports;
+    size_t pos = 0;
+    while (pos <= list.size()) {
+        const size_t comma = std::min(list.find(',', pos), list.size());
+        if (comma > pos)
+            ports.push_back(list.substr(pos, comma - pos));
+        pos = comma + 1;
+    }
+    return ports;
+}
+
+}  // namespace
+
+int cmdStation(const Args& args) {
+    Options opt;
+    const std::string problem = parseOptions("station", args, opt);
+    if (!problem.empty())
+        return usageError("station", problem);
+    std::string recordError;
+    if (!opt.record.empty() && !canRecord(opt.record, recordError))
+        return usageError("station", "--record '" + opt.record + "': " + recordError);
+
+    const std::string& fileName = opt.positional[0];
+    const std::string title = programTitle();
+    UpdateTable pgm;
+    std::string versionLines, identifier;
+    size_t segments = 0;
+    const Outcome loaded =
+        LoadUpdateFile(fileName, pgm, versionLines, identifier, title, &segments);
+    if (!loaded) {
+        const std::string error = printBoxes(loaded, title);
+        if (opt.json) {
+            std::printf("%s\n", JsonWriter()
+                                    .beginObject()
+                                    .member("event", "refused")
+                                    .member("error", error)
+                                    .member("exit_status", EXIT_FILE_REFUSED)
+                                    .endObject()
+                                    .text()
+                                    .c_str());
+        }
+        return EXIT_FILE_REFUSED;
+    }
+    StationOptions options;
+    if (!parseSelection(opt.select, pgm, segments, options.selection)) {
+        return usageError("station", "Selezione non valida: --select '" + opt.select +
+                                         "' (il file ha " + std::to_string(segments) +
+                                         " componenti, numerati da 0 come in 'info').");
+    }
+    options.ports = portList(opt.ports);
+    options.highSpeed = opt.high;
+
+    const StationView::Mode mode = opt.json             ? StationView::Mode::Json
+                                   : stderrIsTerminal() ? StationView::Mode::Table
+                                                        : StationView::Mode::Lines;
+    StationView view(mode, systemClock());
+    MainThreadQueue queue;
+    StationEvents events(queue, view, opt.traceDir);
+    events.onFinished = [&](const ChronometerRun& run) {
+        if (opt.record.empty())
+            return;
+        UpdateRecord r;
+        r.time = utcTimestamp();
+        r.port = run.port;
+        r.device = run.device;
+        r.identification = run.identification;
+        r.file = fileName;
+        r.fileId = identifier;
+        for (size_t slot : run.selected)
+            r.selected.emplace_back(slot, pgm[slot].versionText());
+        r.tableRead = &run.tableRead;
+        r.plan = run.planMade ? &run.view : nullptr;
+        r.outcome = run.current ? std::string("gi\xE0 aggiornato") : run.plannerOutcome;
+        r.code = run.status;
+        r.lastAnswer = run.lastAnswer;
+        r.seconds = run.ms / 1000.0;
+        r.bytes = run.bytes;
+        std::string error;
+        if (!appendRecord(opt.record, recordLine(r), error)) {
+            std::fprintf(stderr, "Impossibile aggiungere la registrazione a %s: %s\n",
+                         opt.record.c_str(), error.c_str());
+        }
+    };
+
+    // Interrupts: no new chronometer, the runs under way to their end, the
+    // summary, the end.
+    setInterruptMode(InterruptMode::Finish);
+    CliDevices devices(systemSerialDevices());
+    Station station(devices, systemClock(), pgm, options, events);
+    station.refreshPorts();
+
+    std::mutex tickMutex;
+    std::condition_variable tickWake;
+    bool stopTicks = false;
+    std::thread ticker([&] {
+        std::unique_lock<std::mutex> lock(tickMutex);
+        while (!tickWake.wait_for(lock, std::chrono::milliseconds(TICK_MS),
+                                  [&] { return stopTicks; })) {
+            queue.post([] {});
+        }
+    });
+    bool stopping = false;
+    int ticks = 0;
+    uint32_t lastTick = systemClock().tickMs();
+    queue.runUntil([&] {
+        const uint32_t now = systemClock().tickMs();
+        if (now - lastTick < TICK_MS)
+            return false;
+        lastTick = now;
+        if (++ticks % TICKS_PER_REFRESH == 0 && !stopping)
+            station.refreshPorts();
+        if (!stopping &&
+            (pendingInterrupt() != 0 || (opt.count > 0 && view.finished() >= opt.count))) {
+            stopping = true;
+            station.stopTaking();
+        }
+        view.tick();
+        return stopping && station.quiet();
+    });
+    station.join();
+    {
+        std::lock_guard<std::mutex> lock(tickMutex);
+        stopTicks = true;
+    }
+    tickWake.notify_all();
+    ticker.join();
+    // What the ports sent before they stopped.
+    bool drained = false;
+    queue.post([&drained] { drained = true; });
+    queue.runUntil([&drained] { return drained; });
+    view.summary();
+    return view.failed() > 0 ? EXIT_STATION_FAILED : EXIT_OK;
+}
+
+}  // namespace zor::cli

@@ -1,0 +1,336 @@
+#include "cli/station_view.h"
+
+#include <algorithm>
+
+#include "app/encoding.h"
+#include "cli/cli_ui.h"
+#include "cli/json.h"
+#include "cli/progress.h"
+#include "platform/terminal.h"
+
+namespace zor::cli {
+namespace {
+
+// The S/N part of the chronometer's answer to 'I' ("007 Cronometro S/N
+// 0412-0087 boot 1.30"), or what follows its code.
+std::string serialOf(const std::string& identification) {
+    const std::string text = utf8Text(identification, true);
+    const size_t sn = text.find("S/N ");
+    if (sn != std::string::npos) {
+        const size_t end = text.find(' ', sn + 4);
+        return text.substr(sn + 4, end == std::string::npos ? std::string::npos : end - sn - 4);
+    }
+    return text.size() > 4 ? text.substr(4) : text;
+}
+
+const char* stateKey(PortState state) {
+    switch (state) {
+        case PortState::Absent:
+            return "absent";
+        case PortState::Held:
+            return "held";
+        case PortState::Waiting:
+            return "waiting";
+        case PortState::Connecting:
+            return "connecting";
+        case PortState::Checking:
+            return "checking";
+        case PortState::Transferring:
+            return "transferring";
+        case PortState::Restarting:
+            return "restarting";
+        case PortState::Done:
+            return "done";
+        case PortState::Current:
+            return "current";
+        case PortState::Failed:
+            return "failed";
+    }
+    return "waiting";
+}
+
+// Exactly width characters: cut with "…" when longer, blanks after when shorter.
+std::string padded(const std::string& utf8, size_t width) {
+    size_t chars = 0;
+    for (const char c : utf8)
+        chars += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    if (chars > width)
+        return fitColumns(utf8, static_cast<int>(width)) + "…";
+    return utf8 + std::string(width - chars, ' ');
+}
+
+// A device path for its column: its end, which tells devices apart.
+std::string deviceColumn(const std::string& utf8, size_t width) {
+    std::vector<size_t> starts;  // where each character begins
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        if ((static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80)
+            starts.push_back(i);
+    }
+    if (starts.size() <= width)
+        return padded(utf8, width);
+    return "…" + utf8.substr(starts[starts.size() - (width - 1)]);
+}
+
+// A port's name for its column: an adapter's last path part.
+std::string portCaption(const std::string& name) {
+    const size_t slash = name.rfind('/');
+    return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
+}  // namespace
+
+std::string stateText(PortState state, int overall, int phase, int phaseCount, int code) {
+    switch (state) {
+        case PortState::Absent:
+            return "assente";
+        case PortState::Held:
+            return "occupata";
+        case PortState::Waiting:
+            return "in attesa";
+        case PortState::Connecting:
+            return "collegamento";
+        case PortState::Checking:
+            return "verifica";
+        case PortState::Transferring:
+            return phaseCount > 0 ? "trasferimento " + std::to_string(overall) + "% fase " +
+                                        std::to_string(phase) + "/" + std::to_string(phaseCount)
+                                  : std::string("trasferimento");
+        case PortState::Restarting:
+            return "riavvio";
+        case PortState::Done:
+            return "completato";
+        case PortState::Current:
+            return "già aggiornato";
+        case PortState::Failed:
+            return "errore " + std::to_string(code);
+    }
+    return std::string();
+}
+
+StationView::StationView(Mode mode, Clock& clock)
+    : mode_(mode), clock_(clock), start_(clock.tickMs()) {}
+
+StationView::Row& StationView::row(const StationEvent& e) {
+    for (Row& r : rows_) {
+        if (r.port == e.port)
+            return r;
+    }
+    Row r;
+    r.port = e.port;
+    r.device = e.device;
+    rows_.push_back(r);
+    return rows_.back();
+}
+
+void StationView::line(const std::string& text) {
+    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fflush(stderr);
+}
+
+void StationView::event(const StationEvent& e, const ChronometerRun* run) {
+    const PortState before = row(e).state;
+    const int phaseBefore = row(e).phase;
+    Row& r = row(e);
+    const uint32_t now = clock_.tickMs();
+    switch (e.kind) {
+        case StationEvent::Kind::Added:
+            break;
+        case StationEvent::Kind::Removed:
+            rows_.erase(std::find_if(rows_.begin(), rows_.end(),
+                                     [&](const Row& x) { return x.port == e.port; }));
+            break;
+        case StationEvent::Kind::State:
+            r.state = e.state;
+            if (e.state == PortState::Connecting) {
+                r.running = true;
+                r.startedMs = now;
+                r.identification.clear();
+                r.overall = r.phase = r.phaseCount = r.code = 0;
+            } else if (e.state == PortState::Waiting || e.state == PortState::Absent ||
+                       e.state == PortState::Held) {
+                r.identification.clear();
+            }
+            break;
+        case StationEvent::Kind::Connected:
+            r.identification = e.identification;
+            break;
+        case StationEvent::Kind::Progress:
+            r.state = PortState::Transferring;
+            r.overall = e.overall;
+            r.phase = e.phase;
+            r.phaseCount = e.phaseCount;
+            break;
+        case StationEvent::Kind::Finished:
+            r.state = e.state;
+            r.running = false;
+            r.endedMs = now;
+            r.code = run ? run->status : 0;
+            if (e.state == PortState::Done)
+                ++done_;
+            else if (e.state == PortState::Current)
+                ++current_;
+            else
+                ++failed_;
+            break;
+    }
+    if (mode_ == Mode::Json) {
+        // Progress in steps of a tenth and at each new phase, not at every report.
+        if (e.kind != StationEvent::Kind::Progress || e.phase != phaseBefore ||
+            e.overall / 10 != r.reported / 10) {
+            r.reported = e.overall;
+            json(e, run);
+        }
+        return;
+    }
+    if (mode_ == Mode::Table) {
+        draw();
+        return;
+    }
+    const std::string who = e.port;
+    switch (e.kind) {
+        case StationEvent::Kind::Added:
+            line(who + ": sorvegliata (" + e.device + ")");
+            break;
+        case StationEvent::Kind::Removed:
+            line(who + ": scollegata");
+            break;
+        case StationEvent::Kind::State:
+            if (e.state != before)
+                line(who + ": " + stateText(e.state, 0, 0, 0, 0));
+            break;
+        case StationEvent::Kind::Connected:
+            line(who + ": cronometro " + utf8Text(e.identification, true));
+            break;
+        case StationEvent::Kind::Progress:
+            if (e.phase != phaseBefore)
+                line(who + ": fase " + std::to_string(e.phase) + "/" +
+                     std::to_string(e.phaseCount));
+            break;
+        case StationEvent::Kind::Finished: {
+            std::string text = who + ": " + stateText(e.state, 0, 0, 0, r.code);
+            if (run && run->status != 0 && !run->lastAnswer.empty())
+                text += " (" + utf8Text(run->lastAnswer, true) + ")";
+            if (run)
+                text += ", " + durationText(run->ms);
+            line(text);
+            break;
+        }
+    }
+}
+
+void StationView::json(const StationEvent& e, const ChronometerRun* run) {
+    JsonWriter j;
+    j.beginObject();
+    const auto head = [&](const char* name) {
+        j.member("event", name).member("port", e.port).member("device", e.device);
+    };
+    switch (e.kind) {
+        case StationEvent::Kind::Added:
+            head("added");
+            break;
+        case StationEvent::Kind::Removed:
+            head("removed");
+            break;
+        case StationEvent::Kind::State:
+            head("state");
+            j.member("state", stateKey(e.state));
+            break;
+        case StationEvent::Kind::Connected:
+            head("connected");
+            j.member("identification", utf8Text(e.identification, false));
+            break;
+        case StationEvent::Kind::Progress:
+            head("progress");
+            j.member("percent", e.overall).member("phase", e.phase).member("phases", e.phaseCount);
+            break;
+        case StationEvent::Kind::Finished:
+            head(e.state == PortState::Done      ? "done"
+                 : e.state == PortState::Current ? "current"
+                                                 : "failed");
+            j.member("identification", utf8Text(e.identification, false))
+                .member("code", run ? run->status : 0)
+                .member("last_answer", run ? utf8Text(run->lastAnswer, false) : std::string())
+                .member("seconds", run ? run->ms / 1000.0 : 0.0)
+                .member("bytes", run ? run->bytes : uint64_t{0});
+            break;
+    }
+    j.endObject();
+    std::printf("%s\n", j.text().c_str());
+    std::fflush(stdout);
+}
+
+std::vector<std::string> StationView::tableLines(int columns) const {
+    std::vector<std::string> lines;
+    const auto add = [&](const std::string& text) { lines.push_back(fitColumns(text, columns)); };
+    add(padded("Porta", 8) + " " + padded("Dispositivo", 15) + " " + padded("Stato", 27) + " " +
+        padded("Cronometro", 10) + " " + padded("Tempo", 7) + " Resta");
+    const uint32_t now = clock_.tickMs();
+    for (const Row& r : rows_) {
+        std::string elapsed, left;
+        if (r.running || r.endedMs != 0) {
+            const uint32_t ms = (r.running ? now : r.endedMs) - r.startedMs;
+            elapsed = durationText(ms);
+            if (r.running && r.overall > 0 && r.overall < 100)
+                left = durationText(static_cast<uint32_t>(uint64_t{ms} * (100 - r.overall) /
+                                                          static_cast<uint64_t>(r.overall)));
+        }
+        add(padded(portCaption(r.port), 8) + " " + deviceColumn(utf8Text(r.device, true), 15) +
+            " " + padded(stateText(r.state, r.overall, r.phase, r.phaseCount, r.code), 27) + " " +
+            padded(serialOf(r.identification), 10) + " " + padded(elapsed, 7) + " " + left);
+    }
+    const uint32_t ms = now - start_;
+    const int finished = done_ + failed_ + current_;
+    const uint64_t perHour = ms >= 1000 ? uint64_t(finished) * 3600000 / ms : 0;
+    add("Completati " + std::to_string(done_) + ", falliti " + std::to_string(failed_) +
+        ", già aggiornati " + std::to_string(current_) + ", " + std::to_string(perHour) +
+        " cronometri/ora, " + durationText(ms));
+    return lines;
+}
+
+void StationView::draw() {
+    const int columns = stderrColumns();
+    const std::vector<std::string> lines = tableLines(columns > 0 ? columns : 80);
+    std::string out;
+    // Back to the table's first line, then every line anew.
+    if (drawnLines_ > 0)
+        out += "\r\x1b[" + std::to_string(drawnLines_) + "A";
+    for (const std::string& l : lines)
+        out += "\r\x1b[K" + l + "\n";
+    // Rows that left (an adapter unplugged): their lines are cleared.
+    for (size_t i = lines.size(); i < drawnLines_; ++i)
+        out += "\x1b[K\n";
+    if (drawnLines_ > lines.size())
+        out += "\x1b[" + std::to_string(drawnLines_ - lines.size()) + "A";
+    drawnLines_ = lines.size();
+    std::fputs(out.c_str(), stderr);
+    std::fflush(stderr);
+}
+
+void StationView::tick() {
+    if (mode_ == Mode::Table)
+        draw();
+}
+
+void StationView::summary() {
+    const uint32_t ms = clock_.tickMs() - start_;
+    if (mode_ == Mode::Json) {
+        std::printf("%s\n", JsonWriter()
+                                .beginObject()
+                                .member("event", "summary")
+                                .member("done", done_)
+                                .member("failed", failed_)
+                                .member("current", current_)
+                                .member("seconds", ms / 1000.0)
+                                .endObject()
+                                .text()
+                                .c_str());
+        std::fflush(stdout);
+        return;
+    }
+    if (mode_ == Mode::Table)
+        draw();
+    line("Riepilogo: completati " + std::to_string(done_) + ", falliti " + std::to_string(failed_) +
+         ", già aggiornati " + std::to_string(current_) + " in " + durationText(ms) + ".");
+}
+
+}  // namespace zor::cli

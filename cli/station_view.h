@@ -1,0 +1,61 @@
+#pragma once
+// The bench station as the person at the bench follows it: on a terminal a
+// table redrawn in place (one row per port, the totals under it), else one
+// line per event, or with --json one JSON object per line per event.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "engine/station.h"
+#include "platform/clock.h"
+
+namespace zor::cli {
+
+// "in attesa", "trasferimento 45% fase 2/3", "errore 103", ...
+std::string stateText(PortState state, int overall, int phase, int phaseCount, int code);
+
+class StationView {
+  public:
+    enum class Mode { Table, Lines, Json };
+    StationView(Mode mode, Clock& clock);
+
+    // Main thread, in the order the ports sent them; run for Finished.
+    void event(const StationEvent& event, const ChronometerRun* run);
+    // Redraws the table with fresh times.
+    void tick();
+    // The totals, last: a line, or the JSON summary.
+    void summary();
+
+    int done() const { return done_; }
+    int failed() const { return failed_; }
+    int current() const { return current_; }
+    int finished() const { return done_ + failed_ + current_; }
+
+    // The table's lines, each cut to columns (0: no limit). For tests.
+    std::vector<std::string> tableLines(int columns) const;
+
+  private:
+    struct Row {
+        std::string port, device;
+        PortState state = PortState::Waiting;
+        std::string identification;  // Windows-1252
+        int overall = 0, phase = 0, phaseCount = 0, code = 0;
+        int reported = 0;  // the percent of the last progress event written as JSON
+        bool running = false;
+        uint32_t startedMs = 0, endedMs = 0;
+    };
+    Row& row(const StationEvent& e);
+    void line(const std::string& text);
+    void json(const StationEvent& e, const ChronometerRun* run);
+    void draw();
+
+    const Mode mode_;
+    Clock& clock_;
+    const uint32_t start_;
+    std::vector<Row> rows_;
+    int done_ = 0, failed_ = 0, current_ = 0;
+    size_t drawnLines_ = 0;
+};
+
+}  // namespace zor::cli

@@ -1,0 +1,24 @@
+#pragma once
+// --trace: every frame in hex on stderr with the time since the program
+// started talking, and the diagnostic blocks the wizard writes to its
+// session log.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "app/outcome.h"
+#include "cli/commands.h"
+#include "link/serial_link.h"
+
+namespace zor::cli {
+
+// One frame: "[   s.mmm] <speed> bit/s <tag> <hex bytes>", ms counted from
+// originMs.
+void printFrame(FILE* out, uint32_t originMs, TraceKind kind, const uint8_t* bytes, size_t size,
+                uint32_t tickMs, uint32_t bitsPerSecond);
+
+// With --trace the diagnostic blocks (connection check, listing, planner) go
+// to stderr; without, nowhere.
+LogWriter traceLog(const Options& opt);
+
+}  // namespace zor::cli
