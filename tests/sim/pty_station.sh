@@ -54,6 +54,9 @@ tail -n 1 "$WORK/four.txt" | grep -q '^{"event": "summary", "done": 3, "failed":
     fail "four: summary"
 [ "$(wc -l <"$WORK/record.jsonl")" -eq 4 ] || fail "four: record lines"
 [ "$(count '"code": 103' "$WORK/record.jsonl")" -eq 1 ] || fail "four: B's record"
+# The same plan for each: every component written over the default table.
+[ "$(count '"outcome": "Aggiornamento completo"' "$WORK/record.jsonl")" -eq 4 ] ||
+    fail "four: the plans"
 for p in A B C D; do
     grep -q "^\[" "$WORK"/*"_$p.trace" || fail "four: no trace for $p"
 done
@@ -74,6 +77,15 @@ stop_sims
 grep -q "/C: già aggiornato" "$WORK/outdated.txt" || fail "outdated: C not current"
 grep -q "/D: completato" "$WORK/outdated.txt" || fail "outdated: D not done"
 grep -q "completati 1, falliti 0, già aggiornati 1" "$WORK/outdated.txt" || fail "outdated: summary"
+
+# update --select outdated on a chronometer that has it all: nothing written.
+sim C --table "$CURRENT"
+timeout 30 "$CLI" update "$WORK/C" "$WORK/sample.upd" --select outdated >"$WORK/update-current.txt" 2>&1
+status=$?
+stop_sims
+[ "$status" -eq 0 ] || fail "update outdated: exit $status"
+grep -q "già aggiornato: nessun componente" "$WORK/update-current.txt" || fail "update outdated: text"
+grep -q "Trasferimento" "$WORK/update-current.txt" && fail "update outdated: something was sent"
 
 # An adapter unplugged mid-transfer: its port fails, the other is done.
 sim A --fault E:8:close-line
