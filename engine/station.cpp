@@ -303,7 +303,8 @@ void Station::refreshPorts() {
     // An adapter that has gone leaves once its port is idle.
     for (auto it = ports_.begin(); it != ports_.end();) {
         Port& p = **it;
-        const bool adapter = p.name.rfind("COM", 0) != 0;
+        const bool adapter =
+            p.name != "COM1" && p.name != "COM2" && p.name != "COM3" && p.name != "COM4";
         if (adapter && !p.inRun() && p.absent() &&
             std::find(adapters.begin(), adapters.end(), p.name) == adapters.end()) {
             StationEvent e;
