@@ -67,7 +67,8 @@ const std::vector<CommandInfo>& commands() {
          "precedente), poi scrive, cancella i blocchi liberati e riavvia il cronometro.\n"
          "Durante il trasferimento Ctrl-C, SIGTERM e SIGHUP sono rifiutati.\n",
          "  --select LIST  numeri dei componenti (come da 'info') separati da virgole,\n"
-         "               oppure 'all'\n"
+         "               oppure 'all', oppure 'outdated': solo i componenti il cui nome,\n"
+         "               VERS o BUILD differiscono da quelli installati\n"
          "  --dry-run    si ferma dopo aver mostrato il piano\n"
          "  --json       un documento JSON su stdout: {\"outcome\", \"plan\": [...],\n"
          "               \"result\": {...}}; i messaggi vanno su stderr\n"

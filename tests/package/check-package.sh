@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks the Debian package that scripts/package.sh left in dist/: control
-# fields, contents, manual pages, menu entry, icon and update-file type.
+# fields, contents, manual pages, menu entry, software centre description,
+# icon and update-file type.
 #
 # With --install (as root, or with sudo, on a machine where installing is
 # acceptable) it also installs the package, runs the programs from /usr/bin,
@@ -16,7 +17,7 @@ case "${1:-}" in
   *) echo "Uso: $0 [--install]" >&2; exit 2 ;;
 esac
 
-tools=(desktop-file-utils libxml2-utils man-db file shared-mime-info)
+tools=(desktop-file-utils libxml2-utils man-db file shared-mime-info appstream lintian)
 if [ "$install" = 1 ]; then tools+=(xdg-utils libfile-mimeinfo-perl); fi
 scripts/setup.sh "${tools[@]}" >/dev/null
 
@@ -69,6 +70,7 @@ done <<'EOF'
 -rw-r--r-- usr/share/man/man1/zorload-cli.1.gz
 -rw-r--r-- usr/share/man/man1/zorsim.1.gz
 -rw-r--r-- usr/share/applications/zorload.desktop
+-rw-r--r-- usr/share/metainfo/example.zorload.zorload.metainfo.xml
 -rw-r--r-- usr/share/mime/packages/zorload.xml
 -rw-r--r-- usr/share/icons/hicolor/scalable/apps/zorload.svg
 -rw-r--r-- usr/share/icons/hicolor/48x48/apps/zorload.png
@@ -111,6 +113,20 @@ if [ -f "$desktop" ]; then
   [ -f "$share/icons/hicolor/scalable/apps/$(key Icon).svg" ] || fail "Icon=$(key Icon) not in the package"
   [ "$(key MimeType)" = "application/x-zorload-update;" ] || fail "MimeType=$(key MimeType)"
 fi
+# The software centre's description: valid, launching our menu entry (the
+# tree check looks for it), opening our file type, listing this version.
+metainfo="$share/metainfo/example.zorload.zorload.metainfo.xml"
+if [ -f "$metainfo" ]; then
+  out=$(appstreamcli validate --no-net "$metainfo" 2>&1) || fail "appstreamcli validate: $out"
+  out=$(appstreamcli validate-tree --no-net "$tree" 2>&1) || fail "appstreamcli validate-tree: $out"
+  xpath() { xmllint --xpath "string($1)" "$metainfo"; }
+  [ "$(xpath '/component/launchable[@type="desktop-id"]')" = zorload.desktop ] ||
+    fail "metainfo launchable is '$(xpath '/component/launchable')'"
+  [ "$(xpath /component/provides/mediatype)" = application/x-zorload-update ] ||
+    fail "metainfo mediatype is '$(xpath /component/provides/mediatype)'"
+  [ "$(xpath '/component/releases/release[1]/@version')" = "$version" ] ||
+    fail "metainfo's newest release is '$(xpath '/component/releases/release[1]/@version')', the project is at $version"
+fi
 for img in "$share/icons/hicolor/scalable/apps/zorload.svg" "$mime_xml"; do
   [ -f "$img" ] && { out=$(xmllint --noout "$img" 2>&1) || fail "xmllint $img: $out"; }
 done
@@ -125,6 +141,15 @@ if [ -f "$mime_xml" ]; then
   out=$(update-mime-database "$work/mime" 2>&1) || fail "update-mime-database: $out"
   grep -q ':application/x-zorload-update:\*\.upd$' "$work/mime/globs2" 2>/dev/null ||
     fail "*.upd is not mapped to application/x-zorload-update"
+fi
+
+# Debian's own checks: no error and no warning (informational tags, such as
+# the Italian words its English spell checker does not know, are fine).
+if out=$(lintian --fail-on error,warning --suppress-tags spelling-error-in-binary "$deb" 2>&1); then
+  out=$(echo "$out" | grep -v 'running with root privileges' || true)
+  [ -z "$out" ] || echo "$out"
+else
+  fail "lintian: $out"
 fi
 
 # --- Installed --------------------------------------------------------------
