@@ -29,6 +29,15 @@ sim() {  # PORT zorsim options...
     SIMS="$SIMS $!"
 }
 
+wait_link() {  # PORT: until zorsim has made the link
+    i=0
+    until [ -e "$WORK/$1" ]; do
+        i=$((i + 1))
+        [ $i -gt 200 ] && fail "zorsim made no link $1"
+        sleep 0.05
+    done
+}
+
 count() {  # PATTERN FILE
     grep -c "$1" "$2" || true
 }
@@ -80,6 +89,7 @@ grep -q "completati 1, falliti 0, già aggiornati 1" "$WORK/outdated.txt" || fai
 
 # update --select outdated on a chronometer that has it all: nothing written.
 sim C --table "$CURRENT"
+wait_link C
 timeout 30 "$CLI" update "$WORK/C" "$WORK/sample.upd" --select outdated >"$WORK/update-current.txt" 2>&1
 status=$?
 stop_sims
