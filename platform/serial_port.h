@@ -82,7 +82,7 @@ struct OpenResult {
     int osError = 0;
 };
 
-// Opens serial devices by name. The real one maps COM1..COM4 to devices; tests
+// Opens serial devices by name. The real one maps COM ports to devices; tests
 // hand out in-memory ports.
 class SerialDeviceOpener {
   public:
@@ -98,22 +98,28 @@ class SerialDeviceOpener {
     virtual OpenResult open(const std::string& name, bool queryOnly) = 0;
 
     // Serial adapters to list after COM1..COM4, by the paths open() takes.
-    // None by default: on Windows adapters are COM ports themselves.
+    // None by default; the OS's devices list serialAdapterPaths().
     virtual std::vector<std::string> adapterPaths() { return {}; }
 };
 
 // The OS's serial devices.
 SerialDeviceOpener& systemSerialDevices();
 
-// "COM1".."COM4" (any case) to the device path: $ZORLOAD_COMn when set,
-// else /dev/ttyS0../dev/ttyS3. Any other name is taken as a path.
+// The device path open() uses for a port name. POSIX: "COM1".."COM4" (any
+// case) to $ZORLOAD_COMn when set, else /dev/ttyS0../dev/ttyS3; any other
+// name is taken as a path. Windows: "COM10" and above (any case) to their
+// device form "\\.\COM10", the only one CreateFile opens them by; COM1..COM9
+// and any other name as given.
 std::string resolvePortName(const std::string& name);
 
 // The USB and CDC serial adapters plugged in, beyond COM1..COM4. On POSIX,
 // under $ZORLOAD_DEV_ROOT (default /dev): the serial/by-id links, each once,
 // then the ttyUSB* and ttyACM* devices no such link points at, in natural
 // order (ttyUSB2 before ttyUSB10). A device that COM1..COM4 already map to is
-// left out. Empty on Windows.
+// left out. On Windows, where adapters get COM numbers of their own: every
+// "COMn" from COM5 up in the system's serial-port map
+// (HKLM\HARDWARE\DEVICEMAP\SERIALCOMM), each once, by number (COM5 before
+// COM12).
 std::vector<std::string> serialAdapterPaths();
 
 }  // namespace zor

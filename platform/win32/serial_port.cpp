@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "platform/win32/serial_device.h"
 
 namespace zor {
@@ -190,7 +192,24 @@ class Win32SerialDevices : public SerialDeviceOpener {
         r.port = std::make_unique<Win32SerialPort>(h);
         return r;
     }
+
+    std::vector<std::string> adapterPaths() override { return serialAdapterPaths(); }
 };
+
+// n of a port name "COMn" (any case; n of at most 9 digits, the first not 0),
+// else 0.
+unsigned long comNumber(const std::string& name) {
+    if (name.size() < 4 || name.size() > 12 || (name[0] | 0x20) != 'c' || (name[1] | 0x20) != 'o' ||
+        (name[2] | 0x20) != 'm' || name[3] == '0')
+        return 0;
+    unsigned long n = 0;
+    for (size_t i = 3; i < name.size(); ++i) {
+        if (name[i] < '0' || name[i] > '9')
+            return 0;
+        n = n * 10 + static_cast<unsigned long>(name[i] - '0');
+    }
+    return n;
+}
 
 }  // namespace
 
@@ -204,16 +223,51 @@ SerialDeviceOpener& systemSerialDevices() {
     return devices;
 }
 
-// The device is opened by its DOS name: COM1..COM4 as given (any case).
-// Any other name is passed on unchanged, so "\\.\COM12" reaches the ports
-// above COM9.
+// COM1..COM9 are opened by their DOS names as given (any case); the system
+// knows "COM10" and above only in their device form "\\.\COM10". Any other
+// name is passed on unchanged, so "\\.\COM12" works as well.
 std::string resolvePortName(const std::string& name) {
-    return name;
+    const unsigned long n = comNumber(name);
+    return n >= 10 ? "\\\\.\\COM" + std::to_string(n) : name;
 }
 
-// USB adapters get COM numbers of their own here.
+// The system's serial-port map: one value per port driver instance, its data
+// the port's name. A USB adapter gets a COM number of its own there; names
+// of another form (a driver's own) are no COM port for CreateFile.
 std::vector<std::string> serialAdapterPaths() {
-    return {};
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_QUERY_VALUE,
+                        &key) != ERROR_SUCCESS)
+        return {};
+    std::vector<unsigned long> numbers;
+    std::vector<wchar_t> valueName(16384);  // the longest a value name can be, and its end
+    for (DWORD i = 0;; ++i) {
+        DWORD nameLength = static_cast<DWORD>(valueName.size());
+        wchar_t data[16] = {};
+        DWORD dataBytes = sizeof data - sizeof data[0];  // room left for the end
+        DWORD type = 0;
+        const LONG result = ::RegEnumValueW(key, i, valueName.data(), &nameLength, nullptr, &type,
+                                            reinterpret_cast<BYTE*>(data), &dataBytes);
+        if (result == ERROR_MORE_DATA)
+            continue;  // data too long for a COM port's name
+        if (result != ERROR_SUCCESS)
+            break;  // ERROR_NO_MORE_ITEMS, or the key went away
+        if (type != REG_SZ)
+            continue;
+        std::string portName;
+        for (const wchar_t* c = data; *c != L'\0'; ++c)
+            portName += *c < 0x80 ? static_cast<char>(*c) : '?';
+        const unsigned long n = comNumber(portName);
+        if (n >= 5)
+            numbers.push_back(n);
+    }
+    ::RegCloseKey(key);
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    std::vector<std::string> names;
+    for (unsigned long n : numbers)
+        names.push_back("COM" + std::to_string(n));
+    return names;
 }
 
 }  // namespace zor

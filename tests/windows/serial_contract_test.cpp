@@ -293,6 +293,28 @@ TEST_F(SerialContract, DriverHoldsTheTimeOutsAndEventMask) {
         EXPECT_EQ(mask, static_cast<DWORD>(EV_RXCHAR)) << bps;
     }
 }
+
+// The system opens COM10 and above only in their device form; COM1..COM9
+// and every other name go to CreateFile as given.
+TEST(SerialPortName, ComTenAndAboveInDeviceForm) {
+    const struct {
+        const char* name;
+        const char* device;
+    } cases[] = {
+        {"COM1", "COM1"},
+        {"com9", "com9"},
+        {"COM10", "\\\\.\\COM10"},
+        {"cOm12", "\\\\.\\COM12"},
+        {"COM256", "\\\\.\\COM256"},
+        {"COM012", "COM012"},
+        {"COM12a", "COM12a"},
+        {"COM", "COM"},
+        {"\\\\.\\COM12", "\\\\.\\COM12"},
+        {"LPT12", "LPT12"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(resolvePortName(c.name), c.device) << c.name;
+}
 #endif
 
 }  // namespace

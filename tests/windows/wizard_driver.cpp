@@ -260,9 +260,11 @@ int pageIndex(const std::string& name) {
     fail("unknown page " + name);
 }
 
-// A list view's column header. The message carries a pointer, so the
-// structure and its text live in the wizard's memory for the moment.
-std::string columnText(HWND list, int column) {
+// A text a list view copies out: the message carries a pointer to a query
+// structure (LVCOLUMNW, LVITEMW) naming the buffer, so the structure and its
+// text live in the wizard's memory for the moment.
+template <class Query>
+std::string listText(HWND list, UINT message, WPARAM wParam, Query query, const std::string& what) {
     DWORD pid = 0;
     GetWindowThreadProcessId(list, &pid);
     HANDLE process =
@@ -270,22 +272,34 @@ std::string columnText(HWND list, int column) {
     if (!process)
         fail("cannot open the wizard's process");
     wchar_t text[128] = {};
-    auto* remote = static_cast<char*>(VirtualAllocEx(
-        process, nullptr, sizeof(LVCOLUMNW) + sizeof text, MEM_COMMIT, PAGE_READWRITE));
-    LVCOLUMNW query{};
-    query.mask = LVCF_TEXT;
+    auto* remote = static_cast<char*>(
+        VirtualAllocEx(process, nullptr, sizeof(Query) + sizeof text, MEM_COMMIT, PAGE_READWRITE));
     query.pszText = reinterpret_cast<wchar_t*>(remote + sizeof query);
     query.cchTextMax = 127;
     WriteProcessMemory(process, remote, &query, sizeof query, nullptr);
     WriteProcessMemory(process, remote + sizeof query, text, sizeof text, nullptr);
+    // LVM_GETCOLUMNW answers TRUE, LVM_GETITEMTEXTW the length (0 when empty).
     const bool got =
-        remote && ask(list, LVM_GETCOLUMNW, column, LPARAM(remote)) != 0 &&
+        remote && (ask(list, message, wParam, LPARAM(remote)) != 0 || message != LVM_GETCOLUMNW) &&
         ReadProcessMemory(process, remote + sizeof query, text, sizeof text - 2, nullptr);
     VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     CloseHandle(process);
     if (!got)
-        fail("cannot read column " + std::to_string(column) + " of a list");
+        fail("cannot read " + what + " of a list");
     return utf8(text);
+}
+
+std::string columnText(HWND list, int column) {
+    LVCOLUMNW query{};
+    query.mask = LVCF_TEXT;
+    return listText(list, LVM_GETCOLUMNW, column, query, "column " + std::to_string(column));
+}
+
+std::string cellText(HWND list, int row, int column) {
+    LVITEMW query{};
+    query.iSubItem = column;
+    return listText(list, LVM_GETITEMTEXTW, row, query,
+                    "row " + std::to_string(row) + " column " + std::to_string(column));
 }
 
 // Every text the user can read on the page, against the table of texts:
@@ -842,6 +856,12 @@ const Command COMMANDS[] = {
                  return (n = long(ask(control(a[0]), LVM_GETITEMCOUNT))) == std::atol(a[1].c_str());
              },
              [&] { return a[0] + " has " + std::to_string(n) + " rows, not " + a[1]; });
+     }},
+    {"row-text", 2, 3, "LIST ROW [COLUMN]",
+     [](const Args& a) {
+         std::printf("%s\n", cellText(control(a[0]), std::atoi(a[1].c_str()),
+                                      a.size() > 2 ? std::atoi(a[2].c_str()) : 0)
+                                 .c_str());
      }},
     {"check-row", 2, 2, "LIST ROW",
      [](const Args& a) {
