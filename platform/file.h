@@ -60,16 +60,19 @@ std::string programPath();
 std::vector<std::string> programArguments(int argc, char** argv);
 
 // Where the session log named besideProgram (a file beside the program)
-// really goes. Windows: there. POSIX: there too when the program's folder
-// is writable; a program installed in a system folder (/usr/bin) writes
-// instead to $XDG_STATE_HOME/zorload/, else ~/.local/state/zorload/, under
-// the same file name. besideProgram unchanged when neither variable names an
-// absolute folder. Touches nothing on disk.
+// really goes: there when the program's folder is writable. A program
+// installed in a system folder writes instead, under the same file name, to
+// the user's state folder: POSIX (/usr/bin) $XDG_STATE_HOME/zorload/, else
+// ~/.local/state/zorload/; Windows (Program Files, for a normal user)
+// %LOCALAPPDATA%\Zorload\. besideProgram unchanged when no such variable
+// names an absolute folder. POSIX touches nothing on disk; Windows tells a
+// writable folder by making a temporary file there and deleting it.
 std::string sessionLogPath(const std::string& besideProgram);
 
 // Makes the state folder that sessionLogPath chose for logPath, and any
-// missing folder above it, with mode 0700; called only when a log is really
-// opened. Nothing for any other path, nor on Windows.
+// missing folder above it (POSIX: with mode 0700; Windows: inheriting the
+// permissions of %LOCALAPPDATA%); called only when a log is really opened.
+// Nothing for any other path.
 void makeSessionLogFolder(const std::string& logPath);
 
 }  // namespace zor

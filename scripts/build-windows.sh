@@ -2,9 +2,11 @@
 # Cross-builds zorload.exe, zorload-cli.exe, the engine's libraries and the
 # unit tests for 32-bit Windows with mingw-w64, into build-win32/ (or the
 # folder given as $1), with extra CMake arguments after it. Installs the cross
-# compiler, the GoogleTest sources and Qt first when they are missing (nothing
-# happens when they are there). Every program is a static exe: it needs no
-# DLL beside it.
+# compiler, the GoogleTest sources, Qt, wixl and zip first when they are
+# missing (nothing happens when they are there). Every program is a static
+# exe: it needs no DLL beside it. What is handed out goes to dist/: both
+# programs, zorload-VERSION.msi (packaging/windows/zorload.wxs) and the
+# portable zorload-VERSION-win32.zip.
 #
 # The window's pictures and its transfer clip are drawn by the Qt artwork
 # code: a host build in $1/host runs zorload-artwork into $1/artwork, which
@@ -40,7 +42,7 @@ install_missing() {
 if [ "${ZOR_SKIP_INSTALL:-}" != 1 ]; then
   install_missing cmake make g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
     mingw-w64-i686-dev mingw-w64-tools googletest \
-    g++ libgtest-dev libgmock-dev qt6-base-dev fonts-liberation
+    g++ libgtest-dev libgmock-dev qt6-base-dev fonts-liberation wixl zip librsvg2-bin icoutils
 fi
 
 # Google Benchmark has no Windows package: its Debian sources are built with
@@ -71,6 +73,11 @@ esac
 cmake -S . -B "$dir/host" -DZORLOAD_BENCH=OFF >/dev/null
 cmake --build "$dir/host" -j 2 --target zorload-artwork >/dev/null
 QT_QPA_PLATFORM=offscreen "$dir/host/wizard/qt/zorload-artwork" "$artwork"
+# The program's icon, from the drawing the Linux menu shows.
+for size in 16 32 48 256; do
+  rsvg-convert -w "$size" -h "$size" -o "$artwork/icon-$size.png" packaging/icons/zorload.svg
+done
+icotool -c -o "$artwork/zorload.ico" "$artwork"/icon-{16,32,48}.png -r "$artwork/icon-256.png"
 
 cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZOR_BENCHMARK_SOURCE="$bench_src" \
@@ -81,4 +88,26 @@ mkdir -p "$dir/dist"
 for exe in wizard/win32/zorload.exe cli/zorload-cli.exe; do
   i686-w64-mingw32-strip -o "$dir/dist/$(basename "$exe")" "$dir/$exe"
 done
+
+# The installer and the portable zip of those programs, named after the
+# project's version (CMake's, as in the version resource).
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$dir/CMakeCache.txt")
+packaging/windows/msi.sh "$version" "$dir/dist" "$dir/dist/zorload-$version.msi"
+# The zip holds a folder Zorload\ with both programs and LEGGIMI.txt (CR LF
+# and a byte order mark, for Notepad). Fixed times (those of the last commit,
+# or SOURCE_DATE_EPOCH) and no Unix extras (-X): the same sources give the
+# same zip.
+stamp=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 1767225600)}
+stage=$dir/dist/zip
+rm -rf "$stage" "$dir/dist/zorload-$version-win32.zip"
+mkdir -p "$stage/Zorload"
+cp "$dir/dist/zorload.exe" "$dir/dist/zorload-cli.exe" "$stage/Zorload/"
+{ printf '\357\273\277'; sed 's/$/\r/' packaging/windows/LEGGIMI.txt; } \
+  >"$stage/Zorload/LEGGIMI.txt"
+chmod 0644 "$stage"/Zorload/*
+touch -d "@$stamp" "$stage"/Zorload/*
+(cd "$stage" && TZ=UTC zip -X -D -q "../zorload-$version-win32.zip" \
+  Zorload/zorload.exe Zorload/zorload-cli.exe Zorload/LEGGIMI.txt)
+rm -rf "$stage"
 echo "Windows programs to hand out: $dir/dist/zorload.exe, $dir/dist/zorload-cli.exe"
+echo "Installer: $dir/dist/zorload-$version.msi; portable: $dir/dist/zorload-$version-win32.zip"

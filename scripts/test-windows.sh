@@ -144,5 +144,6 @@ run refused info "$sample.none" || true
 grep -q "non è un file di aggiornamento" "$work/refused.txt" || fail "Italian text garbled"
 
 tests/windows/wizard_wine.sh "$build" "$zorsim"
+tests/windows/install_wine.sh "$build"
 tests/windows/com_beyond4_wine.sh "$build" "$zorsim"
 echo "== Windows build: all tests passed under Wine =="

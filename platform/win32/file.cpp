@@ -163,11 +163,71 @@ std::string programPath() {
     return win32::toUtf8(std::wstring(buffer, n));
 }
 
-std::string sessionLogPath(const std::string& besideProgram) {
-    return besideProgram;
+namespace {
+
+bool isSeparator(wchar_t c) {
+    return c == L'\\' || c == L'/';
 }
 
-void makeSessionLogFolder(const std::string&) {}
+// %LOCALAPPDATA%\Zorload, the user's own folder on this machine; empty when
+// the variable does not name an absolute folder (C:\... or \\server\...).
+std::string stateFolder() {
+    wchar_t buffer[MAX_PATH + 1];
+    const DWORD n = ::GetEnvironmentVariableW(L"LOCALAPPDATA", buffer, MAX_PATH + 1);
+    if (n == 0 || n > MAX_PATH)
+        return std::string();
+    std::wstring folder(buffer, n);
+    const bool drive = folder.size() >= 3 && folder[1] == L':' && isSeparator(folder[2]);
+    const bool share = folder.size() >= 3 && isSeparator(folder[0]) && isSeparator(folder[1]);
+    if (!drive && !share)
+        return std::string();
+    while (isSeparator(folder.back()))
+        folder.pop_back();
+    return win32::toUtf8(folder) + "\\Zorload";
+}
+
+// Whether the user may make files in the folder that ends at its closing
+// separator: a hidden file of this process is made there and goes again as
+// it is closed, also when the process dies meanwhile. The folder's access
+// control list alone would not tell a read-only medium or share. The
+// manifest asks for no elevation, so Windows never redirects the file into
+// the user's VirtualStore instead.
+bool folderTakesFiles(const std::string& folderWithSeparator) {
+    const std::wstring probe = win32::toUtf16(folderWithSeparator) + L"zorload-" +
+                               std::to_wstring(::GetCurrentProcessId()) + L".tmp";
+    const HANDLE h = ::CreateFileW(
+        probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    ::CloseHandle(h);
+    return true;
+}
+
+}  // namespace
+
+std::string sessionLogPath(const std::string& besideProgram) {
+    const size_t slash = besideProgram.find_last_of("\\/");
+    if (besideProgram.empty() || slash == std::string::npos ||
+        folderTakesFiles(besideProgram.substr(0, slash + 1)))
+        return besideProgram;
+    const std::string logFolder = stateFolder();
+    return logFolder.empty() ? besideProgram : logFolder + "\\" + besideProgram.substr(slash + 1);
+}
+
+void makeSessionLogFolder(const std::string& logPath) {
+    const std::string logFolder = stateFolder();
+    if (logFolder.empty() || logPath.compare(0, logFolder.size() + 1, logFolder + "\\") != 0 ||
+        logPath.find_first_of("\\/", logFolder.size() + 1) != std::string::npos)
+        return;
+    // Every missing folder on the way; one that exists is left as it is. A
+    // new one inherits the permissions of %LOCALAPPDATA%, the user's own.
+    const std::wstring folder = win32::toUtf16(logFolder);
+    for (size_t at = 3; at <= folder.size(); ++at) {
+        if (at == folder.size() || isSeparator(folder[at]))
+            ::CreateDirectoryW(folder.substr(0, at).c_str(), nullptr);
+    }
+}
 
 std::vector<std::string> programArguments(int, char**) {
     std::vector<std::string> args;

@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "platform/single_instance.h"
+#include "wizard/win32/resource_ids.h"
 #include "wizard/win32/wide_text.h"
 
 namespace zor::win32ui {
@@ -60,7 +61,10 @@ TfrmZORMain::TfrmZORMain(HINSTANCE instance, wizard::WizardEnvironment env)
     form.lpfnWndProc = formProc;
     form.hInstance = instance_;
     form.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-    form.hIcon = ::LoadIconW(nullptr, MAKEINTRESOURCEW(32512));      // IDI_APPLICATION
+    form.hIcon = ::LoadIconW(instance_, MAKEINTRESOURCEW(ZOR_RES_ICON));
+    form.hIconSm = static_cast<HICON>(::LoadImageW(instance_, MAKEINTRESOURCEW(ZOR_RES_ICON),
+                                                   IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
+                                                   ::GetSystemMetrics(SM_CYSMICON), 0));
     form.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     const std::wstring formClass = toUtf16(MAIN_WINDOW_CLASS);
     form.lpszClassName = formClass.c_str();

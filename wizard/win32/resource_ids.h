@@ -3,6 +3,11 @@
 // by the resource script (zorload_wizard.rc.in) and the window. Plain macros:
 // the resource compiler reads this file too.
 
+// The program's icon (16, 32, 48 and 256 pixels): the exe's in Explorer, the
+// Start menu and the update files' type, and the window's. The lowest
+// number, so that Windows takes it as the exe's.
+#define ZOR_RES_ICON 1
+
 // The clip the transfer page's animation plays (resource type "AVI").
 #define ZOR_RES_TRANSFER_CLIP 1000
 
