@@ -128,4 +128,36 @@ stop_sims
 grep -q "non può essere interrotto" "$WORK/interrupt.txt" || fail "interrupt: no refusal"
 [ "$(count ': completato' "$WORK/interrupt.txt")" -eq 2 ] || fail "interrupt: not both done"
 grep -q "Riepilogo: completati 2" "$WORK/interrupt.txt" || fail "interrupt: summary"
+# An adapter plugged in while the station watches every port joins, is
+# updated, and leaves when it is unplugged. COM1..COM4 lead nowhere here.
+mkdir -p "$WORK/dev/serial/by-id"
+for n in 1 2 3 4; do export "ZORLOAD_COM$n=$WORK/none$n"; done
+ZORLOAD_DEV_ROOT="$WORK/dev" timeout 60 "$CLI" station "$WORK/sample.upd" --select all --json \
+    >"$WORK/hotplug.txt" 2>&1 &
+STATION=$!
+sleep 1
+sim Z
+wait_link Z
+ADAPTER="$WORK/dev/serial/by-id/usb-Banco_Adattatore_0001-if00-port0"
+ln -s "$WORK/Z" "$ADAPTER"
+i=0
+until grep -q '"event": "done", "port": "[^"]*usb-Banco' "$WORK/hotplug.txt"; do
+    i=$((i + 1))
+    [ $i -gt 400 ] && { kill "$STATION"; fail "hotplug: the adapter was not updated"; }
+    sleep 0.05
+done
+rm "$ADAPTER"
+i=0
+until grep -q '"event": "removed", "port": "[^"]*usb-Banco' "$WORK/hotplug.txt"; do
+    i=$((i + 1))
+    [ $i -gt 100 ] && { kill "$STATION"; fail "hotplug: the adapter did not leave"; }
+    sleep 0.05
+done
+kill -TERM "$STATION"
+wait "$STATION"
+status=$?
+stop_sims
+[ "$status" -eq 0 ] || fail "hotplug: exit $status"
+grep -q '"event": "added", "port": "[^"]*usb-Banco' "$WORK/hotplug.txt" || fail "hotplug: not added"
+tail -n 1 "$WORK/hotplug.txt" | grep -q '"done": 1, "failed": 0' || fail "hotplug: summary"
 echo "station: all passed"
