@@ -10,8 +10,8 @@ namespace zor::sim {
 struct ZorsimOptions {
     std::string link = "/tmp/zorsim-COM1";  // symlink made to the pty's slave side
     SimConfig config;
-    bool trace = false;  // every frame both ways on stderr
-    bool once = false;   // exit after the first restart
+    bool trace = false;        // every frame both ways on stderr
+    bool once = false;         // exit after the first restart
     uint32_t plugAfterMs = 0;  // the link appears only after this long
     // Take the host's bytes at the speed the link-control frames agreed on,
     // not at the pty's termios speed. Wine's serial driver leaves a pty at
