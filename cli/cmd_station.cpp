@@ -2,6 +2,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -19,6 +20,8 @@
 #include "cli/trace.h"
 #include "engine/station.h"
 #include "platform/clock.h"
+#include "platform/file.h"
+#include "platform/system_error.h"
 #include "platform/terminal.h"
 #include "updatefile/loader.h"
 
@@ -34,10 +37,6 @@ class StationEvents : public StationObserver {
   public:
     StationEvents(MainThreadQueue& queue, StationView& view, std::string traceDir)
         : queue_(queue), view_(view), traceDir_(std::move(traceDir)) {}
-    ~StationEvents() override {
-        for (auto& [port, file] : traces_)
-            std::fclose(file);
-    }
 
     // Main thread, for each chronometer that finished: its record line.
     std::function<void(const ChronometerRun&)> onFinished;
@@ -58,20 +57,23 @@ class StationEvents : public StationObserver {
     void frame(const std::string& port, TraceKind kind, const uint8_t* bytes, size_t size,
                uint32_t tick, uint32_t bps) override {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (FILE* f = traceFile(port))
-            printFrame(f, 0, kind, bytes, size, tick, bps);
+        write(port, frameLine(0, kind, bytes, size, tick, bps));
     }
     void diagnostic(const std::string& port, const std::string& line) override {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (FILE* f = traceFile(port))
-            std::fprintf(f, "%s\n", forTerminal(line).c_str());
+        write(port, forTerminal(line) + "\n");
     }
 
   private:
-    FILE* traceFile(const std::string& port) {
+    // Appends to the port's trace file, opened (only appended to) the first time.
+    void write(const std::string& port, const std::string& text) {
         auto it = traces_.find(port);
-        if (it != traces_.end())
-            return it->second;
+        if (it == traces_.end())
+            it = traces_.emplace(port, openTrace(port)).first;
+        if (it->second.isOpen())
+            it->second.write(text.data(), text.size());
+    }
+    File openTrace(const std::string& port) {
         // "/dev/serial/by-id/usb-..." becomes "dev_serial_by-id_usb-...".
         std::string name = port;
         for (char& c : name) {
@@ -80,18 +82,21 @@ class StationEvents : public StationObserver {
         }
         while (!name.empty() && name[0] == '_')
             name.erase(0, 1);
-        FILE* f = std::fopen((traceDir_ + "/" + name + ".trace").c_str(), "a");
-        if (f)
-            std::setvbuf(f, nullptr, _IOLBF, 0);
-        traces_[port] = f;
-        return f;
+        const std::string path = traceDir_ + "/" + name + ".trace";
+        int error = 0;
+        File file = File::openAppend(path, error);
+        if (!file.isOpen()) {
+            std::fprintf(stderr, "Impossibile scrivere la traccia di %s in %s: %s\n", port.c_str(),
+                         path.c_str(), systemErrorText(error).c_str());
+        }
+        return file;
     }
 
     MainThreadQueue& queue_;
     StationView& view_;
     const std::string traceDir_;
     std::mutex mutex_;
-    std::map<std::string, FILE*> traces_;
+    std::map<std::string, File> traces_;
 };
 
 std::vector<std::string> portList(const std::string& list) {
@@ -118,6 +123,10 @@ int cmdStation(const Args& args) {
     std::string recordError;
     if (!opt.record.empty() && !canRecord(opt.record, recordError))
         return usageError("station", "--record '" + opt.record + "': " + recordError);
+    std::error_code folderError;
+    if (!opt.traceDir.empty() &&
+        !std::filesystem::is_directory(std::filesystem::u8path(opt.traceDir), folderError))
+        return usageError("station", "--trace-dir '" + opt.traceDir + "': non è una cartella");
 
     const std::string& fileName = opt.positional[0];
     const std::string title = programTitle();

@@ -7,8 +7,8 @@
 
 namespace zor::cli {
 
-void printFrame(FILE* out, uint32_t originMs, TraceKind kind, const uint8_t* bytes, size_t size,
-                uint32_t tickMs, uint32_t bitsPerSecond) {
+std::string frameLine(uint32_t originMs, TraceKind kind, const uint8_t* bytes, size_t size,
+                      uint32_t tickMs, uint32_t bitsPerSecond) {
     const char* tag = "";
     switch (kind) {
         case TraceKind::Sent:
@@ -41,7 +41,12 @@ void printFrame(FILE* out, uint32_t originMs, TraceKind kind, const uint8_t* byt
         line += hex;
     }
     line += '\n';
-    std::fputs(line.c_str(), out);
+    return line;
+}
+
+void printFrame(FILE* out, uint32_t originMs, TraceKind kind, const uint8_t* bytes, size_t size,
+                uint32_t tickMs, uint32_t bitsPerSecond) {
+    std::fputs(frameLine(originMs, kind, bytes, size, tickMs, bitsPerSecond).c_str(), out);
 }
 
 LogWriter traceLog(const Options& opt) {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "app/outcome.h"
 #include "cli/commands.h"
@@ -12,8 +13,11 @@
 
 namespace zor::cli {
 
-// One frame: "[   s.mmm] <speed> bit/s <tag> <hex bytes>", ms counted from
-// originMs.
+// One frame: "[   s.mmm] <speed> bit/s <tag> <hex bytes>" and a line end, ms
+// counted from originMs.
+std::string frameLine(uint32_t originMs, TraceKind kind, const uint8_t* bytes, size_t size,
+                      uint32_t tickMs, uint32_t bitsPerSecond);
+// frameLine on out.
 void printFrame(FILE* out, uint32_t originMs, TraceKind kind, const uint8_t* bytes, size_t size,
                 uint32_t tickMs, uint32_t bitsPerSecond);
 
