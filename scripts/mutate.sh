@@ -84,7 +84,7 @@ if ! cmake --build "$scratch/build" -j "$(nproc)" "${first_build[@]}" >"$scratch
   echo "the unmutated tree does not build" >&2
   exit 2
 fi
-targets=(zorload-cli zorsim zor_tests_app zor_tests_updatefile zor_tests_flash zor_tests_link
+targets=(zorload-cli zorsim zor_tests_app zor_tests_updatefile zor_tests_flash zor_tests_link zor_tests_engine
   zor_tests_sim zor_tests_sim_host zor_tests_cli zor_tests_cli_sim zor_tests_cli_safety
   zor_tests_wizard zor_tests_platform zor_tests_serial_contract)
 qt_tests=()
