@@ -18,7 +18,7 @@ void CliObserver::identified(const std::string& answer) {
 
 void CliObserver::frame(TraceKind kind, const uint8_t* bytes, size_t size, uint32_t tickMs,
                         uint32_t bitsPerSecond) {
-    printFrame(stderr, originMs_, kind, bytes, size, tickMs, bitsPerSecond);
+    std::fputs(frameLine(originMs_, kind, bytes, size, tickMs, bitsPerSecond).c_str(), stderr);
 }
 
 void CliObserver::progress(int phase, int phaseCount, int percent, int) {

@@ -44,11 +44,6 @@ std::string frameLine(uint32_t originMs, TraceKind kind, const uint8_t* bytes, s
     return line;
 }
 
-void printFrame(FILE* out, uint32_t originMs, TraceKind kind, const uint8_t* bytes, size_t size,
-                uint32_t tickMs, uint32_t bitsPerSecond) {
-    std::fputs(frameLine(originMs, kind, bytes, size, tickMs, bitsPerSecond).c_str(), out);
-}
-
 LogWriter traceLog(const Options& opt) {
     if (!opt.trace)
         return nullptr;

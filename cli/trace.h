@@ -4,7 +4,6 @@
 // session log.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 #include "app/outcome.h"
@@ -17,9 +16,6 @@ namespace zor::cli {
 // counted from originMs.
 std::string frameLine(uint32_t originMs, TraceKind kind, const uint8_t* bytes, size_t size,
                       uint32_t tickMs, uint32_t bitsPerSecond);
-// frameLine on out.
-void printFrame(FILE* out, uint32_t originMs, TraceKind kind, const uint8_t* bytes, size_t size,
-                uint32_t tickMs, uint32_t bitsPerSecond);
 
 // With --trace the diagnostic blocks (connection check, listing, planner) go
 // to stderr; without, nowhere.
