@@ -73,21 +73,35 @@ std::string utcTimestamp() {
     return text;
 }
 
+std::string fileProblemText(const FileProblem& problem) {
+    switch (problem.refusal) {
+        case FileRefusal::RefusedLink:
+            return problem.at + ": collegamento simbolico di un altro utente, non seguito";
+        case FileRefusal::SecondName:
+            return problem.at + ": il file ha un secondo nome (collegamento fisico), non scritto";
+        case FileRefusal::ForeignFile:
+            return problem.at + ": file di un altro utente in una cartella condivisa, non scritto";
+        case FileRefusal::None:
+            break;
+    }
+    return systemErrorText(problem.error);
+}
+
 bool canRecord(const std::string& path, std::string& error) {
-    int code = 0;
-    File file = File::openAppend(path, code);
+    FileProblem problem;
+    File file = File::openAppend(path, problem);
     if (!file.isOpen()) {
-        error = systemErrorText(code);
+        error = fileProblemText(problem);
         return false;
     }
     return true;
 }
 
 bool appendRecord(const std::string& path, const std::string& line, std::string& error) {
-    int code = 0;
-    File file = File::openAppend(path, code);
+    FileProblem problem;
+    File file = File::openAppend(path, problem);
     if (!file.isOpen()) {
-        error = systemErrorText(code);
+        error = fileProblemText(problem);
         return false;
     }
     const std::string whole = line + "\n";

@@ -7,6 +7,7 @@
 
 #include "engine/plan_view.h"
 #include "flash/partition_table.h"
+#include "platform/file.h"
 
 namespace zor::cli {
 
@@ -34,12 +35,15 @@ std::string recordLine(const UpdateRecord& r);
 std::string utcTimestamp();
 
 // Appends line and a line end to path in one write, so that a record is
-// whole or absent, never mixed with another program's. False with the OS's
-// text in error.
+// whole or absent, never mixed with another program's. False with why in
+// error.
 bool appendRecord(const std::string& path, const std::string& line, std::string& error);
 
-// Whether path can take records (created when missing); the OS's text in
-// error when not.
+// Whether path can take records (created when missing); why not in error.
 bool canRecord(const std::string& path, std::string& error);
+
+// Why a file the program writes was refused, for the user: the refused link
+// or file named with what is wrong with it, else the OS's own text.
+std::string fileProblemText(const FileProblem& problem);
 
 }  // namespace zor::cli

@@ -8,6 +8,20 @@
 
 namespace zor {
 
+// Why a file the program writes was refused beyond the OS's own reasons.
+enum class FileRefusal {
+    None,
+    RefusedLink,  // a symbolic link not to be followed, on the way or at the name
+    SecondName,   // the file has a second name (a hard link)
+    ForeignFile,  // another user's file in a sticky folder
+};
+
+struct FileProblem {
+    int error = 0;  // the OS's error code; the refusals give access denied
+    FileRefusal refusal = FileRefusal::None;
+    std::string at;  // the link or file refused, as walked; empty for an OS error
+};
+
 class File {
   public:
     File() = default;
@@ -25,11 +39,15 @@ class File {
     // Created when missing, kept when present; writes go to its end. Only a
     // regular file: anything else is refused without waiting (EISDIR for a
     // folder, ENXIO for a pipe nobody reads, EINVAL for other pipes and
-    // devices). Never written through what another user may have planted at
-    // path: POSIX follows a symbolic link only when it belongs to the
-    // effective user and refuses another user's file that has a second name
-    // (EACCES for both); Windows follows no reparse point (a symbolic link or
-    // junction: ERROR_ACCESS_DENIED).
+    // devices). Never written through what another user may have planted on
+    // the way (EACCES, with problem.refusal saying what and problem.at
+    // where). POSIX: every folder of the path is walked from a descriptor,
+    // and a symbolic link, there or at the name, is followed only when it
+    // belongs to the effective user or to root; the file must have one name
+    // only, and in a sticky folder (/tmp) belong to the user or the folder's
+    // owner. Windows: no reparse point at the name (a symbolic link or
+    // junction: ERROR_ACCESS_DENIED), and one name only.
+    static File openAppend(const std::string& path, FileProblem& problem);
     static File openAppend(const std::string& path, int& error);
 
     bool isOpen() const { return fd_ >= 0; }

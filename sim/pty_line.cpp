@@ -13,6 +13,8 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/posix/path_walk.h"
+
 namespace zor::sim {
 
 namespace {
@@ -47,7 +49,8 @@ PtyLine::~PtyLine() {
 }
 
 bool PtyLine::lockLink(const std::string& linkPath, std::string& error) {
-    const std::string path = linkPath + ".lock";
+    // Named through the folder's descriptor; the user's name in messages.
+    const std::string path = reached(linkPath) + ".lock", shown = linkPath + ".lock";
     // The lock file is made here, with O_EXCL, or it is not ours: whatever
     // else stands at the name (a file of someone's, a link) is left exactly
     // as it is. A holder that ends removes its lock file while it still holds
@@ -67,7 +70,7 @@ bool PtyLine::lockLink(const std::string& linkPath, std::string& error) {
             const std::string pid = std::to_string(::getpid()) + "\n";
             if (!held ||
                 ::pwrite(fd, pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size())) {
-                error = held ? errorText(path) : linkPath + ": in uso da un altro zorsim";
+                error = held ? errorText(shown) : linkPath + ": in uso da un altro zorsim";
                 ::unlink(path.c_str());
                 ::close(fd);
                 return false;
@@ -77,7 +80,7 @@ bool PtyLine::lockLink(const std::string& linkPath, std::string& error) {
             return true;
         }
         if (errno != EEXIST) {
-            error = errorText(path);
+            error = errorText(shown);
             return false;
         }
         // Read only: what is there is looked at, never changed.
@@ -85,7 +88,7 @@ bool PtyLine::lockLink(const std::string& linkPath, std::string& error) {
         if (fd < 0) {
             if (errno == ENOENT)
                 continue;
-            error = errorText(path);
+            error = errorText(shown);
             return false;
         }
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -94,7 +97,7 @@ bool PtyLine::lockLink(const std::string& linkPath, std::string& error) {
             ::close(fd);
             if (why != EWOULDBLOCK) {
                 errno = why;
-                error = errorText("flock " + path);
+                error = errorText("flock " + shown);
                 return false;
             }
             error = linkPath + ": in uso da un altro zorsim" +
@@ -115,11 +118,11 @@ bool PtyLine::lockLink(const std::string& linkPath, std::string& error) {
             ::unlink(path.c_str());
         ::close(fd);
         if (!stale) {
-            error = path + ": esiste già e non è un file di blocco di zorsim";
+            error = shown + ": esiste già e non è un file di blocco di zorsim";
             return false;
         }
     }
-    error = path + ": il file di blocco cambia di continuo";
+    error = shown + ": il file di blocco cambia di continuo";
     return false;
 }
 
@@ -135,6 +138,21 @@ void PtyLine::unlockLink() {
 }
 
 bool PtyLine::open(const std::string& linkPath, std::string& error) {
+    // The link's folder is reached as every file the programs write is: a
+    // folder on the way that is another user's link is not followed. The
+    // link and its lock are then named through that folder's descriptor, so
+    // nothing swapped on the way later moves them elsewhere.
+    FileProblem problem;
+    posix::FolderOf where = posix::openFolderOf(linkPath, false, problem);
+    if (!where.folder.isOpen()) {
+        errno = problem.error;
+        error = problem.refusal == FileRefusal::RefusedLink
+                    ? problem.at + ": collegamento simbolico di un altro utente, non seguito"
+                    : errorText(linkPath);
+        return false;
+    }
+    folder_ = std::move(where.folder);
+    leaf_ = where.leaf;
     // Before anything else: a running zorsim's link is left alone.
     if (!lockLink(linkPath, error))
         return false;
@@ -164,24 +182,25 @@ bool PtyLine::open(const std::string& linkPath, std::string& error) {
     }
     struct stat st {};
     bool made;
-    if (lstat(linkPath.c_str(), &st) != 0) {
+    const std::string at = reached(linkPath);
+    if (lstat(at.c_str(), &st) != 0) {
         // symlink() never replaces: whatever appeared meanwhile stays.
-        made = ::symlink(slave_.c_str(), linkPath.c_str()) == 0;
+        made = ::symlink(slave_.c_str(), at.c_str()) == 0;
         if (!made)
             error = errorText("symlink " + linkPath);
     } else if (!S_ISLNK(st.st_mode)) {
         error = linkPath + ": esiste già e non è un collegamento";
         made = false;
-    } else if (!pointsAtPtySlave(linkPath)) {
+    } else if (!pointsAtPtySlave(at)) {
         error = linkPath + ": è un collegamento a un dispositivo, non a un terminale di zorsim";
         made = false;
     } else {
         // Left by a zorsim that died (we hold the lock). The new link is made
         // beside it, under a name of our own that symlink() never takes from
         // anyone, and renamed over it, so the path never names nothing.
-        const std::string fresh = linkPath + "." + std::to_string(::getpid()) + ".new";
+        const std::string fresh = at + "." + std::to_string(::getpid()) + ".new";
         const bool linked = ::symlink(slave_.c_str(), fresh.c_str()) == 0;
-        made = linked && ::rename(fresh.c_str(), linkPath.c_str()) == 0;
+        made = linked && ::rename(fresh.c_str(), at.c_str()) == 0;
         if (!made) {
             error = errorText("symlink " + linkPath);
             if (linked)
@@ -192,7 +211,7 @@ bool PtyLine::open(const std::string& linkPath, std::string& error) {
         close();
         return false;
     }
-    link_ = linkPath;
+    link_ = at;
     return true;
 }
 
@@ -275,6 +294,13 @@ void PtyLine::close() {
         master_ = -1;
     }
     unlockLink();
+    folder_.reset();
+}
+
+std::string PtyLine::reached(const std::string& linkPath) const {
+    if (!folder_.isOpen())
+        return linkPath;
+    return "/proc/self/fd/" + std::to_string(folder_.get()) + "/" + leaf_;
 }
 
 }  // namespace zor::sim

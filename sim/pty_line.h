@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/posix/path_walk.h"
+
 namespace zor::sim {
 
 class PtyLine {
@@ -44,8 +46,12 @@ class PtyLine {
 
   private:
     bool lockLink(const std::string& linkPath, std::string& error);
+    // linkPath's name through the descriptor of its folder, once walked.
+    std::string reached(const std::string& linkPath) const;
     void unlockLink();
 
+    posix::FolderFd folder_;  // the link's folder, while the link is ours
+    std::string leaf_;
     int master_ = -1;
     int lockFd_ = -1;  // the flocked lock file while we hold the link
     std::string lockPath_;

@@ -5,11 +5,13 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/posix/path_walk.h"
 #include "sim/chronometer.h"
 #include "sim/pty_line.h"
 #include "sim/sample_file.h"
@@ -37,38 +39,50 @@ void traceFrame(bool fromHost, uint32_t ms, const std::vector<uint8_t>& body) {
 
 // Writes bytes to a fresh file beside path and renames it into place: what
 // stood at path before (a file, or a link someone planted) is replaced, never
-// written through, and a reader sees the old file or the whole new one.
-bool writeNewFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+// written through, and a reader sees the old file or the whole new one. The
+// folder is reached as every file the programs write is, and both names are
+// taken relative to its descriptor. Empty on success, else why not.
+std::string writeNewFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    zor::FileProblem problem;
+    const zor::posix::FolderOf where = zor::posix::openFolderOf(path, false, problem);
+    const int folder = where.folder.get();
+    if (!where.folder.isOpen()) {
+        return problem.refusal == zor::FileRefusal::RefusedLink
+                   ? problem.at + ": collegamento simbolico di un altro utente, non seguito"
+                   : std::strerror(problem.error);
+    }
     std::random_device random;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        char name[48];
-        std::snprintf(name, sizeof name, ".zorsim-%ld-%08x", static_cast<long>(::getpid()),
+        char temp[48];
+        std::snprintf(temp, sizeof temp, ".zorsim-%ld-%08x", static_cast<long>(::getpid()),
                       static_cast<unsigned>(random()));
-        const std::string temp = folder + name;
         const int fd =
-            ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            ::openat(folder, temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0 && errno == EEXIST)
             continue;
         if (fd < 0)
-            return false;
+            return std::strerror(errno);
         size_t done = 0;
+        int error = 0;
         while (done < bytes.size()) {
             const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
             if (n < 0 && errno == EINTR)
                 continue;
-            if (n <= 0)
+            if (n <= 0) {
+                error = n < 0 ? errno : EIO;
                 break;
+            }
             done += static_cast<size_t>(n);
         }
-        const bool ok =
-            ::close(fd) == 0 && done == bytes.size() && ::rename(temp.c_str(), path.c_str()) == 0;
-        if (!ok)
-            ::unlink(temp.c_str());
-        return ok;
+        if (::close(fd) != 0 && error == 0)
+            error = errno;
+        if (error == 0 && ::renameat(folder, temp, folder, where.leaf.c_str()) != 0)
+            error = errno;
+        if (error != 0)
+            ::unlinkat(folder, temp, 0);
+        return error == 0 ? std::string() : std::strerror(error);
     }
-    return false;
+    return std::strerror(EEXIST);
 }
 
 }  // namespace
@@ -90,8 +104,10 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!opt.writeSample.empty()) {
-        if (!writeNewFile(opt.writeSample, sampleUpdateFile())) {
-            std::fprintf(stderr, "zorsim: impossibile scrivere %s\n", opt.writeSample.c_str());
+        const std::string problem = writeNewFile(opt.writeSample, sampleUpdateFile());
+        if (!problem.empty()) {
+            std::fprintf(stderr, "zorsim: impossibile scrivere %s: %s\n", opt.writeSample.c_str(),
+                         problem.c_str());
             return 1;
         }
         std::printf("%s\n", opt.writeSample.c_str());

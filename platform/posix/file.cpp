@@ -1,5 +1,7 @@
 #include "platform/file.h"
 
+#include "platform/posix/path_walk.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,52 +23,12 @@ File& File::operator=(File&& other) noexcept {
 
 namespace {
 
-// Links followed on the way to one file, as the kernel allows (40).
-constexpr int MAX_LINK_HOPS = 40;
-
 // Opens without blocking (opening a named pipe waits for its other end) and
 // keeps the descriptor only for a regular file, blocking again from then on.
-// A directory gives EISDIR (for reading it opens fine on Linux and would only
-// fail at the first read), any other non-regular file EINVAL. -1 on failure.
-//
-// For writing, where another user may have planted the name (a shared folder
-// on a bench PC whose programs run as root): a symbolic link is followed only
-// when it belongs to the effective user, and a file with a second name that
-// belongs to someone else is not written; both give EACCES. This is the
-// kernel's protected_symlinks and protected_hardlinks rule, applied whatever
-// the system's setting and in every folder, not only in sticky ones. Each
-// link is read through a descriptor of the very link whose owner was checked,
-// so swapping it meanwhile gains nothing.
-int openRegularFile(const std::string& path, int flags, int& error, int hops = 0) {
-    const bool writing = (flags & O_ACCMODE) != O_RDONLY;
-    int fd =
-        ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK | (writing ? O_NOFOLLOW : 0), 0644);
-    if (fd < 0 && writing && errno == ELOOP) {
-        const int link = ::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
-        struct stat ls;
-        char target[PATH_MAX];
-        ssize_t n = -1;
-        if (link >= 0 && ::fstat(link, &ls) == 0 && S_ISLNK(ls.st_mode)) {
-            if (ls.st_uid == ::geteuid())
-                n = ::readlinkat(link, "", target, sizeof target - 1);
-            else
-                errno = EACCES;
-        } else if (link >= 0) {
-            errno = ELOOP;
-        }
-        const int why = errno;
-        if (link >= 0)
-            ::close(link);
-        if (n <= 0 || hops >= MAX_LINK_HOPS) {
-            error = n <= 0 ? why : ELOOP;
-            return -1;
-        }
-        std::string next(target, static_cast<size_t>(n));
-        const size_t slash = path.rfind('/');
-        if (next[0] != '/' && slash != std::string::npos)
-            next = path.substr(0, slash + 1) + next;
-        return openRegularFile(next, flags, error, hops + 1);
-    }
+// A directory gives EISDIR (it opens fine on Linux and would only fail at
+// the first read), any other non-regular file EINVAL. -1 on failure.
+int openRegularForReading(const std::string& path, int& error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         error = errno;
         return -1;
@@ -78,8 +40,6 @@ int openRegularFile(const std::string& path, int flags, int& error, int hops = 0
         error = EISDIR;
     } else if (!S_ISREG(st.st_mode)) {
         error = EINVAL;
-    } else if (writing && st.st_nlink > 1 && st.st_uid != ::geteuid()) {
-        error = EACCES;
     } else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         error = errno;
     } else {
@@ -90,19 +50,33 @@ int openRegularFile(const std::string& path, int flags, int& error, int hops = 0
     return -1;
 }
 
+std::string folderPart(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return std::string();
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 }  // namespace
 
 File File::openRead(const std::string& path, int& error) {
     File f;
-    f.fd_ = openRegularFile(path, O_RDONLY, error);
+    f.fd_ = openRegularForReading(path, error);
+    return f;
+}
+
+File File::openAppend(const std::string& path, FileProblem& problem) {
+    File f;
+    const posix::FolderOf where = posix::openFolderOf(path, false, problem);
+    if (where.folder.isOpen())
+        f.fd_ = posix::openAppendIn(where.folder, where.leaf, folderPart(path), problem);
     return f;
 }
 
 File File::openAppend(const std::string& path, int& error) {
-    File f;
-    // A named pipe opened for writing would also take the log and stall
-    // once full.
-    f.fd_ = openRegularFile(path, O_WRONLY | O_CREAT | O_APPEND, error);
+    FileProblem problem;
+    File f = openAppend(path, problem);
+    error = problem.error;
     return f;
 }
 
@@ -204,11 +178,10 @@ void makeSessionLogFolder(const std::string& logPath) {
         logPath.find('/', logFolder.size() + 1) != std::string::npos)
         return;
     // Every missing folder on the way, private to the user; one that exists
-    // is left as it is.
-    for (size_t at = 1; at <= logFolder.size(); ++at) {
-        if (at == logFolder.size() || logFolder[at] == '/')
-            ::mkdir(logFolder.substr(0, at).c_str(), 0700);
-    }
+    // is left as it is. Walked as the log itself will be: a folder reached
+    // through another user's link is neither made nor written in.
+    FileProblem ignored;
+    posix::openFolderOf(logPath, true, ignored);
 }
 
 std::vector<std::string> programArguments(int argc, char** argv) {

@@ -63,28 +63,46 @@ File File::openRead(const std::string& path, int& error) {
     return f;
 }
 
-File File::openAppend(const std::string& path, int& error) {
+File File::openAppend(const std::string& path, FileProblem& problem) {
+    problem = FileProblem();
     // Created when missing, kept when present, readable by others while we
     // write (a technician may look at the log during a session). A symbolic
     // link or junction someone planted at the name is opened itself, not
-    // followed, and then refused: nothing is ever written through one.
+    // followed, and then refused: nothing is ever written through one. Nor
+    // through a second name (a hard link) of some other file.
     HANDLE h = ::CreateFileW(win32::toUtf16(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                              OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     BY_HANDLE_FILE_INFORMATION info;
-    if (h != INVALID_HANDLE_VALUE && (!::GetFileInformationByHandle(h, &info) ||
-                                      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
-        ::CloseHandle(h);
-        h = INVALID_HANDLE_VALUE;
-        ::SetLastError(ERROR_ACCESS_DENIED);
+    if (h != INVALID_HANDLE_VALUE) {
+        const bool known = ::GetFileInformationByHandle(h, &info) != 0;
+        if (!known || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+            info.nNumberOfLinks > 1) {
+            if (known) {
+                problem.refusal = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                                      ? FileRefusal::RefusedLink
+                                      : FileRefusal::SecondName;
+                problem.at = path;
+            }
+            ::CloseHandle(h);
+            h = INVALID_HANDLE_VALUE;
+            ::SetLastError(ERROR_ACCESS_DENIED);
+        }
     }
     File f;
-    f.fd_ = adopt(h, _O_WRONLY | _O_BINARY, error);
+    f.fd_ = adopt(h, _O_WRONLY | _O_BINARY, problem.error);
     if (f.isOpen() &&
         ::SetFilePointer(handleOf(f.fd_), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
         ::GetLastError() != NO_ERROR) {
-        error = static_cast<int>(::GetLastError());
+        problem.error = static_cast<int>(::GetLastError());
         f.close();
     }
+    return f;
+}
+
+File File::openAppend(const std::string& path, int& error) {
+    FileProblem problem;
+    File f = openAppend(path, problem);
+    error = problem.error;
     return f;
 }
 

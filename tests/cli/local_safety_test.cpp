@@ -12,14 +12,18 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
+#include "app/session_log.h"
 #include "cli/port_access.h"
 #include "flash/planner.h"
 #include "link/conn_check.h"
 #include "link/sim_link.h"
+#include "platform/file.h"
 #include "platform/serial_port.h"
 #include "sim/chronometer.h"
 #include "support/second_user.h"
@@ -105,6 +109,54 @@ TEST_F(LocalSafety, PlantedNamesAreNeverWrittenThrough) {
         }
         EXPECT_EQ(fileText(target), before);
     }
+}
+
+// What a command printed on stdout and stderr, and its exit status.
+std::pair<int, std::string> runCapturing(const std::string& line) {
+    std::string out;
+    FILE* pipe = ::popen((line + " 2>&1").c_str(), "r");
+    char chunk[512];
+    for (size_t n; pipe && (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;)
+        out.append(chunk, n);
+    const int rc = pipe ? ::pclose(pipe) : -1;
+    return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, out};
+}
+
+// The other user's link d leads to a folder of ours: every file the
+// programs write, named through d, is refused with d named, and nothing
+// appears in our folder (a folder of root's, where they could not write).
+TEST_F(LocalSafety, NoFolderOnThePathLeadsElsewhere) {
+    ZOR_SKIP_UNLESS_ROOT();
+    const std::string ours = dir + "/ours", d = dir + "/d";
+    ASSERT_EQ(::mkdir(ours.c_str(), 0755), 0);
+    ASSERT_TRUE(test::asOtherUser("ln -s " + ours + " " + d));
+    const std::string cli = ZORLOAD_CLI, sim = ZORSIM;
+    const struct {
+        const char* what;
+        std::string line;
+        int status;
+    } cases[] = {
+        {"update --record",
+         cli + " update /dev/null " + dir + "/none.upd --select all --record " + d + "/r.jsonl", 2},
+        {"zorsim --write-sample", sim + " --write-sample " + d + "/esempio.upd", 1},
+        {"zorsim --link", sim + " --link " + d + "/COM1", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto [status, said] = runCapturing(c.line);
+        EXPECT_EQ(status, c.status);
+        EXPECT_NE(said.find(d + ": collegamento simbolico di un altro utente"), std::string::npos)
+            << said;
+    }
+
+    // The session log in the state folder, when XDG_STATE_HOME leads there.
+    const ScopedEnv state("XDG_STATE_HOME", d + "/state");
+    const std::string log = d + "/state/zorload/zorload.LOG";
+    makeSessionLogFolder(log);
+    SessionLog session(log);
+    EXPECT_FALSE(session.OpenLog());
+
+    EXPECT_TRUE(std::filesystem::is_empty(ours)) << "something was written in our folder";
 }
 
 // zorsim's lock beside its link is made by zorsim or not touched: an

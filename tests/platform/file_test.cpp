@@ -20,25 +20,38 @@ std::string fileText(const std::string& path) {
     return text.str();
 }
 
-// A folder shared with another user (writable by all, not sticky, so the
-// kernel's own link protection does not apply even where it is switched on):
-// the name the programs append to may have been planted there. Nothing is
-// written through another user's link, nor into another user's file that
-// has a second name; the user's own links and files work as before.
+// A folder shared with another user (writable by all, not sticky unless
+// the row says so: the kernel's own link protection does not apply there
+// even where it is switched on): the name the programs append to, or a
+// folder on the way to it, may have been planted there. Nothing is written
+// through another user's link, into a file with a second name, or into
+// another user's file in a sticky folder; the user's own links work.
 TEST(File, AppendNeverWritesThroughAnotherUsersName) {
     ZOR_SKIP_UNLESS_ROOT();
     const struct {
         const char* what;
-        const char* asOther;  // shell commands in the row's folder: N the name
-        const char* asUs;     // appended to, V a file of ours
-        const char* target;   // the file N leads to
-        bool opens;
+        const char* asOther;  // shell commands in the row's folder
+        const char* asUs;     // V is a file of ours, D a folder of ours
+        const char* name;     // appended to
+        const char* target;   // the file name leads to
+        FileRefusal refusal;
+        bool sticky = false;
     } cases[] = {
-        {"their link to our file", "ln -s V N", "", "V", false},
-        {"our link to our file", "", "ln -s V N", "V", true},
-        {"our link to their link", "ln -s V T", "ln -s T N", "V", false},
-        {"their file with a second name", "echo x >O && ln O N", "", "O", false},
-        {"our file with a second name", "", "ln V N", "V", true},
+        {"their link to our file", "ln -s V N", "", "N", "V", FileRefusal::RefusedLink},
+        {"our link to our file", "", "ln -s V N", "N", "V", FileRefusal::None},
+        {"our link to their link", "ln -s V T", "ln -s T N", "N", "V", FileRefusal::RefusedLink},
+        {"their file with a second name", "echo x >O && ln O N", "", "N", "O",
+         FileRefusal::SecondName},
+        {"our file with a second name", "", "ln V N", "N", "V", FileRefusal::SecondName},
+        {"their link as a folder on the way", "ln -s D L", "mkdir D && echo keep >D/N", "L/N",
+         "D/N", FileRefusal::RefusedLink},
+        {"their link deeper on the way", "mkdir -p S && ln -s ../D S/L",
+         "mkdir D && echo keep >D/N", "S/L/N", "D/N", FileRefusal::RefusedLink},
+        {"our link as a folder on the way", "", "mkdir D && ln -s D L", "L/N", "D/N",
+         FileRefusal::None},
+        {"their file in a sticky folder", "echo x >N", "", "N", "N", FileRefusal::ForeignFile,
+         true},
+        {"our file in a sticky folder", "", "echo x >N", "N", "N", FileRefusal::None, true},
     };
     test::TempDir temp{"zor_plant"};
     ASSERT_EQ(::chmod(temp.path().c_str(), 0755), 0);
@@ -46,18 +59,20 @@ TEST(File, AppendNeverWritesThroughAnotherUsersName) {
         SCOPED_TRACE(c.what);
         const std::string dir = temp.file(std::to_string(&c - cases));
         ASSERT_EQ(::mkdir(dir.c_str(), 0777), 0);
-        ASSERT_EQ(::chmod(dir.c_str(), 0777), 0);
+        ASSERT_EQ(::chmod(dir.c_str(), c.sticky ? 01777 : 0777), 0);
         std::ofstream(dir + "/V") << "keep\n";
         ASSERT_TRUE(test::asOtherUser("cd " + dir + " && :; " + c.asOther));
         ASSERT_EQ(std::system(("cd " + dir + " && :; " + c.asUs).c_str()), 0);
         const std::string target = dir + "/" + c.target, before = fileText(target);
+        const bool opens = c.refusal == FileRefusal::None;
 
-        int error = -1;
-        File f = File::openAppend(dir + "/N", error);
-        EXPECT_EQ(f.isOpen(), c.opens);
-        EXPECT_EQ(error, c.opens ? 0 : EACCES);
+        FileProblem problem;
+        File f = File::openAppend(dir + "/" + c.name, problem);
+        EXPECT_EQ(f.isOpen(), opens);
+        EXPECT_EQ(problem.error, opens ? 0 : EACCES);
+        EXPECT_EQ(problem.refusal, c.refusal);
         f.write("new\n", 4);
-        EXPECT_EQ(fileText(target), c.opens ? before + "new\n" : before);
+        EXPECT_EQ(fileText(target), opens ? before + "new\n" : before);
     }
 }
 
