@@ -38,6 +38,38 @@ std::string logSafeText(const std::string& cp1252) {
     return out;
 }
 
+size_t decodeUtf8(const std::string& text, size_t at, uint32_t& codePoint) {
+    if (at >= text.size())
+        return 0;
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned lead = byte(at);
+    size_t length = 0;
+    uint32_t cp = 0, least = 0;
+    if (lead < 0x80) {
+        codePoint = lead;
+        return 1;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2, cp = lead & 0x1F, least = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3, cp = lead & 0x0F, least = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4, cp = lead & 0x07, least = 0x10000;
+    } else {
+        return 0;
+    }
+    if (text.size() - at < length)
+        return 0;
+    for (size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (byte(at + i) & 0x3F);
+    }
+    if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    codePoint = cp;
+    return length;
+}
+
 std::string cp1252ToUtf8(const std::string& text) {
     std::string out;
     out.reserve(text.size());

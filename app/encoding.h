@@ -1,6 +1,8 @@
 #pragma once
 // Update files, the chronometer and the session log speak Windows-1252; people
 // read UTF-8. Convert only where a person reads the text.
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace zor {
@@ -13,5 +15,13 @@ std::string cp1252ToUtf8(const std::string& text);
 // line of its own in the log nor carry an escape sequence to the terminal of
 // whoever reads the log; the log's own line ends and tabs are added around it.
 std::string logSafeText(const std::string& cp1252);
+
+// Names the system hands over are bytes, not text: a POSIX file or device
+// name may hold any byte but '/' and NUL, so an adapter's by-id name need not
+// be UTF-8 at all. Decodes the well-formed UTF-8 sequence that starts at
+// text[at]: returns its length (1 to 4) and sets codePoint; returns 0 when no
+// well-formed sequence starts there (a stray continuation byte, a sequence
+// cut short, an overlong form, a surrogate, beyond U+10FFFF, at >= size).
+size_t decodeUtf8(const std::string& text, size_t at, uint32_t& codePoint);
 
 }  // namespace zor

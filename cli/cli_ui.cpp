@@ -37,6 +37,23 @@ std::string forTerminal(const std::string& text) {
     return cp1252ToUtf8(withoutControls(text));
 }
 
+std::string nameForTerminal(const std::string& bytes) {
+    std::string shown;
+    shown.reserve(bytes.size());
+    for (size_t i = 0; i < bytes.size();) {
+        uint32_t cp = 0;
+        const size_t length = decodeUtf8(bytes, i, cp);
+        if (length == 0 || cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) {
+            shown += '?';
+            i += length == 0 ? 1 : length;
+        } else {
+            shown.append(bytes, i, length);
+            i += length;
+        }
+    }
+    return shown;
+}
+
 std::string boxLine(const BoxRequest& box) {
     std::string line = captioned(box.caption, terminalText(box.text));
     while (!line.empty() && line.back() == '\n')

@@ -30,4 +30,12 @@ std::string withoutControls(const std::string& text);
 // terminal (UTF-8).
 std::string forTerminal(const std::string& text);
 
+// A name the system hands over (a port's device path, an adapter's by-id
+// name) for the terminal. Such names are bytes, which whoever made the device
+// folder chose: well-formed UTF-8 stays, and every control character (C0,
+// tab and line end included, DEL, C1) and every byte outside well-formed
+// UTF-8 is shown as '?', so the name stays one column of one line. Only for
+// showing: a port is still opened by its real name.
+std::string nameForTerminal(const std::string& bytes);
+
 }  // namespace zor::cli

@@ -34,9 +34,11 @@ int cmdPorts(const Args& args) {
                 .member("available", row.available)
                 .endObject();
         } else {
-            // Our own texts and the system's are UTF-8 already.
-            std::printf("%s\t%s\t%s\n", row.name.c_str(), withoutControls(row.status).c_str(),
-                        withoutControls(device).c_str());
+            // Our own texts and the system's are UTF-8 already. An adapter's
+            // name is whatever the device folder holds: it must not drive the
+            // terminal nor add a column or a line.
+            std::printf("%s\t%s\t%s\n", nameForTerminal(row.name).c_str(),
+                        withoutControls(row.status).c_str(), nameForTerminal(device).c_str());
         }
     }
     if (opt.json)

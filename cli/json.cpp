@@ -3,24 +3,39 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/encoding.h"
+
 namespace zor::cli {
 
 std::string jsonString(const std::string& utf8) {
     std::string out;
     out.reserve(utf8.size() + 2);
     out += '"';
-    for (const char c : utf8) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
+    for (size_t i = 0; i < utf8.size();) {
+        uint32_t cp = 0;
+        const size_t length = decodeUtf8(utf8, i, cp);
+        if (length == 0) {
+            // A byte that belongs to no character (a device or file name may
+            // hold any): a JSON reader refuses the whole document over one
+            // such byte, so it becomes U+FFFD.
+            out += "\xEF\xBF\xBD";
+            ++i;
+            continue;
+        }
+        if (cp == '"' || cp == '\\') {
             out += '\\';
-            out += c;
-        } else if (u < 0x20) {
+            out += static_cast<char>(cp);
+        } else if (cp < 0x20 || (cp >= 0x80 && cp <= 0x9F)) {
+            // The C1 codes are legal in JSON, but a terminal that shows the
+            // document (cat, less -R) would act on them as on ESC sequences
+            // (U+009B is CSI). DEL stays: JSON allows it, terminals ignore it.
             char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04X", u);
+            std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(cp));
             out += escaped;
         } else {
-            out += c;
+            out.append(utf8, i, length);
         }
+        i += length;
     }
     out += '"';
     return out;

@@ -1,6 +1,7 @@
 #pragma once
 // A small writer of one-line JSON documents: what --json prints and what
-// --record appends. Texts must be UTF-8 already.
+// --record appends. Texts are taken as UTF-8; every document written is
+// well-formed UTF-8 whatever they hold.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -8,7 +9,9 @@
 namespace zor::cli {
 
 // The text as a JSON string, quotes included: '"' and '\' escaped, control
-// characters below 0x20 as \u00XX; everything else (UTF-8) as it is.
+// characters below 0x20 and the C1 codes U+0080..U+009F as \u00XX, every
+// byte that is not part of well-formed UTF-8 (a device name is a file name:
+// any bytes) as U+FFFD; everything else as it is.
 std::string jsonString(const std::string& utf8);
 
 class JsonWriter {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "cli/cli_ui.h"
 #include "engine/plan_view.h"
 #include "platform/port_diagnosis.h"
 #include "platform/system_error.h"
@@ -93,8 +94,8 @@ void endIfInterrupted() {
 
 std::string portLabel(const std::string& name, const std::string& device) {
     if (device.empty() || device == name)
-        return name;
-    return name + " (" + device + ")";
+        return nameForTerminal(name);
+    return nameForTerminal(name) + " (" + nameForTerminal(device) + ")";
 }
 
 std::string openFailureText(const std::string& name, const std::string& device, OpenFailure failure,
@@ -102,17 +103,18 @@ std::string openFailureText(const std::string& name, const std::string& device, 
     std::string text =
         "Errore apertura file: " + portLabel(name, device) + ": " + systemErrorText(osError) + "\n";
     const PortDiagnosis d = diagnosePort(device, osError);
+    const std::string shown = nameForTerminal(device);
     std::string hint;
     if (d.accessDenied) {
         const std::string user = currentUserName();
         const std::string who = user.empty() ? "$USER" : user;
         if (d.groupMayUse && !d.deviceGroup.empty() && d.deviceGroup != "root") {
-            hint = "l'utente " + who + " non ha accesso a " + device +
+            hint = "l'utente " + who + " non ha accesso a " + shown +
                    ", che appartiene al gruppo " + d.deviceGroup +
                    ". Aggiungersi al gruppo (sudo adduser " + who + " " + d.deviceGroup +
                    "), poi uscire e rientrare nella sessione.";
         } else {
-            hint = device +
+            hint = shown +
                    " è accessibile solo al suo proprietario. Di solito le porte seriali "
                    "appartengono al gruppo dialout: chiedere all'amministratore di "
                    "assegnarla a quel gruppo, poi aggiungersi al gruppo (sudo adduser " +
@@ -125,7 +127,7 @@ std::string openFailureText(const std::string& name, const std::string& device, 
             const std::string holder = utf8Text(d.holderName, true);
             hint = "la porta è utilizzata dal processo " + std::to_string(d.holderPid) +
                    (holder.empty() ? std::string() : " (" + holder + ")") +
-                   ", come indica il file di blocco " + d.lockFile +
+                   ", come indica il file di blocco " + nameForTerminal(d.lockFile) +
                    ". Chiudere quel programma e riprovare.";
         } else {
             hint = "la porta è utilizzata da un'altra applicazione. Chiuderla e riprovare.";
@@ -136,7 +138,7 @@ std::string openFailureText(const std::string& name, const std::string& device, 
             "adattatore USB si indica con il percorso del suo dispositivo o con una delle "
             "variabili ZORLOAD_COM1..ZORLOAD_COM4.";
     } else if (failure == OpenFailure::NotSerial) {
-        hint = device +
+        hint = shown +
                " non è una porta seriale. Indicare COM1..COM4 oppure il percorso di un "
                "dispositivo seriale.";
     }

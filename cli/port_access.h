@@ -30,6 +30,7 @@ class CliDevices : public SerialDeviceOpener {
 void endIfInterrupted();
 
 // "COM2 (/dev/ttyS1)"; just the path when the name is the device itself.
+// For the terminal: control characters and bytes outside UTF-8 as '?'.
 std::string portLabel(const std::string& name, const std::string& device);
 
 // What to tell a person whose port would not open: the system's text under its

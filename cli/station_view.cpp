@@ -186,10 +186,11 @@ void StationView::event(const StationEvent& e, const ChronometerRun* run) {
         draw();
         return;
     }
-    const std::string who = e.port;
+    // Port and device names come from the device folder: any bytes.
+    const std::string who = nameForTerminal(e.port);
     switch (e.kind) {
         case StationEvent::Kind::Added:
-            line(who + ": sorvegliata (" + e.device + ")");
+            line(who + ": sorvegliata (" + nameForTerminal(e.device) + ")");
             break;
         case StationEvent::Kind::Removed:
             line(who + ": scollegata");
@@ -274,8 +275,9 @@ std::vector<std::string> StationView::tableLines(int columns) const {
                 left = durationText(static_cast<uint32_t>(uint64_t{ms} * (100 - r.overall) /
                                                           static_cast<uint64_t>(r.overall)));
         }
-        add(padded(portCaption(r.port), 8) + " " + deviceColumn(utf8Text(r.device, true), 15) +
-            " " + padded(stateText(r.state, r.overall, r.phase, r.phaseCount, r.code), 27) + " " +
+        add(padded(nameForTerminal(portCaption(r.port)), 8) + " " +
+            deviceColumn(nameForTerminal(r.device), 15) + " " +
+            padded(stateText(r.state, r.overall, r.phase, r.phaseCount, r.code), 27) + " " +
             padded(serialOf(r.identification), 10) + " " + padded(elapsed, 7) + " " + left);
     }
     const uint32_t ms = now - start_;

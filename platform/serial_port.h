@@ -39,7 +39,10 @@ class SerialPort {
     // failed read (the line closed, the device vanished). Never blocks longer
     // than about 100 ms (POSIX: poll(); Win32: the read time-outs
     // MAXDWORD, MAXDWORD, 100 that configure() sets). Before configure()
-    // Win32 reads follow whatever time-outs the driver had.
+    // Win32 reads follow whatever time-outs the driver had. POSIX takes all
+    // the driver holds (up to 4 KiB) in one read and hands it out from there,
+    // in order: bytes already taken are returned at once, and a failure is
+    // reported only once they are all out.
     virtual int readByte(uint8_t& byte) = 0;
 
     // Writes the whole buffer before returning (the device may still be
@@ -52,7 +55,9 @@ class SerialPort {
     // bounded on POSIX only.
     virtual bool write(const uint8_t* data, size_t size) = 0;
 
-    // Discards whatever is pending in both directions.
+    // Discards whatever is pending in both directions, the bytes readByte()
+    // has taken from the driver but not yet returned included: nothing
+    // received before a purge is read after it.
     virtual void purge() = 0;
 
     // CTS, DSR and carrier as MODEM_* bits. False when the driver cannot tell.
@@ -95,6 +100,12 @@ class SerialDeviceOpener {
     // $ZORLOAD_LOCK_DIR, else /run/lock or /var/lock) makes the port InUse;
     // a full open writes our own lock file there while the port lives (where
     // the folder is writable), replacing a stale one.
+    // On POSIX the path is looked up once: the node found is checked and then
+    // opened itself, never looked up again by name, so a link changed in
+    // between cannot lead the open elsewhere. Nothing but a character device
+    // is ever opened: anything else (a file, a named pipe, a folder) is
+    // NotSerial without being opened, and a device that is no terminal
+    // (/dev/null) is NotSerial and closed again.
     virtual OpenResult open(const std::string& name, bool queryOnly) = 0;
 
     // Serial adapters to list after COM1..COM4, by the paths open() takes.

@@ -1,5 +1,6 @@
 #include "updatefile/loader.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -44,6 +45,12 @@ std::string formatIdentifier(uint32_t id) {
     return buf;
 }
 
+// Blocks are checked through a piece of this size before a segment gets a
+// buffer of its own: the header's SegSize (or "the whole file") is only a
+// claim, and a damaged or hostile file would otherwise cost memory for its
+// whole length, up to 4 GiB, before the check refused it.
+constexpr size_t CHECK_PIECE = 64 * 1024;
+
 struct LoadState {
     UpdateTable& pgm;
     std::string& versionLines;
@@ -52,11 +59,33 @@ struct LoadState {
     const std::string& appTitle;
     std::string message;
     size_t segmentiLetti = 0;
+    // The second reader of the same file, which fetches a segment's blocks
+    // once they have passed the check; it only ever moves forward, to the
+    // segments the first one accepted.
+    File& again;
+    uint64_t againAt = 0;
+    uint64_t fileSize = 0;
+    uint64_t position = 0;  // of the first reader, counted from the file's start
+    std::vector<uint8_t> piece = std::vector<uint8_t>(CHECK_PIECE);
 };
+
+// Runs the CRC over bytes bytes from file, a piece at a time; false when the
+// file ends or fails before them.
+bool crcOver(File& file, uint64_t bytes, std::vector<uint8_t>& piece, uint16_t& reg) {
+    while (bytes > 0) {
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(bytes, piece.size()));
+        size_t got = 0;
+        if (!file.read(piece.data(), want, got) || got != want)
+            return false;
+        reg = crc16Update(reg, piece.data(), want);
+        bytes -= want;
+    }
+    return true;
+}
 
 // Reads one segment into pgm[segmentiLetti]. Returns 1 when it was accepted,
 // 0 at the end of the file, -1 when it was refused (st.message says why).
-int readSegment(File& file, uint32_t size, LoadState& st) {
+int readSegment(File& file, LoadState& st) {
     BusyCursor busy(st.busy);
     UpdateTable& pgm = st.pgm;
     const size_t segmentiLetti = st.segmentiLetti;
@@ -65,6 +94,8 @@ int readSegment(File& file, uint32_t size, LoadState& st) {
     // prologue are then simply never seen.
     if (!file.skip(PROLOGUE_SIZE))
         return -1;
+    st.position += PROLOGUE_SIZE;
+    const uint64_t headerAt = st.position;
 
     if (segmentiLetti < UPDATE_SLOTS) {
         ZOR_ASSERT("GestFile", pgm[segmentiLetti].datiSize == 0);
@@ -86,6 +117,7 @@ int readSegment(File& file, uint32_t size, LoadState& st) {
     seg.setHeader(raw);
     if (got != HEADER_SIZE || std::memcmp(raw + HDR_MAGIC, UPDATE_MAGIC, sizeof UPDATE_MAGIC) != 0)
         return -1;
+    st.position += HEADER_SIZE;
 
     st.versionLines += trimTrailingControls(seg.Version.data(), seg.Version.size()) + "\r\n";
     st.identifier = formatIdentifier(seg.ID);
@@ -93,22 +125,23 @@ int readSegment(File& file, uint32_t size, LoadState& st) {
     // SegSize counts the whole segment; the CRC check below finds where the
     // data really ends, so a size that leaves a partial block is tolerated
     // and its remainder becomes part of the next prologue.
+    const uint32_t size = static_cast<uint32_t>(st.fileSize);
     const uint32_t length = seg.SegSize == SEGSIZE_WHOLE_FILE ? size : seg.SegSize;
     if (length > size || length < MIN_SEGMENT_SIZE)
         return -1;
     const uint32_t n = static_cast<uint32_t>((length - MIN_SEGMENT_SIZE) / BLOCK_SIZE);
-
-    std::vector<uint8_t> buffer(static_cast<size_t>(n) * BLOCK_SIZE);
-    uint16_t reg = CRC16_INIT;
-    for (uint32_t b = 0; b < n; ++b) {
-        uint8_t* block = buffer.data() + static_cast<size_t>(b) * BLOCK_SIZE;
-        if (!file.read(block, BLOCK_SIZE, got) || got != BLOCK_SIZE)
-            return -1;
-        reg = crc16Update(reg, block, BLOCK_SIZE);
-    }
-    uint8_t check[CHECK_SIZE];
-    if (!file.read(check, sizeof check, got) || got != sizeof check)
+    const uint64_t dataBytes = uint64_t{n} * BLOCK_SIZE;
+    // Blocks the file cannot hold are refused before any is read ("the whole
+    // file" in a later segment, a SegSize beyond what is left).
+    if (st.position + dataBytes + CHECK_SIZE > st.fileSize)
         return -1;
+
+    uint16_t reg = CRC16_INIT;
+    uint8_t check[CHECK_SIZE];
+    if (!crcOver(file, dataBytes, st.piece, reg) || !file.read(check, sizeof check, got) ||
+        got != sizeof check)
+        return -1;
+    st.position += dataBytes + CHECK_SIZE;
     reg = crc16Update(reg, check, sizeof check);
     if (reg != CRC16_GOOD)
         return -1;
@@ -123,6 +156,21 @@ int readSegment(File& file, uint32_t size, LoadState& st) {
         return -1;
     }
 
+    // The blocks passed: now they get their buffer, filled by the second
+    // reader in one call. The file may have changed since the check, so the
+    // header must read the same and the blocks must pass again.
+    std::vector<uint8_t> buffer(static_cast<size_t>(dataBytes));
+    uint8_t rawAgain[HEADER_SIZE];
+    if (!st.again.skip(headerAt - st.againAt) || !st.again.read(rawAgain, sizeof rawAgain, got) ||
+        got != sizeof rawAgain || std::memcmp(rawAgain, raw, sizeof raw) != 0 ||
+        !st.again.read(buffer.data(), buffer.size(), got) || got != buffer.size() ||
+        !st.again.read(check, sizeof check, got) || got != sizeof check)
+        return -1;
+    st.againAt = st.position;
+    reg = crc16Update(crc16Update(CRC16_INIT, buffer.data(), buffer.size()), check, sizeof check);
+    if (reg != CRC16_GOOD)
+        return -1;
+
     seg.datiSize = n;
     seg.dati = std::move(buffer);
     ++st.segmentiLetti;
@@ -130,14 +178,13 @@ int readSegment(File& file, uint32_t size, LoadState& st) {
 }
 
 bool readSegments(File& file, LoadState& st) {
-    uint64_t size = 0;
     // The format counts sizes in 32 bits; a larger file would be misread.
-    if (!file.size(size) || size > UINT32_MAX)
+    if (!file.size(st.fileSize) || st.fileSize > UINT32_MAX)
         return false;
-    if (size <= PROLOGUE_SIZE + HEADER_SIZE)
+    if (st.fileSize <= PROLOGUE_SIZE + HEADER_SIZE)
         return false;
     for (;;) {
-        const int r = readSegment(file, static_cast<uint32_t>(size), st);
+        const int r = readSegment(file, st);
         if (r < 0)
             return false;
         if (r == 0)
@@ -152,16 +199,21 @@ Outcome ReadUpdateFile(const std::string& fileName, UpdateTable& pgm, std::strin
                        const std::function<void(bool)>& busy) {
     versionLines.clear();
     identifier.clear();
-    LoadState st{pgm, versionLines, identifier, busy, appTitle, NOT_AN_UPDATE_FILE};
     bool loaded = false;
 
+    // Both readers are opened together, before anything is read: on Windows
+    // the first one's share mode already keeps writers out.
     int openError = 0;
     File file = File::openRead(fileName, openError);
-    if (!file.isOpen()) {
+    File again;
+    if (file.isOpen())
+        again = File::openRead(fileName, openError);
+    if (!again.isOpen()) {
         if (segmentsRead)
             *segmentsRead = 0;
         return Outcome::fileNotOpened(openError);
     }
+    LoadState st{pgm, versionLines, identifier, busy, appTitle, NOT_AN_UPDATE_FILE, 0, again};
     try {
         loaded = readSegments(file, st);
     } catch (const std::exception& e) {
@@ -170,6 +222,7 @@ Outcome ReadUpdateFile(const std::string& fileName, UpdateTable& pgm, std::strin
         loaded = false;
     }
     file.close();
+    again.close();
 
     if (segmentsRead)
         *segmentsRead = st.segmentiLetti;

@@ -31,6 +31,13 @@ namespace zor {
 // busy, when given, is called with true before each segment is read and with
 // false after it, however it ends: the hourglass of a window.
 //
+// Memory: a segment's blocks are checked through a fixed piece of the file
+// before the segment gets a buffer of the size its header claims, so a
+// refused file costs that piece, whatever SegSize says; an accepted one costs
+// what it holds. The file is opened twice at the start: a second reader
+// fetches the blocks that passed, and they must pass again (with the same
+// header), so a file that changes while it is read is refused.
+//
 // A file with more than UPDATE_SLOTS segments, a SegSize below 678 other than
 // four blanks, or a size beyond 32 bits is refused as not an update file.
 // Succeeds when at least one segment was read and all passed every check;

@@ -10,12 +10,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
+#include <string>
 #include <utility>
 
 #include "platform/posix/deadline_io.h"
@@ -27,6 +29,10 @@ namespace {
 
 constexpr int READ_WAIT_MS = 100;
 constexpr int WRITE_MARGIN_MS = 2000;
+// Bytes taken from the driver in one read(). Linux's tty layer hands a reader
+// at most its 4096-byte line buffer at a time, so a larger chunk would never
+// fill; a smaller one would only mean more calls under a flood.
+constexpr size_t READ_CHUNK = 4096;
 
 speed_t speedConstant(uint32_t bitsPerSecond) {
     switch (bitsPerSecond) {
@@ -112,6 +118,10 @@ class PosixSerialPort : public SerialPort {
     }
 
     int readByte(uint8_t& byte) override {
+        if (rxNext_ < rxEnd_) {
+            byte = rx_[rxNext_++];
+            return 1;
+        }
         const posix::Deadline deadline{std::chrono::milliseconds(READ_WAIT_MS)};
         for (;;) {
             short revents = 0;
@@ -123,9 +133,16 @@ class PosixSerialPort : public SerialPort {
             if (n == 0)
                 return 0;
             if (revents & POLLIN) {
-                const ssize_t got = ::read(fd_, &byte, 1);
-                if (got == 1)
+                // Whatever the driver holds, in one call: a device that
+                // floods the line must not cost a poll() and a read() per
+                // byte.
+                const ssize_t got = ::read(fd_, rx_.data(), rx_.size());
+                if (got > 0) {
+                    rxNext_ = 1;
+                    rxEnd_ = static_cast<size_t>(got);
+                    byte = rx_[0];
                     return 1;
+                }
                 if (got < 0 && (errno == EINTR || errno == EAGAIN))
                     continue;
                 if (got < 0) {
@@ -174,7 +191,13 @@ class PosixSerialPort : public SerialPort {
         return true;
     }
 
-    void purge() override { ::tcflush(fd_, TCIOFLUSH); }
+    // What readByte() took from the driver but has not handed out yet goes
+    // with the rest: a purge promises that nothing received before it comes
+    // after it.
+    void purge() override {
+        ::tcflush(fd_, TCIOFLUSH);
+        rxNext_ = rxEnd_ = 0;
+    }
 
     bool modemStatus(uint32_t& bits) override {
         int lines = 0;
@@ -209,6 +232,11 @@ class PosixSerialPort : public SerialPort {
     std::unique_ptr<posix::UucpLock> lock_;  // null when no lock file could be made
     int lastError_ = 0;
     uint32_t bitsPerSecond_ = 9600;  // until configured: the slowest a port starts at
+
+    // Bytes read from the driver, rx_[rxNext_..rxEnd_) not yet handed out.
+    std::array<uint8_t, READ_CHUNK> rx_{};
+    size_t rxNext_ = 0;
+    size_t rxEnd_ = 0;
 };
 
 OpenFailure classify(int error) {
@@ -243,34 +271,59 @@ class PosixSerialDevices : public SerialDeviceOpener {
   public:
     OpenResult open(const std::string& name, bool queryOnly) override {
         const std::string path = resolvePortName(name);
+        // The name is looked up once, into a descriptor that opens nothing
+        // (no driver open, no DTR raised, no reader for a named pipe), and
+        // everything after works on what that lookup found. The path may come
+        // from the environment (ZORLOAD_COMn, ZORLOAD_DEV_ROOT) and pass
+        // through links another user can change between a check and an open
+        // by name; opening a named pipe would already release a writer
+        // waiting for its reader.
+        int found;
+        do {
+            found = ::open(path.c_str(), O_PATH | O_CLOEXEC);
+        } while (found < 0 && errno == EINTR);
+        if (found < 0)
+            return failure(errno);
+        const std::string foundPath = "/proc/self/fd/" + std::to_string(found);
         // Another program's live lock file keeps us off the device before it
         // is even opened: opening a tty can already raise DTR under its holder.
-        const std::string lockPath = posix::uucpLockPath(path);
-        if (!lockPath.empty() && posix::uucpLockHolder(lockPath) != 0)
+        // The lock is named after the device found, not after whatever the
+        // path names by now.
+        const std::string lockPath = posix::uucpLockPath(foundPath);
+        if (!lockPath.empty() && posix::uucpLockHolder(lockPath) != 0) {
+            ::close(found);
             return failure(EBUSY);
-        // Only a character device is ever opened: the path may come from the
-        // environment (ZORLOAD_COMn, ZORLOAD_DEV_ROOT), and opening a named
-        // pipe would already release a writer waiting for its reader.
+        }
+        // Only a character device is ever opened.
         struct stat named {};
-        if (::stat(path.c_str(), &named) != 0)
-            return failure(errno);
-        if (!S_ISCHR(named.st_mode))
+        if (::fstat(found, &named) != 0) {
+            const int error = errno;
+            ::close(found);
+            return failure(error);
+        }
+        if (!S_ISCHR(named.st_mode)) {
+            ::close(found);
             return failure(ENOTTY);
-        // O_NONBLOCK so that a port without carrier does not hang the open,
-        // nor does a named pipe given as the port. The descriptor stays
+        }
+        // Opened through the descriptor's own /proc entry, which names the
+        // node found above whatever the path names now. O_NONBLOCK so that a
+        // port without carrier does not hang the open. The descriptor stays
         // non-blocking: reads and writes wait in poll() with deadlines.
         int fd;
         do {
-            fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+            fd = ::open(foundPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         } while (fd < 0 && errno == EINTR);
+        const int openError = errno;
+        ::close(found);
         if (fd < 0)
-            return failure(errno);
+            return failure(openError);
         // The same device as looked at, and a terminal: /dev/null opens fine
         // and only the tty requests would fail later, with nothing to tell
         // the user why.
         struct stat opened {};
         if (::fstat(fd, &opened) != 0 || !S_ISCHR(opened.st_mode) ||
-            opened.st_rdev != named.st_rdev || !::isatty(fd)) {
+            opened.st_rdev != named.st_rdev || opened.st_ino != named.st_ino ||
+            opened.st_dev != named.st_dev || !::isatty(fd)) {
             ::close(fd);
             return failure(ENOTTY);
         }

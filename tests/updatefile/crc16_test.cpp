@@ -32,6 +32,23 @@ TEST(Crc16, ReferenceValues) {
     EXPECT_EQ(reg, 0x6F91);
 }
 
+// crc16Update takes many bytes a step: every length across a few of its
+// steps, from every alignment, against the byte at a time register.
+TEST(Crc16, ManyBytesAStepAgreeWithOneAtATime) {
+    std::vector<uint8_t> data(80);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<uint8_t>(i * 37 + 11);
+    for (size_t offset = 0; offset < 9; ++offset) {
+        for (size_t length = 0; offset + length <= data.size(); ++length) {
+            uint16_t expected = 0x5A3C;
+            for (size_t i = 0; i < length; ++i)
+                expected = crc16Byte(expected, data[offset + i]);
+            ASSERT_EQ(crc16Update(0x5A3C, data.data() + offset, length), expected)
+                << "offset " << offset << " length " << length;
+        }
+    }
+}
+
 TEST(Crc16, ResidueAcceptsCheckBytesLowByteFirst) {
     for (std::vector<uint8_t> data :
          {std::vector<uint8_t>{}, std::vector<uint8_t>{'1', '2', '3'}}) {
