@@ -2,8 +2,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <filesystem>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -18,10 +16,9 @@
 #include "cli/record.h"
 #include "cli/station_view.h"
 #include "cli/trace.h"
+#include "cli/trace_files.h"
 #include "engine/station.h"
 #include "platform/clock.h"
-#include "platform/file.h"
-#include "platform/system_error.h"
 #include "platform/terminal.h"
 #include "updatefile/loader.h"
 
@@ -31,12 +28,15 @@ namespace {
 constexpr uint32_t TICK_MS = 250;
 constexpr int TICKS_PER_REFRESH = 4;  // adapters looked for about once a second
 
-// Hands every event to the main thread; writes each traced port's frames
-// and diagnostic blocks to its own file.
+// Hands every event to the main thread; hands each traced port's frames and
+// diagnostic blocks to the trace files' writer.
 class StationEvents : public StationObserver {
   public:
-    StationEvents(MainThreadQueue& queue, StationView& view, std::string traceDir)
-        : queue_(queue), view_(view), traceDir_(std::move(traceDir)) {}
+    StationEvents(MainThreadQueue& queue, StationView& view, const std::string& traceDir)
+        : queue_(queue), view_(view) {
+        if (!traceDir.empty())
+            traces_ = std::make_unique<TraceFiles>(traceDir);
+    }
 
     // Main thread, for each chronometer that finished: its record line.
     std::function<void(const ChronometerRun&)> onFinished;
@@ -53,50 +53,28 @@ class StationEvents : public StationObserver {
                 onFinished(*run);
         });
     }
-    bool traces(const std::string&) override { return !traceDir_.empty(); }
+    bool traces(const std::string&) override { return traces_ != nullptr; }
+    // The ports' worker threads: the line is queued, never written here.
     void frame(const std::string& port, TraceKind kind, const uint8_t* bytes, size_t size,
                uint32_t tick, uint32_t bps) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        write(port, frameLine(0, kind, bytes, size, tick, bps));
+        if (traces_)
+            traces_->add(port, frameLine(0, kind, bytes, size, tick, bps));
     }
     void diagnostic(const std::string& port, const std::string& line) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        write(port, forTerminal(line) + "\n");
+        if (traces_)
+            traces_->add(port, forTerminal(line) + "\n");
+    }
+
+    // Once the ports have stopped: every trace line written, the files closed.
+    void closeTraces() {
+        if (traces_)
+            traces_->close();
     }
 
   private:
-    // Appends to the port's trace file, opened (only appended to) the first time.
-    void write(const std::string& port, const std::string& text) {
-        auto it = traces_.find(port);
-        if (it == traces_.end())
-            it = traces_.emplace(port, openTrace(port)).first;
-        if (it->second.isOpen())
-            it->second.write(text.data(), text.size());
-    }
-    File openTrace(const std::string& port) {
-        // "/dev/serial/by-id/usb-..." becomes "dev_serial_by-id_usb-...".
-        std::string name = port;
-        for (char& c : name) {
-            if (c == '/' || c == '\\' || c == ':')
-                c = '_';
-        }
-        while (!name.empty() && name[0] == '_')
-            name.erase(0, 1);
-        const std::string path = traceDir_ + "/" + name + ".trace";
-        int error = 0;
-        File file = File::openAppend(path, error);
-        if (!file.isOpen()) {
-            std::fprintf(stderr, "Impossibile scrivere la traccia di %s in %s: %s\n", port.c_str(),
-                         path.c_str(), systemErrorText(error).c_str());
-        }
-        return file;
-    }
-
     MainThreadQueue& queue_;
     StationView& view_;
-    const std::string traceDir_;
-    std::mutex mutex_;
-    std::map<std::string, File> traces_;
+    std::unique_ptr<TraceFiles> traces_;
 };
 
 std::vector<std::string> portList(const std::string& list) {
@@ -123,10 +101,11 @@ int cmdStation(const Args& args) {
     std::string recordError;
     if (!opt.record.empty() && !canRecord(opt.record, recordError))
         return usageError("station", "--record '" + opt.record + "': " + recordError);
-    std::error_code folderError;
-    if (!opt.traceDir.empty() &&
-        !std::filesystem::is_directory(std::filesystem::u8path(opt.traceDir), folderError))
-        return usageError("station", "--trace-dir '" + opt.traceDir + "': non è una cartella");
+    FileProblem traceFolder;
+    if (!opt.traceDir.empty() && !canWriteIn(opt.traceDir, traceFolder)) {
+        return usageError("station",
+                          "--trace-dir '" + opt.traceDir + "': " + fileProblemText(traceFolder));
+    }
 
     const std::string& fileName = opt.positional[0];
     const std::string title = programTitle();
@@ -226,6 +205,7 @@ int cmdStation(const Args& args) {
         return stopping && station.quiet();
     });
     station.join();
+    events.closeTraces();
     {
         std::lock_guard<std::mutex> lock(tickMutex);
         stopTicks = true;

@@ -81,6 +81,8 @@ std::string fileProblemText(const FileProblem& problem) {
             return problem.at + ": il file ha un secondo nome (collegamento fisico), non scritto";
         case FileRefusal::ForeignFile:
             return problem.at + ": file di un altro utente in una cartella condivisa, non scritto";
+        case FileRefusal::NotAFolder:
+            return "non è una cartella";
         case FileRefusal::None:
             break;
     }

@@ -14,6 +14,7 @@ enum class FileRefusal {
     RefusedLink,  // a symbolic link not to be followed, on the way or at the name
     SecondName,   // the file has a second name (a hard link)
     ForeignFile,  // another user's file in a sticky folder
+    NotAFolder,   // something else where a folder must be
 };
 
 struct FileProblem {
@@ -66,6 +67,11 @@ class File {
   private:
     int fd_ = -1;
 };
+
+// Whether files can be made in folder as openAppend makes them: it is a
+// folder, reached by the same rule for links on the way (POSIX). False with
+// why in problem otherwise.
+bool canWriteIn(const std::string& folder, FileProblem& problem);
 
 // Paths and arguments are UTF-8 on every OS.
 

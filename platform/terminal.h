@@ -38,4 +38,20 @@ InterruptMode interruptMode();
 // Exit status of a request deferred and not yet acted on; 0 when none.
 int pendingInterrupt();
 
+#ifndef _WIN32
+// For a program that waits in an event loop rather than asking between steps
+// (the wizard's window): the same requests, SIGINT, SIGTERM and SIGHUP, are
+// from now on only written, each as its exit status in one byte, to a pipe;
+// the modes above no longer apply. Returns the pipe's read end
+// (non-blocking, close-on-exec) for the loop to watch and to read with
+// nextInterrupt(), so that the program decides on its own thread and ends in
+// its own order. A signal ignored when this is called (nohup) stays ignored.
+// -1 when no pipe can be made: the requests then keep the system's default,
+// which ends the process. System calls a request interrupts are restarted:
+// nothing waits for its EINTR. Call it once.
+int watchInterruptsByPipe();
+// Exit status of the oldest request waiting in that pipe; 0 when none.
+int nextInterrupt();
+#endif
+
 }  // namespace zor

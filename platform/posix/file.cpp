@@ -80,6 +80,16 @@ File File::openAppend(const std::string& path, int& error) {
     return f;
 }
 
+bool canWriteIn(const std::string& folder, FileProblem& problem) {
+    // The walk to a name inside the folder passes the folder itself, link
+    // rule and all; the name is never looked at.
+    if (posix::openFolderOf(folder + "/-", false, problem).folder.isOpen())
+        return true;
+    if (problem.error == ENOTDIR)
+        problem.refusal = FileRefusal::NotAFolder;
+    return false;
+}
+
 void File::close() {
     if (fd_ >= 0) {
         ::close(fd_);

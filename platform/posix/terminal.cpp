@@ -1,10 +1,12 @@
 #include "platform/terminal.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -65,6 +67,19 @@ void onInterrupt(int signal) {
     errno = saved;
 }
 
+// The pipe's ends once watchInterruptsByPipe() made it; -1 before.
+// Lock-free atomics, since the handler may run on any thread.
+std::atomic<int> pipeRead{-1};
+std::atomic<int> pipeWrite{-1};
+
+void onInterruptToPipe(int signal) {
+    const int saved = errno;
+    const auto status = static_cast<unsigned char>(128 + signal);
+    // A full pipe (a loop that stopped reading) drops the request.
+    [[maybe_unused]] const ssize_t n = ::write(pipeWrite.load(), &status, 1);
+    errno = saved;
+}
+
 }  // namespace
 
 void watchInterrupts(const char* refusal) {
@@ -89,6 +104,39 @@ InterruptMode interruptMode() {
 
 int pendingInterrupt() {
     return pending;
+}
+
+int watchInterruptsByPipe() {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0)
+        return -1;
+    pipeRead = ends[0];
+    pipeWrite = ends[1];
+    struct sigaction action {};
+    action.sa_handler = onInterruptToPipe;
+    sigemptyset(&action.sa_mask);
+    // The loop hears the request through the pipe; the thread it landed on
+    // (the toolkit's, a transfer's) goes on as if nothing had happened.
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        // Ignored by whoever started us (nohup, a shell's background job):
+        // left so.
+        struct sigaction old {};
+        if (::sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN)
+            continue;
+        ::sigaction(signal, &action, nullptr);
+    }
+    return ends[0];
+}
+
+int nextInterrupt() {
+    unsigned char status = 0;
+    const int fd = pipeRead.load();
+    ssize_t n;
+    do {
+        n = fd >= 0 ? ::read(fd, &status, 1) : -1;
+    } while (n < 0 && errno == EINTR);
+    return n == 1 ? status : 0;
 }
 
 }  // namespace zor

@@ -106,6 +106,21 @@ File File::openAppend(const std::string& path, int& error) {
     return f;
 }
 
+bool canWriteIn(const std::string& folder, FileProblem& problem) {
+    problem = FileProblem();
+    const DWORD attributes = ::GetFileAttributesW(win32::toUtf16(folder).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        problem.error = static_cast<int>(::GetLastError());
+        return false;
+    }
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        problem.error = ERROR_DIRECTORY;
+        problem.refusal = FileRefusal::NotAFolder;
+        return false;
+    }
+    return true;
+}
+
 void File::close() {
     if (fd_ >= 0) {
         ::_close(fd_);

@@ -129,6 +129,7 @@ TEST_F(LocalSafety, NoFolderOnThePathLeadsElsewhere) {
     ZOR_SKIP_UNLESS_ROOT();
     const std::string ours = dir + "/ours", d = dir + "/d";
     ASSERT_EQ(::mkdir(ours.c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((ours + "/tracce").c_str(), 0755), 0);
     ASSERT_TRUE(test::asOtherUser("ln -s " + ours + " " + d));
     const std::string cli = ZORLOAD_CLI, sim = ZORSIM;
     const struct {
@@ -138,6 +139,8 @@ TEST_F(LocalSafety, NoFolderOnThePathLeadsElsewhere) {
     } cases[] = {
         {"update --record",
          cli + " update /dev/null " + dir + "/none.upd --select all --record " + d + "/r.jsonl", 2},
+        {"station --trace-dir",
+         cli + " station " + dir + "/none.upd --select all --trace-dir " + d + "/tracce", 2},
         {"zorsim --write-sample", sim + " --write-sample " + d + "/esempio.upd", 1},
         {"zorsim --link", sim + " --link " + d + "/COM1", 1},
     };
@@ -156,7 +159,9 @@ TEST_F(LocalSafety, NoFolderOnThePathLeadsElsewhere) {
     SessionLog session(log);
     EXPECT_FALSE(session.OpenLog());
 
-    EXPECT_TRUE(std::filesystem::is_empty(ours)) << "something was written in our folder";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(ours), {}), 1)
+        << "something was written in our folder";
+    EXPECT_TRUE(std::filesystem::is_empty(ours + "/tracce"));
 }
 
 // zorsim's lock beside its link is made by zorsim or not touched: an

@@ -1,5 +1,6 @@
 // zorload: the update wizard. One instance at a time: a second start wakes
-// the running window and ends.
+// the running window and ends. SIGTERM, SIGINT and SIGHUP end it as its close
+// box does, lock and socket removed, except while a chronometer is written.
 #include <QApplication>
 #include <QDir>
 #include <QScreen>
@@ -42,9 +43,13 @@ int main(int argc, char** argv) {
             zor::qtui::TfrmZORMain form({zor::systemSerialDevices(), zor::systemClock(),
                                          zor::programVersionBlock(), zor::programPath(), args,
                                          QDir::currentPath().toStdString()});
+            // Heard from the command line's first box on; the lock and the
+            // socket go below, as at every end.
+            int interrupted = 0;
+            const auto interrupts = zor::qtui::listenForInterrupts(form, interrupted);
             if (!form.construct()) {
                 status = form.core().exitStatus();
-            } else {
+            } else if (interrupted == 0) {
                 QApplication::setApplicationName(
                     QString::fromStdString(form.core().applicationTitle()));
                 const auto wakeUps = zor::qtui::listenForWakeUps(instance, form);
@@ -53,6 +58,8 @@ int main(int argc, char** argv) {
                 form.show();
                 QApplication::exec();
             }
+            if (interrupted != 0)
+                status = interrupted;
         } catch (const std::exception& e) {
             zor::qtui::showStartupError(e);
         }

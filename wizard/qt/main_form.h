@@ -100,6 +100,17 @@ class TfrmZORMain : public QWidget, public wizard::WizardView {
 // event loop: its message under the application's name, with the error icon.
 void showStartupError(const std::exception& error);
 
+// SIGINT, SIGTERM and SIGHUP, heard from the event loop (the handler only
+// writes to a pipe), end the wizard as its close box does: any box or dialog
+// still open is dismissed, the window closes (the port and the session log
+// with it), every running event loop ends, and endStatus becomes 128 + the
+// signal's number. A later QApplication::exec() would still run, so the
+// caller starts it only while endStatus is 0. On the transfer page a request
+// is refused as the close box is, with a line on stderr instead of the box.
+// Null when no pipe could be made: the signals then end the program at once,
+// as by default.
+std::unique_ptr<QSocketNotifier> listenForInterrupts(TfrmZORMain& form, int& endStatus);
+
 // Wakes form for every WM_SHOWINSTANCE that a second start sends to
 // instance (the owner), from the event loop; null when nothing listens.
 std::unique_ptr<QSocketNotifier> listenForWakeUps(SingleInstance& instance, TfrmZORMain& form);

@@ -1,20 +1,35 @@
-// TfrmZORMain, what the user and a second start do to it: the controls'
-// signals, Enter and Esc, the close box, and the wake-up (WM_SHOWINSTANCE)
-// from a second start, each handed to the core or answered by its rules.
+// TfrmZORMain, what the user, a second start and the system do to it: the
+// controls' signals, Enter and Esc, the close box, the wake-up
+// (WM_SHOWINSTANCE) from a second start, and the requests to end (SIGTERM,
+// SIGINT, SIGHUP), each handed to the core or answered by its rules.
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSocketNotifier>
 #include <QTreeWidget>
+#include <cstdio>
 
+#include "platform/terminal.h"
 #include "wizard/qt/main_form.h"
 #include "wizard/window_rules.h"
 
 namespace zor::qtui {
 
 using wizard::Ctl;
+
+namespace {
+
+// The close box's refusal, in the words the command line uses for its own
+// refused interrupts.
+constexpr char INTERRUPT_REFUSED[] =
+    "zorload: L'invio dei dati al cronometro non può essere interrotto. Prima di chiudere "
+    "l'applicazione è necessario attendere il completamento dell'operazione di "
+    "trasferimento.\n";
+
+}  // namespace
 
 void TfrmZORMain::wireEvents() {
     auto click = [this](Ctl button, void (wizard::Wizard::*handler)()) {
@@ -131,6 +146,39 @@ std::unique_ptr<QSocketNotifier> listenForWakeUps(SingleInstance& instance, Tfrm
             if (message == WM_SHOWINSTANCE)
                 form.WMShowInstance(wParam);
         });
+    });
+    return notifier;
+}
+
+std::unique_ptr<QSocketNotifier> listenForInterrupts(TfrmZORMain& form, int& endStatus) {
+    const int fd = watchInterruptsByPipe();
+    if (fd < 0)
+        return nullptr;
+    auto notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, &form, [&form, &endStatus] {
+        while (const int status = nextInterrupt()) {
+            if (endStatus != 0)
+                continue;  // already ending: the rest only empties the pipe
+            // The close box's own rule (FormCloseQuery): the chronometer
+            // being written must not be left half-written.
+            if (form.core().page() == wizard::Page::Download) {
+                std::fputs(INTERRUPT_REFUSED, stderr);
+                continue;
+            }
+            // A box or the file dialog runs an event loop of its own, and the
+            // window cannot close under it: dismissed first, as if answered
+            // with Esc.
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible())
+                    dialog->reject();
+            }
+            if (!form.close())
+                continue;
+            endStatus = status;
+            // Every loop, the boxes' too, so that the window's loop returns
+            // even when the request came while the check waited for a box.
+            QCoreApplication::exit(status);
+        }
     });
     return notifier;
 }
