@@ -98,9 +98,11 @@ TEST_F(LocalSafety, PlantedNamesAreNeverWrittenThrough) {
         const char* target;
         bool record;
         bool looseHardlinks = false;  // the plant needs protected_hardlinks off
+        bool sticky = false;          // dir sticky, as /tmp is
     } cases[] = {
         {"record: their link to our file", "ln -sf V N", "V", true},
         {"record: their second name for our file", "ln -f V N", "V", true, true},
+        {"record: their file in a sticky folder", "echo theirs >N", "N", true, false, true},
         {"record: their file with a second name", "echo x >O && ln -f O N", "O", true},
         {"sample: their link to our file", "ln -sf V N", "V", false},
         {"sample: their file with a second name", "echo x >O && ln -f O N", "O", false},
@@ -108,6 +110,9 @@ TEST_F(LocalSafety, PlantedNamesAreNeverWrittenThrough) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         std::ofstream(dir + "/V") << "keep\n";
+        ASSERT_EQ(::chmod(dir.c_str(), c.sticky ? 01777 : 0777), 0);
+        ::unlink((dir + "/N").c_str());
+        ::unlink((dir + "/O").c_str());
         const std::string plant = "cd " + dir + " && rm -f N O && " + c.plant;
         if (c.looseHardlinks) {
             if (!asOtherUserWithLooseHardlinks(plant)) {
