@@ -77,18 +77,50 @@ class StationEvents : public StationObserver {
     std::unique_ptr<TraceFiles> traces_;
 };
 
-std::vector<std::string> portList(const std::string& list) {
-    std::vector<std::string> ports;
+// The --ports list, checked before anything is watched: no empty entry,
+// nothing standing at a name that is no serial device (an absent name is
+// kept: an adapter may be plugged in later), and no port twice under any of
+// its names. Empty when the list is fine, else why not.
+std::string portList(const std::string& list, std::vector<std::string>& ports) {
+    ports.clear();
     if (list.empty() || list == "all")
-        return ports;
+        return std::string();
+    std::vector<PortNameLookup> seen;
     size_t pos = 0;
     while (pos <= list.size()) {
         const size_t comma = std::min(list.find(',', pos), list.size());
-        if (comma > pos)
-            ports.push_back(list.substr(pos, comma - pos));
+        const std::string name = list.substr(pos, comma - pos);
         pos = comma + 1;
+        if (name.empty())
+            return "--ports '" + nameForTerminal(list) + "': voce vuota nell'elenco";
+        const PortNameLookup port = lookUpPortName(name);
+        if (port.exists && !port.isDevice) {
+            return "--ports: " + portLabel(name, resolvePortName(name)) +
+                   " non è una porta seriale";
+        }
+        for (size_t i = 0; i < seen.size(); ++i) {
+            if (seen[i].identity == port.identity) {
+                return "--ports: " + nameForTerminal(ports[i]) + " e " + nameForTerminal(name) +
+                       " sono la stessa porta (" + nameForTerminal(port.identity) + ")";
+            }
+        }
+        seen.push_back(port);
+        ports.push_back(name);
     }
-    return ports;
+    return std::string();
+}
+
+// With --json a refusal is also one object on stdout, so that a script
+// reading the events always reads JSON.
+void printJsonError(const std::string& error, int status) {
+    std::printf("%s\n", JsonWriter()
+                            .beginObject()
+                            .member("event", "error")
+                            .member("error", error)
+                            .member("exit_status", status)
+                            .endObject()
+                            .text()
+                            .c_str());
 }
 
 }  // namespace
@@ -96,16 +128,23 @@ std::vector<std::string> portList(const std::string& list) {
 int cmdStation(const Args& args) {
     Options opt;
     const std::string problem = parseOptions("station", args, opt);
+    const auto refuse = [&](const std::string& why) {
+        if (opt.json)
+            printJsonError(why, EXIT_USAGE);
+        return usageError("station", why);
+    };
     if (!problem.empty())
-        return usageError("station", problem);
+        return refuse(problem);
     std::string recordError;
     if (!opt.record.empty() && !canRecord(opt.record, recordError))
-        return usageError("station", "--record '" + opt.record + "': " + recordError);
+        return refuse("--record '" + opt.record + "': " + recordError);
     FileProblem traceFolder;
-    if (!opt.traceDir.empty() && !canWriteIn(opt.traceDir, traceFolder)) {
-        return usageError("station",
-                          "--trace-dir '" + opt.traceDir + "': " + fileProblemText(traceFolder));
-    }
+    if (!opt.traceDir.empty() && !canWriteIn(opt.traceDir, traceFolder))
+        return refuse("--trace-dir '" + opt.traceDir + "': " + fileProblemText(traceFolder));
+    StationOptions options;
+    const std::string portProblem = portList(opt.ports, options.ports);
+    if (!portProblem.empty())
+        return refuse(portProblem);
 
     const std::string& fileName = opt.positional[0];
     const std::string title = programTitle();
@@ -115,26 +154,17 @@ int cmdStation(const Args& args) {
     const Outcome loaded =
         LoadUpdateFile(fileName, pgm, versionLines, identifier, title, &segments);
     if (!loaded) {
+        // The file is named: a bench script may pass several.
+        std::fprintf(stderr, "zorload-cli station: '%s':\n", nameForTerminal(fileName).c_str());
         const std::string error = printBoxes(loaded, title);
-        if (opt.json) {
-            std::printf("%s\n", JsonWriter()
-                                    .beginObject()
-                                    .member("event", "refused")
-                                    .member("error", error)
-                                    .member("exit_status", EXIT_FILE_REFUSED)
-                                    .endObject()
-                                    .text()
-                                    .c_str());
-        }
+        if (opt.json)
+            printJsonError("'" + fileName + "': " + error, EXIT_FILE_REFUSED);
         return EXIT_FILE_REFUSED;
     }
-    StationOptions options;
     if (!parseSelection(opt.select, pgm, segments, options.selection)) {
-        return usageError("station", "Selezione non valida: --select '" + opt.select +
-                                         "' (il file ha " + std::to_string(segments) +
-                                         " componenti, numerati da 0 come in 'info').");
+        return refuse("Selezione non valida: --select '" + opt.select + "' (il file ha " +
+                      std::to_string(segments) + " componenti, numerati da 0 come in 'info').");
     }
-    options.ports = portList(opt.ports);
     options.highSpeed = opt.high;
 
     const StationView::Mode mode = opt.json             ? StationView::Mode::Json

@@ -123,6 +123,18 @@ SerialDeviceOpener& systemSerialDevices();
 // and any other name as given.
 std::string resolvePortName(const std::string& name);
 
+// What a port name leads to, looked at without opening anything, for
+// checking a list of ports before they are watched.
+struct PortNameLookup {
+    // The same text for two names of one port: POSIX the device's path with
+    // every link resolved (the name as mapped while nothing stands there);
+    // Windows "COMn" in capitals for either form of a COM name.
+    std::string identity;
+    bool exists = false;    // something stands at the name now
+    bool isDevice = false;  // and it is a device a port may be (POSIX: a character device)
+};
+PortNameLookup lookUpPortName(const std::string& name);
+
 // The USB and CDC serial adapters plugged in, beyond COM1..COM4. On POSIX,
 // under $ZORLOAD_DEV_ROOT (default /dev): the serial/by-id links, each once,
 // then the ttyUSB* and ttyACM* devices no such link points at, in natural

@@ -440,6 +440,16 @@ std::string resolvePortName(const std::string& name) {
     return name;
 }
 
+PortNameLookup lookUpPortName(const std::string& name) {
+    PortNameLookup r;
+    const std::string path = resolvePortName(name);
+    struct stat st {};
+    r.exists = ::stat(path.c_str(), &st) == 0;
+    r.isDevice = r.exists && S_ISCHR(st.st_mode);
+    r.identity = r.exists ? deviceBehind(path) : path;
+    return r;
+}
+
 std::vector<std::string> serialAdapterPaths() {
     const char* configured = std::getenv("ZORLOAD_DEV_ROOT");
     const std::string root = configured && *configured ? configured : "/dev";

@@ -231,6 +231,22 @@ std::string resolvePortName(const std::string& name) {
     return n >= 10 ? "\\\\.\\COM" + std::to_string(n) : name;
 }
 
+PortNameLookup lookUpPortName(const std::string& name) {
+    PortNameLookup r;
+    // "\\.\COM12" and "COM12" are one port.
+    const std::string bare = name.rfind("\\\\.\\", 0) == 0 ? name.substr(4) : name;
+    if (const unsigned long n = comNumber(bare)) {
+        // A COM port is looked at only by opening it: taken as a device.
+        r.identity = "COM" + std::to_string(n);
+        r.exists = r.isDevice = true;
+        return r;
+    }
+    r.identity = name;
+    const DWORD attributes = ::GetFileAttributesA(name.c_str());
+    r.exists = attributes != INVALID_FILE_ATTRIBUTES;
+    return r;
+}
+
 // The system's serial-port map: one value per port driver instance, its data
 // the port's name. A USB adapter gets a COM number of its own there; names
 // of another form (a driver's own) are no COM port for CreateFile.

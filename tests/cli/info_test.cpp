@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -89,6 +90,46 @@ TEST_F(CliInfo, UpdateRefusesSelectionsOfNoComponent) {
         EXPECT_EQ(r.status, 2) << list;
         EXPECT_NE(r.err.find("Selezione non valida"), std::string::npos) << list;
     }
+}
+
+// The station checks what it is given before it watches anything: a port
+// list with an empty entry, a file as a port, or one port under two names
+// (a link, a COM name) ends with status 2 and both names said; with --json
+// every refusal is also one error object on stdout. A missing update file
+// is named.
+TEST_F(CliInfo, StationRefusesWhatItCannotWatch) {
+    ComponentSpec pgm;
+    pgm.data = patternBlocks(2);
+    ASSERT_TRUE(UpdateFileWriter().add(pgm).writeTo(dir + "/a.upd"));
+    ASSERT_EQ(::symlink("/dev/null", (dir + "/link").c_str()), 0);
+    const struct {
+        std::string ports, said;
+        int status;
+    } cases[] = {
+        {",", "voce vuota nell'elenco", 2},
+        {"/dev/null,,/dev/zero", "voce vuota nell'elenco", 2},
+        {"/etc/passwd", "/etc/passwd non è una porta seriale", 2},
+        {"/dev/null," + dir + "/link", "/dev/null e " + dir + "/link sono la stessa porta", 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ports);
+        for (const char* json : {"", " --json"}) {
+            const CliRun r =
+                run("station '" + dir + "/a.upd' --select all --ports '" + c.ports + "'" + json);
+            EXPECT_EQ(r.status, c.status);
+            EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+            EXPECT_EQ(r.out, *json ? "{\"event\": \"error\", \"error\": \"--ports" +
+                                         r.out.substr(r.out.find("--ports") + 7)
+                                   : "");
+            if (*json)
+                EXPECT_NE(r.out.find("\"exit_status\": 2}"), std::string::npos) << r.out;
+        }
+    }
+    const CliRun r = run("station '" + dir + "/none.upd' --select all --json");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("'" + dir + "/none.upd'"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.rfind("{\"event\": \"error\", \"error\": \"'" + dir + "/none.upd'", 0), 0u)
+        << r.out;
 }
 
 }  // namespace
