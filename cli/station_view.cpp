@@ -260,13 +260,75 @@ void StationView::json(const StationEvent& e, const ChronometerRun* run) {
     std::fflush(stdout);
 }
 
-std::vector<std::string> StationView::tableLines(int columns) const {
+namespace {
+
+// The table's columns, in the order they go when the terminal is narrow.
+enum Column { DEVICE, ELAPSED, LEFT, SERIAL, COLUMN_COUNT };
+constexpr size_t PORT_WIDTH = 8, STATE_WIDTH = 27;
+constexpr size_t WIDTHS[COLUMN_COUNT] = {15, 7, 7, 10};
+
+// Whether the station is busy with the port's chronometer, or it failed:
+// the rows a short terminal shows first.
+bool wanted(PortState state) {
+    return state == PortState::Connecting || state == PortState::Checking ||
+           state == PortState::Transferring || state == PortState::Restarting ||
+           state == PortState::Failed;
+}
+
+}  // namespace
+
+std::vector<std::string> StationView::tableLines(int columns, int rows) const {
+    // Every column that fits, dropping from the first in Column's order.
+    bool shown[COLUMN_COUNT] = {true, true, true, true};
+    const auto width = [&] {
+        size_t w = PORT_WIDTH + 1 + STATE_WIDTH;
+        for (int c = 0; c < COLUMN_COUNT; ++c)
+            w += shown[c] ? WIDTHS[c] + 1 : 0;
+        return w;
+    };
+    for (int c = 0; columns > 0 && c < COLUMN_COUNT && width() > size_t(columns - 1); ++c)
+        shown[c] = false;
+    const auto line = [&](const std::string& port, const std::string& device,
+                          const std::string& state, const std::string& serial,
+                          const std::string& elapsed, const std::string& left) {
+        std::string text = padded(port, PORT_WIDTH);
+        if (shown[DEVICE])
+            text += " " + device;
+        text += " " + padded(state, STATE_WIDTH);
+        if (shown[SERIAL])
+            text += " " + padded(serial, WIDTHS[SERIAL]);
+        if (shown[ELAPSED])
+            text += " " + padded(elapsed, WIDTHS[ELAPSED]);
+        if (shown[LEFT])
+            text += " " + left;
+        // Blanks at the end would only wrap a narrow terminal.
+        return text.substr(0, text.find_last_not_of(' ') + 1);
+    };
+
+    // Lines for ports: what the terminal leaves once the header and the
+    // totals are drawn, one line less than it has so the cursor stays on it.
+    size_t portLines = rows_.size();
+    bool counted = false;
+    if (rows > 0 && rows_.size() + 3 > size_t(rows)) {
+        portLines = rows > 4 ? size_t(rows) - 4 : 0;
+        counted = true;
+    }
+    std::vector<const Row*> order;
+    for (const Row& r : rows_)
+        order.push_back(&r);
+    if (counted) {
+        std::stable_partition(order.begin(), order.end(),
+                              [](const Row* r) { return wanted(r->state); });
+    }
+
     std::vector<std::string> lines;
     const auto add = [&](const std::string& text) { lines.push_back(fitColumns(text, columns)); };
-    add(padded("Porta", 8) + " " + padded("Dispositivo", 15) + " " + padded("Stato", 27) + " " +
-        padded("Cronometro", 10) + " " + padded("Tempo", 7) + " Resta");
+    if (!counted || rows > 3)
+        add(line("Porta", padded("Dispositivo", WIDTHS[DEVICE]), "Stato", "Cronometro", "Tempo",
+                 "Resta"));
     const uint32_t now = clock_.tickMs();
-    for (const Row& r : rows_) {
+    for (size_t i = 0; i < order.size() && i < portLines; ++i) {
+        const Row& r = *order[i];
         std::string elapsed, left;
         if (r.running || r.endedMs != 0) {
             const uint32_t ms = (r.running ? now : r.endedMs) - r.startedMs;
@@ -275,10 +337,17 @@ std::vector<std::string> StationView::tableLines(int columns) const {
                 left = durationText(static_cast<uint32_t>(uint64_t{ms} * (100 - r.overall) /
                                                           static_cast<uint64_t>(r.overall)));
         }
-        add(padded(nameForTerminal(portCaption(r.port)), 8) + " " +
-            deviceColumn(nameForTerminal(r.device), 15) + " " +
-            padded(stateText(r.state, r.overall, r.phase, r.phaseCount, r.code), 27) + " " +
-            padded(serialOf(r.identification), 10) + " " + padded(elapsed, 7) + " " + left);
+        add(line(nameForTerminal(portCaption(r.port)),
+                 deviceColumn(nameForTerminal(r.device), WIDTHS[DEVICE]),
+                 stateText(r.state, r.overall, r.phase, r.phaseCount, r.code),
+                 serialOf(r.identification), elapsed, left));
+    }
+    if (counted && rows > 2) {
+        const size_t hidden = order.size() - std::min(order.size(), portLines);
+        const bool allWaiting =
+            std::all_of(order.begin() + long(order.size() - hidden), order.end(),
+                        [](const Row* r) { return r->state == PortState::Waiting; });
+        add("+" + std::to_string(hidden) + (allWaiting ? " in attesa" : " altre porte"));
     }
     const uint32_t ms = now - start_;
     const int finished = done_ + failed_ + current_;
@@ -291,7 +360,8 @@ std::vector<std::string> StationView::tableLines(int columns) const {
 
 void StationView::draw() {
     const int columns = stderrColumns();
-    const std::vector<std::string> lines = tableLines(columns > 0 ? columns : 80);
+    const std::vector<std::string> lines =
+        tableLines(columns > 0 ? columns : 80, std::max(0, stderrRows()));
     std::string out;
     // Back to the table's first line, then every line anew.
     if (drawnLines_ > 0)

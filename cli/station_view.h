@@ -32,8 +32,12 @@ class StationView {
     int current() const { return current_; }
     int finished() const { return done_ + failed_ + current_; }
 
-    // The table's lines, each cut to columns (0: no limit). For tests.
-    std::vector<std::string> tableLines(int columns) const;
+    // The table's lines for a terminal of columns and rows (0: no limit),
+    // fewer lines than rows and each shorter than columns, so that redrawing
+    // it in place never scrolls. Narrow: columns go, device first, then the
+    // times and the S/N; port and state stay. Short: ports at work and
+    // failed ones first, the rest counted on one line.
+    std::vector<std::string> tableLines(int columns, int rows = 0) const;
 
   private:
     struct Row {

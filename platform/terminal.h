@@ -9,6 +9,8 @@ bool stderrIsTerminal();
 // Columns of the terminal stderr shows on; 0 when it is none or cannot tell.
 // Asked afresh on every call, so a resized window is followed.
 int stderrColumns();
+// Rows of that terminal, as for stderrColumns().
+int stderrRows();
 
 // Every text the programs print is UTF-8. Tells the console so for as long
 // as the program runs, and gives it back its own setting at exit (a Windows

@@ -23,6 +23,13 @@ int stderrColumns() {
     return size.ws_col;
 }
 
+int stderrRows() {
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0)
+        return 0;
+    return size.ws_row;
+}
+
 void useUtf8Console() {}
 
 namespace {

@@ -22,6 +22,13 @@ int stderrColumns() {
     return info.srWindow.Right - info.srWindow.Left + 1;
 }
 
+int stderrRows() {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!::GetConsoleScreenBufferInfo(::GetStdHandle(STD_ERROR_HANDLE), &info))
+        return 0;
+    return info.srWindow.Bottom - info.srWindow.Top + 1;
+}
+
 namespace {
 UINT consoleCodePage = 0;
 void restoreConsoleCodePage() {

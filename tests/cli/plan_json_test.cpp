@@ -158,5 +158,60 @@ TEST(CliStation, TableNeverFillsTheTerminal) {
     EXPECT_EQ(stateText(PortState::Failed, 0, 0, 0, 103), "errore 103");
 }
 
+// 30 ports on a terminal of 24 rows, 80, 60 or 40 columns: the table stays
+// shorter than the terminal (a taller one scrolls at every redraw and fills
+// the scrollback), the ports at work and the failed one come first, the rest
+// are counted, and the columns that stay are port, state with its percent,
+// then S/N and time left.
+TEST(CliStation, TableFitsAnyTerminal) {
+    VirtualClock clock;
+    StationView view(StationView::Mode::Lines, clock);
+    const auto send = [&](int n, StationEvent::Kind kind, PortState state) {
+        StationEvent e;
+        e.port = e.device = "/dev/ttyUSB" + std::to_string(n);
+        e.kind = kind;
+        e.state = state;
+        e.identification = "007 Cronometro S/N 0412-00" + std::to_string(10 + n);
+        e.overall = 45, e.phase = 2, e.phaseCount = 3;
+        view.event(e, nullptr);
+    };
+    for (int n = 0; n < 30; ++n)
+        send(n, StationEvent::Kind::Added, PortState::Waiting);
+    send(20, StationEvent::Kind::State, PortState::Connecting);
+    send(20, StationEvent::Kind::Connected, PortState::Connecting);
+    send(20, StationEvent::Kind::Progress, PortState::Transferring);
+    send(25, StationEvent::Kind::State, PortState::Failed);
+    clock.advance(10000);
+    const struct {
+        int columns;
+        std::vector<const char*> shown, gone;  // in the transferring port's line
+    } cases[] = {
+        {80, {"ttyUSB20", "trasferimento 45% fase 2/3", "0412-0030", "0:10", "0:12"}, {}},
+        {60, {"ttyUSB20", "trasferimento 45% fase 2/3", "0412-0030", "0:12"}, {"0:10", "/dev"}},
+        {40, {"ttyUSB20", "trasferimento 45% fase 2/3"}, {"0412", "0:1", "/dev"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.columns);
+        const std::vector<std::string> lines = view.tableLines(c.columns, 24);
+        ASSERT_EQ(lines.size(), 23u);
+        EXPECT_EQ(lines[1].rfind("ttyUSB20", 0), 0u) << lines[1];
+        EXPECT_TRUE(lines[2].rfind("ttyUSB25", 0) == 0 &&
+                    lines[2].find("errore") != std::string::npos)
+            << lines[2];
+        EXPECT_EQ(lines[21], "+10 in attesa");
+        for (const char* text : c.shown)
+            EXPECT_NE(lines[1].find(text), std::string::npos) << text << " in " << lines[1];
+        for (const char* text : c.gone)
+            EXPECT_EQ(lines[1].find(text), std::string::npos) << text << " in " << lines[1];
+        for (const std::string& line : lines) {
+            size_t chars = 0;
+            for (char ch : line)
+                chars += (static_cast<unsigned char>(ch) & 0xC0) != 0x80;
+            EXPECT_LT(chars, size_t(c.columns)) << line;
+        }
+    }
+    EXPECT_EQ(view.tableLines(80, 0).size(), 32u) << "no limit off a terminal";
+}
+
 }  // namespace
 }  // namespace zor::cli
