@@ -201,7 +201,7 @@ int cmdStation(const Args& args) {
 
     // Interrupts: no new chronometer, the runs under way to their end, the
     // summary, the end.
-    setInterruptMode(InterruptMode::Finish);
+    setInterruptMode(InterruptMode::Stop);
     CliDevices devices(systemSerialDevices());
     Station station(devices, systemClock(), pgm, options, events);
     station.refreshPorts();
@@ -230,6 +230,8 @@ int cmdStation(const Args& args) {
             (pendingInterrupt() != 0 || (opt.count > 0 && view.finished() >= opt.count))) {
             stopping = true;
             station.stopTaking();
+            if (pendingInterrupt() != 0)
+                view.stopping();
         }
         view.tick();
         return stopping && station.quiet();

@@ -305,12 +305,14 @@ std::vector<std::string> StationView::tableLines(int columns, int rows) const {
         return text.substr(0, text.find_last_not_of(' ') + 1);
     };
 
-    // Lines for ports: what the terminal leaves once the header and the
-    // totals are drawn, one line less than it has so the cursor stays on it.
+    // Lines for ports: what the terminal leaves once the header, the totals
+    // and the stop line are drawn, one line less than it has so the cursor
+    // stays on it.
+    const size_t fixed = stopping_ ? 3 : 2;
     size_t portLines = rows_.size();
     bool counted = false;
-    if (rows > 0 && rows_.size() + 3 > size_t(rows)) {
-        portLines = rows > 4 ? size_t(rows) - 4 : 0;
+    if (rows > 0 && rows_.size() + fixed + 1 > size_t(rows)) {
+        portLines = size_t(rows) > fixed + 2 ? size_t(rows) - fixed - 2 : 0;
         counted = true;
     }
     std::vector<const Row*> order;
@@ -355,7 +357,26 @@ std::vector<std::string> StationView::tableLines(int columns, int rows) const {
     add("Completati " + std::to_string(done_) + ", falliti " + std::to_string(failed_) +
         ", già aggiornati " + std::to_string(current_) + ", " + std::to_string(perHour) +
         " cronometri/ora, " + durationText(ms));
+    if (stopping_)
+        add(stoppingText());
     return lines;
+}
+
+std::string StationView::stoppingText() const {
+    const long running =
+        std::count_if(rows_.begin(), rows_.end(), [](const Row& r) { return r.running; });
+    return "Arresto: nessun nuovo cronometro, " + std::to_string(running) +
+           (running == 1 ? " trasferimento in corso" : " trasferimenti in corso");
+}
+
+void StationView::stopping() {
+    if (stopping_)
+        return;
+    stopping_ = true;
+    if (mode_ == Mode::Table)
+        draw();
+    else
+        line(stoppingText());
 }
 
 void StationView::draw() {

@@ -26,6 +26,10 @@ class StationView {
     void tick();
     // The totals, last: a line, or the JSON summary.
     void summary();
+    // An interrupt stopped the station taking chronometers: said once off a
+    // terminal, on stderr with --json, and on a terminal as the table's last
+    // line until the end, with the runs still under way.
+    void stopping();
 
     int done() const { return done_; }
     int failed() const { return failed_; }
@@ -53,12 +57,14 @@ class StationView {
     void line(const std::string& text);
     void json(const StationEvent& e, const ChronometerRun* run);
     void draw();
+    std::string stoppingText() const;
 
     const Mode mode_;
     Clock& clock_;
     const uint32_t start_;
     std::vector<Row> rows_;
     int done_ = 0, failed_ = 0, current_ = 0;
+    bool stopping_ = false;
     size_t drawnLines_ = 0;
 };
 

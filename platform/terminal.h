@@ -31,7 +31,9 @@ void useUtf8Console();
 //    few seconds whatever the handler does.
 //  - Finish: the refusal text, as for Refuse, and the request kept as for
 //    Defer: the program finishes what it is doing, then ends.
-enum class InterruptMode { Exit, Defer, Refuse, Finish };
+//  - Stop: the request kept, as for Defer, and nothing written: the program
+//    stops taking new work, says so itself, and ends once what runs is over.
+enum class InterruptMode { Exit, Defer, Refuse, Finish, Stop };
 
 // Installs the handlers, in Exit mode. refusal is copied; UTF-8.
 void watchInterrupts(const char* refusal);

@@ -65,6 +65,7 @@ void onInterrupt(int signal) {
                 pending = status;
             break;
         case InterruptMode::Defer:
+        case InterruptMode::Stop:
             if (pending == 0)
                 pending = status;
             break;

@@ -81,7 +81,8 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
             while (!keyboard && static_cast<InterruptMode>(mode.load()) == InterruptMode::Refuse)
                 ::Sleep(100);
             return TRUE;
-        case InterruptMode::Defer: {
+        case InterruptMode::Defer:
+        case InterruptMode::Stop: {
             int none = 0;
             pending.compare_exchange_strong(none, status);
             // After a close event the process ends when this returns: give

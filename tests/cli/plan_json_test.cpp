@@ -211,6 +211,13 @@ TEST(CliStation, TableFitsAnyTerminal) {
         }
     }
     EXPECT_EQ(view.tableLines(80, 0).size(), 32u) << "no limit off a terminal";
+
+    // Stopped by an interrupt: said on the last line, the table no taller.
+    view.stopping();
+    const std::vector<std::string> lines = view.tableLines(80, 24);
+    ASSERT_EQ(lines.size(), 23u);
+    EXPECT_EQ(lines.back(), "Arresto: nessun nuovo cronometro, 1 trasferimento in corso");
+    EXPECT_EQ(lines[lines.size() - 3], "+11 in attesa");
 }
 
 }  // namespace
