@@ -6,6 +6,7 @@
 #include "cli/cli_ui.h"
 #include "cli/json.h"
 #include "cli/progress.h"
+#include "cli/record.h"
 #include "platform/terminal.h"
 
 namespace zor::cli {
@@ -123,6 +124,13 @@ StationView::Row& StationView::row(const StationEvent& e) {
 }
 
 void StationView::line(const std::string& text) {
+    // Off a terminal the lines are the run's log (station ... > banco.log):
+    // on stdout, each with its time; errors stay on stderr.
+    if (mode_ == Mode::Lines) {
+        std::printf("%s %s\n", utcTimestamp().c_str(), text.c_str());
+        std::fflush(stdout);
+        return;
+    }
     std::fprintf(stderr, "%s\n", text.c_str());
     std::fflush(stderr);
 }

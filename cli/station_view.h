@@ -1,7 +1,8 @@
 #pragma once
 // The bench station as the person at the bench follows it: on a terminal a
-// table redrawn in place (one row per port, the totals under it), else one
-// line per event, or with --json one JSON object per line per event.
+// table redrawn in place (one row per port, the totals under it) on stderr,
+// else one line per event on stdout, each with its UTC time, or with --json
+// one JSON object per line per event.
 #include <cstdint>
 #include <cstdio>
 #include <string>

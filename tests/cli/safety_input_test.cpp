@@ -188,7 +188,7 @@ TEST(ForeignInput, AdapterNamesNeitherDriveTheTerminalNorBreakJson) {
 
     expectNothingForTheTerminal(text.out, "ports", true);
     expectNothingForTheTerminal(json.out, "ports --json");
-    expectNothingForTheTerminal(lines.err, "station");
+    expectNothingForTheTerminal(lines.out, "station");
     expectNothingForTheTerminal(events.out, "station --json");
     EXPECT_EQ(text.status, 0);
     for (const auto& a : adapters) {
@@ -200,9 +200,9 @@ TEST(ForeignInput, AdapterNamesNeitherDriveTheTerminalNorBreakJson) {
                                 ", \"status\": \"Disponibile\", \"available\": true}"),
                   std::string::npos)
             << json.out;
-        EXPECT_NE(lines.err.find("\n" + shown + ": sorvegliata (" + shown + ")\n"),
+        EXPECT_NE(lines.out.find("Z " + shown + ": sorvegliata (" + shown + ")\n"),
                   std::string::npos)
-            << lines.err;
+            << lines.out;
         EXPECT_NE(events.out.find("{\"event\": \"added\", \"port\": " + quoted +
                                   ", \"device\": " + quoted + "}\n"),
                   std::string::npos)
