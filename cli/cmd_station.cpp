@@ -170,7 +170,7 @@ int cmdStation(const Args& args) {
     const StationView::Mode mode = opt.json             ? StationView::Mode::Json
                                    : stderrIsTerminal() ? StationView::Mode::Table
                                                         : StationView::Mode::Lines;
-    StationView view(mode, systemClock());
+    StationView view(mode, systemClock(), !opt.noBell);
     MainThreadQueue queue;
     StationEvents events(queue, view, opt.traceDir);
     events.onFinished = [&](const ChronometerRun& run) {

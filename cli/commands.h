@@ -34,6 +34,7 @@ struct Options {
     bool dryRun = false;
     bool trace = false;
     bool json = false;
+    bool noBell = false;  // station: no bell on a terminal when a chronometer fails
 };
 
 // Reads the options the subcommand takes, anywhere after its name, and checks

@@ -76,11 +76,12 @@ const std::vector<CommandInfo>& commands() {
          "               identificazione, file, componenti, tabelle, esito)\n"},
         {"station",
          "station FILE --select LIST [--ports LIST] [--high] [--count N] [--record FILE] "
-         "[--json] [--trace-dir DIR]",
+         "[--json] [--trace-dir DIR] [--no-bell]",
          1,
          1,
          "FILE",
-         {"--select", "--ports", "--high", "--count", "--record", "--json", "--trace-dir"},
+         {"--select", "--ports", "--high", "--count", "--record", "--json", "--trace-dir",
+          "--no-bell"},
          "Il banco: sorveglia tutte le porte insieme e aggiorna ogni cronometro appena\n"
          "risponde, come 'update', ciascuno sulla sua porta mentre le altre lavorano. Dopo\n"
          "l'aggiornamento la porta aspetta che quel cronometro sia scollegato prima di\n"
@@ -96,7 +97,8 @@ const std::vector<CommandInfo>& commands() {
          "  --json       un oggetto JSON per riga per ogni evento su stdout; l'ultimo è\n"
          "               {\"event\": \"summary\", ...}\n"
          "  --trace-dir DIR  per ogni porta un file DIR/<porta>.trace con i frame e i\n"
-         "               blocchi diagnostici\n"},
+         "               blocchi diagnostici\n"
+         "  --no-bell    nessun segnale acustico quando un cronometro fallisce\n"},
     };
     return table;
 }
@@ -238,6 +240,8 @@ std::string parseOptions(const std::string& command, const Args& args, Options& 
             out.trace = true;
         else if (name == "--json")
             out.json = true;
+        else if (name == "--no-bell")
+            out.noBell = true;
     }
     if (out.positional.size() < c->minPositional) {
         return out.positional.empty() ? std::string("manca ") + c->missing

@@ -4,6 +4,7 @@
 
 #include "app/encoding.h"
 #include "cli/cli_ui.h"
+#include "cli/commands.h"
 #include "cli/json.h"
 #include "cli/progress.h"
 #include "cli/record.h"
@@ -102,14 +103,75 @@ std::string stateText(PortState state, int overall, int phase, int phaseCount, i
             return "completato";
         case PortState::Current:
             return "già aggiornato";
-        case PortState::Failed:
-            return "errore " + std::to_string(code);
+        case PortState::Failed: {
+            const std::string meaning = statusMeaning(code);
+            return "errore " + std::to_string(code) + (meaning.empty() ? "" : " " + meaning);
+        }
     }
     return std::string();
 }
 
-StationView::StationView(Mode mode, Clock& clock)
-    : mode_(mode), clock_(clock), start_(clock.tickMs()) {}
+std::string statusMeaning(int status) {
+    switch (status) {
+        case EXIT_UNREACHABLE:
+            return "collegamento";
+        case EXIT_NO_PLAN:
+            return "piano";
+        case 100:
+            return "porta";
+        case 101:
+            return "avvio";
+        case 102:
+            return "dati";
+        case 103:
+            return "scrittura";
+        case 104:
+            return "riavvio";
+        case 106:
+            return "risposta";
+        case 107:
+            return "partizione";
+        case 108:
+            return "cancellazione";
+        default:
+            return std::string();
+    }
+}
+
+namespace {
+
+// What to do with a chronometer that failed at the bench, by its status:
+// plugging it in again is the retry.
+std::string failureStep(int status) {
+    switch (status) {
+        case EXIT_UNREACHABLE:
+            return "Controllare il cavo e la modalità \"Aggiornamento software\", poi "
+                   "ricollegarlo.";
+        case EXIT_NO_PLAN:
+            return "I componenti scelti non si installano su questo cronometro: controllarlo "
+                   "con 'zorload-cli check'.";
+        case 101:
+            return "Controllare che sia in modalità \"Aggiornamento software\" e ricollegarlo.";
+        case 102:
+            return "Controllare il cavo (senza --high se era dato) e ricollegarlo.";
+        case 103:
+            return "Ricollegarlo; se si ripete, contattare l'assistenza.";
+        case 104:
+            return "Tutto è stato scritto: spegnerlo e riaccenderlo, poi controllarlo con "
+                   "'zorload-cli check'.";
+        case 106:
+            return "Controllare il cavo e l'alimentazione, poi ricollegarlo.";
+        case 107:
+            return "Contattare l'assistenza.";
+        default:
+            return "Ricollegarlo.";
+    }
+}
+
+}  // namespace
+
+StationView::StationView(Mode mode, Clock& clock, bool bell)
+    : mode_(mode), clock_(clock), start_(clock.tickMs()), bell_(bell) {}
 
 StationView::Row& StationView::row(const StationEvent& e) {
     for (Row& r : rows_) {
@@ -173,12 +235,22 @@ void StationView::event(const StationEvent& e, const ChronometerRun* run) {
             r.running = false;
             r.endedMs = now;
             r.code = run ? run->status : 0;
-            if (e.state == PortState::Done)
+            if (e.state == PortState::Done) {
                 ++done_;
-            else if (e.state == PortState::Current)
+            } else if (e.state == PortState::Current) {
                 ++current_;
-            else
+            } else {
                 ++failed_;
+                failures_.push_back({nameForTerminal(e.port), serialOf(e.identification),
+                                     run ? utf8Text(run->lastAnswer, true) : std::string(),
+                                     r.code});
+                // Once, for the bench to look up: a failure in a full table
+                // is easy to miss.
+                if (bell_ && mode_ == Mode::Table) {
+                    std::fputs("\a", stderr);
+                    std::fflush(stderr);
+                }
+            }
             break;
     }
     if (mode_ == Mode::Json) {
@@ -360,8 +432,9 @@ std::vector<std::string> StationView::tableLines(int columns, int rows) const {
         add("+" + std::to_string(hidden) + (allWaiting ? " in attesa" : " altre porte"));
     }
     const uint32_t ms = now - start_;
-    const int finished = done_ + failed_ + current_;
-    const uint64_t perHour = ms >= 1000 ? uint64_t(finished) * 3600000 / ms : 0;
+    // The bench's pace: chronometers that leave it ready, not failed ones.
+    const int ready = done_ + current_;
+    const uint64_t perHour = ms >= 1000 ? uint64_t(ready) * 3600000 / ms : 0;
     add("Completati " + std::to_string(done_) + ", falliti " + std::to_string(failed_) +
         ", già aggiornati " + std::to_string(current_) + ", " + std::to_string(perHour) +
         " cronometri/ora, " + durationText(ms));
@@ -432,6 +505,17 @@ void StationView::summary() {
         draw();
     line("Riepilogo: completati " + std::to_string(done_) + ", falliti " + std::to_string(failed_) +
          ", già aggiornati " + std::to_string(current_) + " in " + durationText(ms) + ".");
+    // Every failed chronometer, to be set aside and seen to.
+    for (const Failure& f : failures_) {
+        std::string text = "Fallito: " + f.port + ", S/N " + (f.serial.empty() ? "?" : f.serial) +
+                           ", errore " + std::to_string(f.status);
+        const std::string meaning = statusMeaning(f.status);
+        if (!meaning.empty())
+            text += " " + meaning;
+        if (!f.lastAnswer.empty())
+            text += ", ultima risposta \"" + f.lastAnswer + "\"";
+        line(text + ". " + failureStep(f.status));
+    }
 }
 
 }  // namespace zor::cli

@@ -13,13 +13,17 @@
 
 namespace zor::cli {
 
-// "in attesa", "trasferimento 45% fase 2/3", "errore 103", ...
+// "in attesa", "trasferimento 45% fase 2/3", "errore 103 scrittura", ...
 std::string stateText(PortState state, int overall, int phase, int phaseCount, int code);
+
+// A failed run's status in a word or two: "scrittura" for 103.
+std::string statusMeaning(int status);
 
 class StationView {
   public:
     enum class Mode { Table, Lines, Json };
-    StationView(Mode mode, Clock& clock);
+    // bell: on a terminal, ring once for each chronometer that fails.
+    StationView(Mode mode, Clock& clock, bool bell = false);
 
     // Main thread, in the order the ports sent them; run for Finished.
     void event(const StationEvent& event, const ChronometerRun* run);
@@ -64,6 +68,13 @@ class StationView {
     Clock& clock_;
     const uint32_t start_;
     std::vector<Row> rows_;
+    // A failed chronometer, for the summary.
+    struct Failure {
+        std::string port, serial, lastAnswer;  // lastAnswer in UTF-8
+        int status = 0;
+    };
+    std::vector<Failure> failures_;
+    const bool bell_;
     int done_ = 0, failed_ = 0, current_ = 0;
     bool stopping_ = false;
     size_t drawnLines_ = 0;

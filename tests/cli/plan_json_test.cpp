@@ -155,7 +155,51 @@ TEST(CliStation, TableNeverFillsTheTerminal) {
     }
     EXPECT_NE(view.tableLines(200)[1].find("0412-0087"), std::string::npos);
     EXPECT_EQ(stateText(PortState::Transferring, 45, 2, 3, 0), "trasferimento 45% fase 2/3");
-    EXPECT_EQ(stateText(PortState::Failed, 0, 0, 0, 103), "errore 103");
+    EXPECT_EQ(stateText(PortState::Failed, 0, 0, 0, 103), "errore 103 scrittura");
+}
+
+// A failed chronometer is counted apart from the bench's pace and listed in
+// the summary with what to do; done and current ones make the pace.
+TEST(CliStation, SummaryListsEveryFailure) {
+    VirtualClock clock;
+    StationView view(StationView::Mode::Lines, clock);
+    const struct {
+        const char* port;
+        PortState state;
+        int status;
+        const char* answer;
+    } runs[] = {
+        {"COM1", PortState::Done, 0, "000 Riavvio"},
+        {"COM2", PortState::Failed, 103, "203 Errore\x1b[2J verifica"},
+        {"COM3", PortState::Current, 0, ""},
+        {"COM4", PortState::Failed, 4, ""},
+    };
+    for (const auto& r : runs) {
+        StationEvent e;
+        e.port = e.device = r.port;
+        e.kind = StationEvent::Kind::Finished;
+        e.state = r.state;
+        e.identification = std::string("007 Cronometro S/N 0412-000") + r.port[3];
+        ChronometerRun run;
+        run.status = r.status;
+        run.lastAnswer = r.answer;
+        view.event(e, &run);
+    }
+    clock.advance(3600000);
+    EXPECT_NE(view.tableLines(200).back().find(", 2 cronometri/ora"), std::string::npos)
+        << view.tableLines(200).back();
+    testing::internal::CaptureStdout();
+    view.summary();
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("Riepilogo: completati 1, falliti 2, già aggiornati 1"), std::string::npos);
+    EXPECT_NE(out.find("Z Fallito: COM2, S/N 0412-0002, errore 103 scrittura, ultima risposta "
+                       "\"203 Errore?[2J verifica\". Ricollegarlo; se si ripete, contattare "
+                       "l'assistenza.\n"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("Z Fallito: COM4, S/N 0412-0004, errore 4 collegamento. Controllare"),
+              std::string::npos)
+        << out;
 }
 
 // 30 ports on a terminal of 24 rows, 80, 60 or 40 columns: the table stays
