@@ -206,8 +206,14 @@ void StationView::event(const StationEvent& e, const ChronometerRun* run) {
         case StationEvent::Kind::Added:
             break;
         case StationEvent::Kind::Removed:
-            rows_.erase(std::find_if(rows_.begin(), rows_.end(),
-                                     [&](const Row& x) { return x.port == e.port; }));
+            // An adapter unplugged: its row stays while it holds a result.
+            if (r.hasResult) {
+                r.state = PortState::Absent;
+                r.gone = true;
+            } else {
+                rows_.erase(std::find_if(rows_.begin(), rows_.end(),
+                                         [&](const Row& x) { return x.port == e.port; }));
+            }
             break;
         case StationEvent::Kind::State:
             r.state = e.state;
@@ -216,9 +222,13 @@ void StationView::event(const StationEvent& e, const ChronometerRun* run) {
                 r.startedMs = now;
                 r.identification.clear();
                 r.overall = r.phase = r.phaseCount = r.code = 0;
+                r.hasResult = r.gone = false;
             } else if (e.state == PortState::Waiting || e.state == PortState::Absent ||
                        e.state == PortState::Held) {
-                r.identification.clear();
+                // The chronometer went, or its adapter: the result stays.
+                r.gone = r.hasResult;
+                if (!r.hasResult)
+                    r.identification.clear();
             }
             break;
         case StationEvent::Kind::Connected:
@@ -231,7 +241,8 @@ void StationView::event(const StationEvent& e, const ChronometerRun* run) {
             r.phaseCount = e.phaseCount;
             break;
         case StationEvent::Kind::Finished:
-            r.state = e.state;
+            r.state = r.result = e.state;
+            r.hasResult = true;
             r.running = false;
             r.endedMs = now;
             r.code = run ? run->status : 0;
@@ -399,8 +410,9 @@ std::vector<std::string> StationView::tableLines(int columns, int rows) const {
     for (const Row& r : rows_)
         order.push_back(&r);
     if (counted) {
-        std::stable_partition(order.begin(), order.end(),
-                              [](const Row* r) { return wanted(r->state); });
+        std::stable_partition(order.begin(), order.end(), [](const Row* r) {
+            return wanted(r->state) || (r->hasResult && r->result == PortState::Failed);
+        });
     }
 
     std::vector<std::string> lines;
@@ -419,16 +431,25 @@ std::vector<std::string> StationView::tableLines(int columns, int rows) const {
                 left = durationText(static_cast<uint32_t>(uint64_t{ms} * (100 - r.overall) /
                                                           static_cast<uint64_t>(r.overall)));
         }
+        std::string state = stateText(r.state, r.overall, r.phase, r.phaseCount, r.code);
+        if (r.hasResult && r.gone) {
+            // The result stays; that its chronometer went is said where the
+            // time left would be, else after the state.
+            state = stateText(r.result, 0, 0, 0, r.code);
+            if (shown[LEFT])
+                left = "scollegato";
+            else
+                state += ", scollegato";
+        }
         add(line(nameForTerminal(portCaption(r.port)),
-                 deviceColumn(nameForTerminal(r.device), WIDTHS[DEVICE]),
-                 stateText(r.state, r.overall, r.phase, r.phaseCount, r.code),
+                 deviceColumn(nameForTerminal(r.device), WIDTHS[DEVICE]), state,
                  serialOf(r.identification), elapsed, left));
     }
     if (counted && rows > 2) {
         const size_t hidden = order.size() - std::min(order.size(), portLines);
-        const bool allWaiting =
-            std::all_of(order.begin() + long(order.size() - hidden), order.end(),
-                        [](const Row* r) { return r->state == PortState::Waiting; });
+        const bool allWaiting = std::all_of(
+            order.begin() + long(order.size() - hidden), order.end(),
+            [](const Row* r) { return r->state == PortState::Waiting && !r->hasResult; });
         add("+" + std::to_string(hidden) + (allWaiting ? " in attesa" : " altre porte"));
     }
     const uint32_t ms = now - start_;

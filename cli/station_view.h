@@ -57,7 +57,14 @@ class StationView {
         int reported = 0;  // the percent of the last progress event written as JSON
         bool running = false;
         uint32_t startedMs = 0, endedMs = 0;
+        // The last chronometer's result (Done, Current or Failed), kept with
+        // its S/N and times until the next chronometer comes: after it is
+        // unplugged, and after its adapter is, it reads "scollegato".
+        bool hasResult = false;
+        PortState result = PortState::Waiting;
+        bool gone = false;
     };
+
     Row& row(const StationEvent& e);
     void line(const std::string& text);
     void json(const StationEvent& e, const ChronometerRun* run);

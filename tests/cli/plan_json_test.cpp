@@ -158,6 +158,49 @@ TEST(CliStation, TableNeverFillsTheTerminal) {
     EXPECT_EQ(stateText(PortState::Failed, 0, 0, 0, 103), "errore 103 scrittura");
 }
 
+// A port keeps its last chronometer's result, S/N and time through the
+// chronometer's unplugging and its adapter's, until the next one comes.
+TEST(CliStation, ResultStaysUntilTheNextChronometer) {
+    VirtualClock clock;
+    StationView view(StationView::Mode::Lines, clock);
+    StationEvent e;
+    e.port = e.device = "/dev/ttyUSB0";
+    e.identification = "007 Cronometro S/N 0412-0087";
+    const auto step = [&](StationEvent::Kind kind, PortState state) {
+        e.kind = kind;
+        e.state = state;
+        ChronometerRun run;
+        run.status = state == PortState::Failed ? 103 : 0;
+        view.event(e, &run);
+        clock.advance(1000);
+        const std::vector<std::string> lines = view.tableLines(200);
+        return lines.size() == 3 ? lines[1] : std::string("(no row)");
+    };
+    step(StationEvent::Kind::Added, PortState::Waiting);
+    step(StationEvent::Kind::State, PortState::Connecting);
+    step(StationEvent::Kind::Connected, PortState::Connecting);
+    const struct {
+        StationEvent::Kind kind;
+        PortState state;
+        const char* shown;  // in the port's row
+    } steps[] = {
+        {StationEvent::Kind::Finished, PortState::Failed, "errore 103 scrittura "},
+        {StationEvent::Kind::State, PortState::Waiting, "errore 103 scrittura "},
+        {StationEvent::Kind::Removed, PortState::Absent, "errore 103 scrittura "},
+        {StationEvent::Kind::Added, PortState::Absent, "errore 103 scrittura "},
+        {StationEvent::Kind::State, PortState::Connecting, "collegamento "},
+    };
+    for (const auto& c : steps) {
+        const std::string row = step(c.kind, c.state);
+        EXPECT_NE(row.find(c.shown), std::string::npos) << row;
+        EXPECT_EQ(row.find("scollegato") != std::string::npos,
+                  c.kind != StationEvent::Kind::Finished && c.state != PortState::Connecting)
+            << row;
+        EXPECT_EQ(row.find("0412-0087") != std::string::npos, c.state != PortState::Connecting)
+            << row;
+    }
+}
+
 // A failed chronometer is counted apart from the bench's pace and listed in
 // the summary with what to do; done and current ones make the pace.
 TEST(CliStation, SummaryListsEveryFailure) {
