@@ -49,7 +49,12 @@ class File {
     // owner. Windows: no reparse point at the name (a symbolic link or
     // junction: ERROR_ACCESS_DENIED), and one name only.
     static File openAppend(const std::string& path, FileProblem& problem);
-    static File openAppend(const std::string& path, int& error);
+    static File openAppend(const std::string& path, int& error) {
+        FileProblem problem;
+        File f = openAppend(path, problem);
+        error = problem.error;
+        return f;
+    }
 
     bool isOpen() const { return fd_ >= 0; }
     void close();

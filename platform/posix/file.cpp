@@ -73,13 +73,6 @@ File File::openAppend(const std::string& path, FileProblem& problem) {
     return f;
 }
 
-File File::openAppend(const std::string& path, int& error) {
-    FileProblem problem;
-    File f = openAppend(path, problem);
-    error = problem.error;
-    return f;
-}
-
 bool canWriteIn(const std::string& folder, FileProblem& problem) {
     // The walk to a name inside the folder passes the folder itself, link
     // rule and all; the name is never looked at.

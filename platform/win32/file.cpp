@@ -99,13 +99,6 @@ File File::openAppend(const std::string& path, FileProblem& problem) {
     return f;
 }
 
-File File::openAppend(const std::string& path, int& error) {
-    FileProblem problem;
-    File f = openAppend(path, problem);
-    error = problem.error;
-    return f;
-}
-
 bool canWriteIn(const std::string& folder, FileProblem& problem) {
     problem = FileProblem();
     const DWORD attributes = ::GetFileAttributesW(win32::toUtf16(folder).c_str());

@@ -121,8 +121,9 @@ TEST_F(CliInfo, StationRefusesWhatItCannotWatch) {
             EXPECT_EQ(r.out, *json ? "{\"event\": \"error\", \"error\": \"--ports" +
                                          r.out.substr(r.out.find("--ports") + 7)
                                    : "");
-            if (*json)
+            if (*json) {
                 EXPECT_NE(r.out.find("\"exit_status\": 2}"), std::string::npos) << r.out;
+            }
         }
     }
     const CliRun r = run("station '" + dir + "/none.upd' --select all --json");

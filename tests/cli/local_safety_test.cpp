@@ -34,11 +34,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string fileText(const std::string& path) {
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-}
+using test::fileText;
 
 // An environment variable set for one test, restored after it.
 class ScopedEnv {

@@ -30,11 +30,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string fileText(const std::string& path) {
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-}
+using test::fileText;
 
 // A trace line of n bytes with its line end, made of c.
 std::string line(size_t n, char c) {

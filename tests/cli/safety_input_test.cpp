@@ -30,11 +30,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string fileText(const std::string& path) {
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-}
+using test::fileText;
 
 struct CliRun {
     int status = -1;

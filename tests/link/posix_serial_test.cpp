@@ -47,11 +47,7 @@ class ScopedEnv {
     bool had_ = false;
 };
 
-std::string fileText(const std::string& path) {
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-}
+using test::fileText;
 
 void writeFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;

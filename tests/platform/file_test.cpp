@@ -14,11 +14,7 @@
 namespace zor {
 namespace {
 
-std::string fileText(const std::string& path) {
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-}
+using test::fileText;
 
 // A folder shared with another user (writable by all, not sticky unless
 // the row says so: the kernel's own link protection does not apply there

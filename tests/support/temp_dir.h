@@ -1,9 +1,12 @@
 #pragma once
 // A fresh folder under /tmp for one test, removed with everything in it when
-// the test ends (also when an assertion ends it early).
+// the test ends (also when an assertion ends it early), and the whole text
+// of a file in it.
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 
@@ -30,5 +33,12 @@ class TempDir {
   private:
     std::string path_;
 };
+
+// Everything the file holds; empty when it cannot be read.
+inline std::string fileText(const std::string& path) {
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
 
 }  // namespace zor::test
