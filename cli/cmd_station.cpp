@@ -13,6 +13,7 @@
 #include "cli/connection.h"
 #include "cli/json.h"
 #include "cli/port_access.h"
+#include "cli/progress.h"
 #include "cli/record.h"
 #include "cli/station_view.h"
 #include "cli/trace.h"
@@ -42,6 +43,8 @@ class StationEvents : public StationObserver {
     std::function<void(const ChronometerRun&)> onFinished;
 
     void stationEvent(const StationEvent& event) override {
+        if (traces_)
+            traceRun(event);
         std::shared_ptr<ChronometerRun> run;
         if (event.run)
             run = std::make_shared<ChronometerRun>(*event.run);
@@ -72,6 +75,39 @@ class StationEvents : public StationObserver {
     }
 
   private:
+    // A chronometer's run in its port's trace: a line with the UTC time and
+    // the port where it begins, its identification, its outcome at the end.
+    // The port's own thread, so the lines fall among its frames in order.
+    void traceRun(const StationEvent& e) {
+        const std::string port = nameForTerminal(e.port);
+        std::string text;
+        switch (e.kind) {
+            case StationEvent::Kind::State:
+                if (e.state == PortState::Connecting)
+                    text = utcTimestamp() + " " + port + ": cronometro collegato";
+                break;
+            case StationEvent::Kind::Connected:
+                text = "cronometro " + utf8Text(e.identification, true);
+                break;
+            case StationEvent::Kind::Known:
+                text = "esito: " + stateText(e.state, 0, 0, 0, 0) +
+                       " in questa sessione, non riscritto";
+                break;
+            case StationEvent::Kind::Finished: {
+                const int code = e.state == PortState::Failed ? runStatus(*e.run) : 0;
+                text = "esito: " + stateText(e.state, 0, 0, 0, code);
+                if (code != 0 && !e.run->lastAnswer.empty())
+                    text += " (ultima risposta \"" + utf8Text(e.run->lastAnswer, true) + "\")";
+                text += ", " + durationText(e.run->ms);
+                break;
+            }
+            default:
+                break;
+        }
+        if (!text.empty())
+            traces_->add(e.port, "--- " + text + " ---\n");
+    }
+
     MainThreadQueue& queue_;
     StationView& view_;
     std::unique_ptr<TraceFiles> traces_;
@@ -162,10 +198,10 @@ int cmdStation(const Args& args) {
         return EXIT_FILE_REFUSED;
     }
     if (!parseSelection(opt.select, pgm, segments, options.selection)) {
-        return refuse("Selezione non valida: --select '" + opt.select + "' (il file ha " +
-                      std::to_string(segments) + " componenti, numerati da 0 come in 'info').");
+        return refuse(selectionError(opt.select, segments));
     }
     options.highSpeed = opt.high;
+    options.again = opt.again;
 
     const StationView::Mode mode = opt.json             ? StationView::Mode::Json
                                    : stderrIsTerminal() ? StationView::Mode::Table
@@ -176,22 +212,7 @@ int cmdStation(const Args& args) {
     events.onFinished = [&](const ChronometerRun& run) {
         if (opt.record.empty())
             return;
-        UpdateRecord r;
-        r.time = utcTimestamp();
-        r.port = run.port;
-        r.device = run.device;
-        r.identification = run.identification;
-        r.file = fileName;
-        r.fileId = identifier;
-        for (size_t slot : run.selected)
-            r.selected.emplace_back(slot, pgm[slot].versionText());
-        r.tableRead = &run.tableRead;
-        r.plan = run.planMade ? &run.view : nullptr;
-        r.outcome = run.current ? std::string("gi\xE0 aggiornato") : run.plannerOutcome;
-        r.code = run.status;
-        r.lastAnswer = run.lastAnswer;
-        r.seconds = run.ms / 1000.0;
-        r.bytes = run.bytes;
+        const UpdateRecord r = runRecord(run, utcTimestamp(), fileName, identifier, pgm);
         std::string error;
         if (!appendRecord(opt.record, recordLine(r), error)) {
             std::fprintf(stderr, "Impossibile aggiungere la registrazione a %s: %s\n",

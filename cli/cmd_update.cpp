@@ -1,7 +1,6 @@
 // zorload-cli update PORT FILE: the components chosen from an update file
 // installed on the chronometer, as the wizard installs them.
 #include <cstdio>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -15,8 +14,8 @@
 #include "cli/record.h"
 #include "cli/trace.h"
 #include "cli/transfer_run.h"
+#include "engine/chronometer_run.h"
 #include "engine/update_session.h"
-#include "flash/planner.h"
 #include "platform/clock.h"
 
 namespace zor::cli {
@@ -58,50 +57,24 @@ int cmdUpdate(const Args& args) {
         return EXIT_FILE_REFUSED;
     }
     ComponentSelection selection;
-    std::set<size_t> slots;
-    if (!parseSelection(opt.select, pgm, segments, selection)) {
-        return usageError("update", "Selezione non valida: --select '" + opt.select +
-                                        "' (il file ha " + std::to_string(segments) +
-                                        " componenti, numerati da 0 come in 'info'; quelli "
-                                        "senza blocchi di dati non si installano).");
-    }
-    slots = selection.slots;
+    if (!parseSelection(opt.select, pgm, segments, selection))
+        return usageError("update", selectionError(opt.select, segments));
 
-    const uint32_t started = systemClock().tickMs();
+    ChronometerRun run;
+    run.startedMs = systemClock().tickMs();
     const std::string startedAt = utcTimestamp();
     SerialLink& link = session.link();
-    const PartitionTable& current = session.current();
-    const PartitionTable& planned = session.planned();
     Connection conn;
-    std::string outcome;
-    PlanView view;
-    bool planRan = false;
-    TransferResult result;
-    bool transferred = false;
 
     // One JSON line for the bench's record, whatever happened once the file
     // was accepted. Written before the exit status is returned.
     auto finish = [&](int status) {
         if (opt.record.empty())
             return status;
-        UpdateRecord r;
-        r.time = startedAt;
-        r.port = conn.port;
-        r.device = conn.device;
-        r.identification = conn.identification;
-        r.file = fileName;
-        r.fileId = identifier;
-        for (size_t slot : slots)
-            r.selected.emplace_back(slot, pgm[slot].versionText());
-        r.tableRead = &current;
-        r.plan = planRan ? &view : nullptr;
-        r.outcome = outcome;
+        UpdateRecord r = runRecord(run, startedAt, fileName, identifier, pgm);
         r.dryRun = opt.dryRun;
         r.code = status;
-        r.lastAnswer = transferred ? link.RsLastAnswer() : std::string();
         r.error = conn.failure;
-        r.seconds = (systemClock().tickMs() - started) / 1000.0;
-        r.bytes = transferred ? result.bytes : link.bytesSent();
         std::string error;
         if (!appendRecord(opt.record, recordLine(r), error)) {
             std::fprintf(stderr, "Impossibile aggiungere la registrazione a %s: %s\n",
@@ -110,59 +83,55 @@ int cmdUpdate(const Args& args) {
         return status;
     };
 
-    if (!connect(session, observer, opt, conn))
+    run.selected = selection.slots;
+    if (!openPort(session, observer, opt, conn)) {
+        run.ms = systemClock().tickMs() - run.startedMs;
+        run.bytes = link.bytesSent();
         return finish(unreachable(opt, conn));
-    std::fprintf(stderr, "Cronometro: %s\n", forTerminal(conn.identification).c_str());
-    slots = selectedSlots(selection, pgm, current);
-    if (slots.empty()) {
-        // outdated, and nothing differs from what is installed.
-        outcome = "gi\xE0 aggiornato";  // Windows-1252, as the planner's texts
-        std::fprintf(stderr, "%s: nessun componente da installare.\n", ALREADY_CURRENT);
-        if (opt.json) {
-            printJson(JsonWriter()
-                          .beginObject()
-                          .member("outcome", ALREADY_CURRENT)
-                          .member("exit_status", EXIT_OK)
-                          .endObject());
-        }
-        return finish(EXIT_OK);
     }
-
-    // The components the wizard would list: every loaded slot with data.
-    std::vector<PlanItem> items;
-    for (size_t i = 0; i < segments; ++i) {
-        if (pgm[i].datiSize != 0)
-            items.push_back({static_cast<int>(i), &pgm[i], slots.count(i) > 0});
-    }
-    const bool fits = session.plan(items, outcome, traceLog(opt));
-    view = describePlan(current, planned);
-    planRan = true;
+    run.port = conn.port;
+    run.device = conn.device;
 
     FILE* out = humanOut(opt);
-    std::fprintf(out, "%s\n", forTerminal(outcome).c_str());
-    for (const PlanRow& row : view.rows) {
-        if (row.action != PlanAction::Remove)
-            std::fprintf(out, "%s\n", planLine(row).c_str());
-    }
-    std::fflush(out);
-    for (const std::string& warning : view.warnings)
-        std::fprintf(stderr, "%s\n", warning.c_str());
+    RunSteps steps;
+    steps.checked = [&](const ChronometerRun&) {
+        conn.identification = observer.identification();
+        std::fprintf(stderr, "Cronometro: %s\n", forTerminal(conn.identification).c_str());
+        return true;
+    };
+    steps.planned = [&](const ChronometerRun& r) {
+        std::fprintf(out, "%s\n", forTerminal(r.plannerOutcome).c_str());
+        for (const PlanRow& row : r.view.rows) {
+            if (row.action != PlanAction::Remove)
+                std::fprintf(out, "%s\n", planLine(row).c_str());
+        }
+        std::fflush(out);
+        for (const std::string& warning : r.view.warnings)
+            std::fprintf(stderr, "%s\n", warning.c_str());
+        return !opt.dryRun;
+    };
+    TransferResult result;
+    steps.transfer = [&](UpdateSession& s) {
+        result = runTransfer(s, observer, opt, conn);
+        return result.outcome;
+    };
+    runChronometer(session, pgm, selection, opt.high, traceLog(opt), steps, run);
 
     auto printUpdateJson = [&]() {
         if (!opt.json)
             return;
         JsonWriter json;
-        json.beginObject().member("outcome", cp1252ToUtf8(outcome)).key("plan");
-        planJson(json, view);
+        json.beginObject().member("outcome", cp1252ToUtf8(run.plannerOutcome)).key("plan");
+        planJson(json, run.view);
         json.key("warnings").beginArray();
-        for (const std::string& w : view.warnings)
+        for (const std::string& w : run.view.warnings)
             json.value(w);
         json.endArray();
-        if (transferred) {
+        if (run.transferred()) {
             json.key("result")
                 .beginObject()
                 .member("code", result.code)
-                .member("last_answer", utf8Text(link.RsLastAnswer(), false))
+                .member("last_answer", utf8Text(run.lastAnswer, false))
                 .member("seconds", result.ms / 1000.0)
                 .member("bytes", result.bytes)
                 .endObject();
@@ -170,20 +139,36 @@ int cmdUpdate(const Args& args) {
         printJson(json.endObject());
     };
 
-    if (!fits || !hasChanges(planned)) {
-        std::fputs(fits ? "Nessuna modifica da apportare al cronometro.\n"
-                        : "I componenti scelti non possono essere installati.\n",
-                   stderr);
-        printUpdateJson();
-        return finish(EXIT_NO_PLAN);
+    switch (run.end) {
+        case RunEnd::Unreachable:
+            conn.identification = observer.identification();
+            checkFailed(run.outcome, opt, conn);
+            return finish(unreachable(opt, conn));
+        case RunEnd::NothingToWrite:
+            // outdated, and nothing differs from what is installed.
+            std::fprintf(stderr, "%s: nessun componente da installare.\n", ALREADY_CURRENT);
+            if (opt.json) {
+                printJson(JsonWriter()
+                              .beginObject()
+                              .member("outcome", ALREADY_CURRENT)
+                              .member("exit_status", EXIT_OK)
+                              .endObject());
+            }
+            return finish(EXIT_OK);
+        case RunEnd::NoFit:
+        case RunEnd::Unchanged:
+            std::fputs(run.end == RunEnd::Unchanged
+                           ? "Nessuna modifica da apportare al cronometro.\n"
+                           : "I componenti scelti non possono essere installati.\n",
+                       stderr);
+            printUpdateJson();
+            return finish(runStatus(run));
+        case RunEnd::Planned:
+            printUpdateJson();
+            return finish(EXIT_OK);
+        default:
+            break;
     }
-    if (opt.dryRun) {
-        printUpdateJson();
-        return finish(EXIT_OK);
-    }
-
-    result = runTransfer(session, observer, opt, conn);
-    transferred = true;
     if (result.code == 0) {
         std::fputs("Aggiornamento completato.\n", stderr);
     } else {
@@ -197,7 +182,7 @@ int cmdUpdate(const Args& args) {
                      result.phase.c_str(), nextStep(result.outcome.hint));
     }
     printUpdateJson();
-    return finish(result.code);
+    return finish(runStatus(run));
 }
 
 }  // namespace zor::cli

@@ -35,6 +35,7 @@ struct Options {
     bool trace = false;
     bool json = false;
     bool noBell = false;  // station: no bell on a terminal when a chronometer fails
+    bool again = false;   // station: write a chronometer again when it comes back
 };
 
 // Reads the options the subcommand takes, anywhere after its name, and checks

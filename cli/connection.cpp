@@ -85,33 +85,39 @@ bool parseSelection(const std::string& list, const UpdateTable& pgm, size_t segm
     return true;
 }
 
+std::string selectionError(const std::string& list, size_t segments) {
+    return "Selezione non valida: --select '" + list + "' (il file ha " + std::to_string(segments) +
+           " componenti, numerati da 0 come in 'info'; quelli senza blocchi di dati non si "
+           "installano).";
+}
+
 std::string programTitle() {
     return getVersionString("FileDescription", "-");
 }
 
-bool connect(UpdateSession& session, CliObserver& observer, const Options& opt, Connection& c) {
+bool openPort(UpdateSession& session, CliObserver& observer, const Options& opt, Connection& c) {
     c.port = opt.positional[0];
     c.device = resolvePortName(c.port);
-    const std::string label = portLabel(c.port, c.device);
     if (opt.trace) {
         session.setFrameTrace(true);
         observer.restartTraceClock(systemClock().tickMs());
     }
-    std::fprintf(stderr, "Connessione al cronometro su %s...\n", label.c_str());
+    std::fprintf(stderr, "Connessione al cronometro su %s...\n",
+                 portLabel(c.port, c.device).c_str());
     const Outcome opened = session.open(c.port);
-    if (!opened) {
-        const std::string text =
-            opened.kind == OutcomeKind::PortOpenFailed
-                ? openFailureText(c.port, c.device, opened.openFailure, opened.osError)
-                : configureFailureText(c.port, c.device, opened.osError);
-        std::fputs(text.c_str(), stderr);
-        c.failure = text.substr(0, text.find('\n'));
-        return false;
-    }
-    const Outcome checked = session.check(opt.high, traceLog(opt));
-    c.identification = observer.identification();
-    if (checked)
+    if (opened)
         return true;
+    const std::string text =
+        opened.kind == OutcomeKind::PortOpenFailed
+            ? openFailureText(c.port, c.device, opened.openFailure, opened.osError)
+            : configureFailureText(c.port, c.device, opened.osError);
+    std::fputs(text.c_str(), stderr);
+    c.failure = text.substr(0, text.find('\n'));
+    return false;
+}
+
+void checkFailed(const Outcome& checked, const Options& opt, Connection& c) {
+    const std::string label = portLabel(c.port, c.device);
     if (checked.kind == OutcomeKind::ListingIncomplete) {
         // It answered, but its partition listing broke off.
         c.failure = "Il cronometro su " + label +
@@ -124,7 +130,16 @@ bool connect(UpdateSession& session, CliObserver& observer, const Options& opt, 
         std::fprintf(stderr, "%s Velocità provate: 19200, 38400 e 57600 bit/s.\n",
                      c.failure.c_str());
     }
-    return false;
+}
+
+bool connect(UpdateSession& session, CliObserver& observer, const Options& opt, Connection& c) {
+    if (!openPort(session, observer, opt, c))
+        return false;
+    const Outcome checked = session.check(opt.high, traceLog(opt));
+    c.identification = observer.identification();
+    if (!checked)
+        checkFailed(checked, opt, c);
+    return checked.ok();
 }
 
 }  // namespace zor::cli

@@ -48,6 +48,10 @@ struct Connection {
 // the port and the device behind it and what to do. The check's diagnostic
 // block and the frames go to stderr with --trace.
 bool connect(UpdateSession& session, CliObserver& observer, const Options& opt, Connection& c);
+// The first half of connect(): the port opened, or the user told why not.
+bool openPort(UpdateSession& session, CliObserver& observer, const Options& opt, Connection& c);
+// The second half's failure: the user told, c.failure set.
+void checkFailed(const Outcome& checked, const Options& opt, Connection& c);
 
 // With --json, the failed connection's document on stdout; EXIT_UNREACHABLE.
 int unreachable(const Options& opt, const Connection& c);
@@ -60,6 +64,9 @@ constexpr const char* ALREADY_CURRENT = "già aggiornato";
 // naming it fails.
 bool parseSelection(const std::string& list, const UpdateTable& pgm, size_t segments,
                     ComponentSelection& selection);
+
+// Why --select list was refused, for a file of segments components.
+std::string selectionError(const std::string& list, size_t segments);
 
 // The program's title, which captions the file's boxes.
 std::string programTitle();

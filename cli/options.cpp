@@ -76,16 +76,18 @@ const std::vector<CommandInfo>& commands() {
          "               identificazione, file, componenti, tabelle, esito)\n"},
         {"station",
          "station FILE --select LIST [--ports LIST] [--high] [--count N] [--record FILE] "
-         "[--json] [--trace-dir DIR] [--no-bell]",
+         "[--json] [--trace-dir DIR] [--no-bell] [--again]",
          1,
          1,
          "FILE",
          {"--select", "--ports", "--high", "--count", "--record", "--json", "--trace-dir",
-          "--no-bell"},
+          "--no-bell", "--again"},
          "Il banco: sorveglia tutte le porte insieme e aggiorna ogni cronometro appena\n"
          "risponde, come 'update', ciascuno sulla sua porta mentre le altre lavorano. Dopo\n"
          "l'aggiornamento la porta aspetta che quel cronometro sia scollegato prima di\n"
-         "prenderne un altro. Ctrl-C, SIGTERM e SIGHUP: nessun nuovo cronometro, i\n"
+         "prenderne un altro; un cronometro già aggiornato che torna non viene riscritto.\n"
+         "Le porte restano occupate dal banco finché è in funzione. Ctrl-C, SIGTERM e SIGHUP: "
+         "nessun nuovo cronometro, i\n"
          "trasferimenti in corso vanno fino in fondo, poi il riepilogo.\n",
          "  --select LIST  come per 'update', oppure 'outdated': solo i componenti il cui\n"
          "               nome, VERS o BUILD differiscono da quelli installati\n"
@@ -98,7 +100,8 @@ const std::vector<CommandInfo>& commands() {
          "               {\"event\": \"summary\", ...}\n"
          "  --trace-dir DIR  per ogni porta un file DIR/<porta>.trace con i frame e i\n"
          "               blocchi diagnostici\n"
-         "  --no-bell    nessun segnale acustico quando un cronometro fallisce\n"},
+         "  --no-bell    nessun segnale acustico quando un cronometro fallisce\n"
+         "  --again      riscrive anche i cronometri già aggiornati in questa sessione\n"},
     };
     return table;
 }
@@ -242,6 +245,8 @@ std::string parseOptions(const std::string& command, const Args& args, Options& 
             out.json = true;
         else if (name == "--no-bell")
             out.noBell = true;
+        else if (name == "--again")
+            out.again = true;
     }
     if (out.positional.size() < c->minPositional) {
         return out.positional.empty() ? std::string("manca ") + c->missing

@@ -4,12 +4,55 @@
 #include <ctime>
 
 #include "app/encoding.h"
+#include "cli/commands.h"
 #include "cli/json.h"
 #include "cli/plan_json.h"
 #include "platform/file.h"
 #include "platform/system_error.h"
 
 namespace zor::cli {
+
+namespace {
+// A chronometer that has every selected component, in the record's
+// encoding (Windows-1252, as the planner's texts).
+constexpr const char* ALREADY_CURRENT_1252 = "gi\xE0 aggiornato";
+}  // namespace
+
+int runStatus(const ChronometerRun& run) {
+    switch (run.end) {
+        case RunEnd::Unreachable:
+            return EXIT_UNREACHABLE;
+        case RunEnd::Unchanged:
+        case RunEnd::NoFit:
+            return EXIT_NO_PLAN;
+        case RunEnd::TransferFailed:
+        case RunEnd::Done:
+            return run.code;
+        default:
+            return EXIT_OK;
+    }
+}
+
+UpdateRecord runRecord(const ChronometerRun& run, const std::string& time, const std::string& file,
+                       const std::string& fileId, const UpdateTable& pgm) {
+    UpdateRecord r;
+    r.time = time;
+    r.port = run.port;
+    r.device = run.device;
+    r.identification = run.identification;
+    r.file = file;
+    r.fileId = fileId;
+    for (size_t slot : run.selected)
+        r.selected.emplace_back(slot, pgm[slot].versionText());
+    r.tableRead = &run.tableRead;
+    r.plan = run.planMade ? &run.view : nullptr;
+    r.outcome = run.end == RunEnd::NothingToWrite ? ALREADY_CURRENT_1252 : run.plannerOutcome;
+    r.code = runStatus(run);
+    r.lastAnswer = run.lastAnswer;
+    r.seconds = run.ms / 1000.0;
+    r.bytes = run.transferred() ? run.transferBytes : run.bytes;
+    return r;
+}
 
 std::string recordLine(const UpdateRecord& r) {
     JsonWriter json;

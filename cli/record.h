@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/chronometer_run.h"
 #include "engine/plan_view.h"
 #include "flash/partition_table.h"
 #include "platform/file.h"
@@ -27,6 +28,15 @@ struct UpdateRecord {
     double seconds = 0;
     uint64_t bytes = 0;
 };
+
+// The exit status `update` gives for how a chronometer's run ended: 0, 4, 5
+// or the transfer's 100..108. A station shows it for a failed chronometer.
+int runStatus(const ChronometerRun& run);
+
+// A run's record, made the same way by update and by the station; time is
+// the UTC time to record. The record points into run.
+UpdateRecord runRecord(const ChronometerRun& run, const std::string& time, const std::string& file,
+                       const std::string& fileId, const UpdateTable& pgm);
 
 // The record's JSON line (without line end).
 std::string recordLine(const UpdateRecord& r);

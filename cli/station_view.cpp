@@ -234,6 +234,14 @@ void StationView::event(const StationEvent& e, const ChronometerRun* run) {
         case StationEvent::Kind::Connected:
             r.identification = e.identification;
             break;
+        case StationEvent::Kind::Known:
+            // Back again after its run: shown as that run left it, not
+            // counted twice.
+            r.state = r.result = e.state;
+            r.hasResult = true;
+            r.running = false;
+            r.endedMs = now;
+            break;
         case StationEvent::Kind::Progress:
             r.state = PortState::Transferring;
             r.overall = e.overall;
@@ -245,7 +253,7 @@ void StationView::event(const StationEvent& e, const ChronometerRun* run) {
             r.hasResult = true;
             r.running = false;
             r.endedMs = now;
-            r.code = run ? run->status : 0;
+            r.code = run && e.state == PortState::Failed ? runStatus(*run) : 0;
             if (e.state == PortState::Done) {
                 ++done_;
             } else if (e.state == PortState::Current) {
@@ -298,9 +306,13 @@ void StationView::event(const StationEvent& e, const ChronometerRun* run) {
                 line(who + ": fase " + std::to_string(e.phase) + "/" +
                      std::to_string(e.phaseCount));
             break;
+        case StationEvent::Kind::Known:
+            line(who + ": " + stateText(e.state, 0, 0, 0, 0) +
+                 " in questa sessione, non riscritto");
+            break;
         case StationEvent::Kind::Finished: {
             std::string text = who + ": " + stateText(e.state, 0, 0, 0, r.code);
-            if (run && run->status != 0 && !run->lastAnswer.empty())
+            if (run && r.code != 0 && !run->lastAnswer.empty())
                 text += " (" + utf8Text(run->lastAnswer, true) + ")";
             if (run)
                 text += ", " + durationText(run->ms);
@@ -331,6 +343,11 @@ void StationView::json(const StationEvent& e, const ChronometerRun* run) {
             head("connected");
             j.member("identification", utf8Text(e.identification, false));
             break;
+        case StationEvent::Kind::Known:
+            head("known");
+            j.member("identification", utf8Text(e.identification, false))
+                .member("state", stateKey(e.state));
+            break;
         case StationEvent::Kind::Progress:
             head("progress");
             j.member("percent", e.overall).member("phase", e.phase).member("phases", e.phaseCount);
@@ -340,7 +357,7 @@ void StationView::json(const StationEvent& e, const ChronometerRun* run) {
                  : e.state == PortState::Current ? "current"
                                                  : "failed");
             j.member("identification", utf8Text(e.identification, false))
-                .member("code", run ? run->status : 0)
+                .member("code", e.state == PortState::Failed && run ? runStatus(*run) : 0)
                 .member("last_answer", run ? utf8Text(run->lastAnswer, false) : std::string())
                 .member("seconds", run ? run->ms / 1000.0 : 0.0)
                 .member("bytes", run ? run->bytes : uint64_t{0});

@@ -2,37 +2,10 @@
 
 #include <algorithm>
 
-#include "flash/planner.h"
 #include "link/conn_check.h"
+#include "link/protocol.h"
 
 namespace zor {
-
-std::set<size_t> selectedSlots(const ComponentSelection& selection, const UpdateTable& pgm,
-                               const PartitionTable& installed) {
-    std::set<size_t> slots;
-    for (size_t i = 0; i < pgm.size(); ++i) {
-        if (pgm[i].datiSize == 0)
-            continue;
-        if (!selection.outdated) {
-            if (selection.slots.count(i))
-                slots.insert(i);
-            continue;
-        }
-        const TextParts offered = splitText(pgm[i].versionText());
-        bool upToDate = false;
-        for (uint8_t k = 0; k < installed.count && !upToDate; ++k) {
-            const PartitionEntry& e = installed.entries[k];
-            if (e.type == PT_FREE)
-                continue;
-            const TextParts has = splitText(e.name);
-            upToDate = has.name == offered.name && has.version == offered.version &&
-                       has.build == offered.build;
-        }
-        if (!upToDate)
-            slots.insert(i);
-    }
-    return slots;
-}
 
 // One port: its own session and thread.
 class Station::Port : private SessionObserver {
@@ -135,49 +108,62 @@ bool Station::Port::pause(uint32_t ms) {
 }
 
 Station::Port::Probe Station::Port::probe(UpdateSession& session) {
-    const Outcome opened = session.open(name);
-    if (!opened) {
-        // Another program's port is left alone; anything else is not there
-        // for us (an unplugged adapter, a link not made yet).
-        const bool held =
-            opened.kind == OutcomeKind::PortOpenFailed &&
-            (opened.openFailure == OpenFailure::InUse || opened.openFailure == OpenFailure::Other);
-        return held ? Probe::Held : Probe::Absent;
+    SerialLink& link = session.link();
+    if (session.isOpen() && !link.RsLineLost()) {
+        // Held since the last probe: back to the speed every chronometer
+        // starts at (a run may have left it at another).
+        if (link.lineSpeed() != proto::SPEEDS[proto::SPEED_NORMAL] &&
+            !link.RsSetSpeed(proto::SPEED_NORMAL)) {
+            session.close();
+            return Probe::Absent;
+        }
+    } else {
+        session.close();
+        const Outcome opened = session.open(name);
+        if (!opened) {
+            // Another program's port is left alone; anything else is not
+            // there for us (an unplugged adapter, a link not made yet).
+            const bool held = opened.kind == OutcomeKind::PortOpenFailed &&
+                              (opened.openFailure == OpenFailure::InUse ||
+                               opened.openFailure == OpenFailure::Other);
+            return held ? Probe::Held : Probe::Absent;
+        }
     }
-    return session.probe() ? Probe::Answered : Probe::Silent;
+    if (session.probe())
+        return Probe::Answered;
+    if (link.RsLineLost()) {
+        // The device went away under the open port: let it go, so that the
+        // next probe finds it gone or opens it anew.
+        session.close();
+        return Probe::Absent;
+    }
+    return Probe::Silent;
 }
 
 void Station::Port::run() {
     UpdateSession session(station_.devices_, station_.clock_, *this);
-    session.setFrameTrace(traced_);
     // After a run the port waits for that chronometer to go before it takes
-    // another: a restarted one may answer again.
-    bool waitingToLeave = false;
+    // another: a restarted one may answer again, or miss one probe.
+    bool afterRun = false;
+    int missed = 0;
     for (;;) {
-        if (!waitingToLeave && !takingChronometers())
+        if (!afterRun && !takingChronometers())
             break;
-        switch (probe(session)) {
-            case Probe::Absent:
-                waitingToLeave = false;
-                setState(PortState::Absent);
-                break;
-            case Probe::Held:
-                waitingToLeave = false;
-                setState(PortState::Held);
-                break;
-            case Probe::Silent:
-                waitingToLeave = false;
-                setState(PortState::Waiting);
-                break;
-            case Probe::Answered:
-                if (!waitingToLeave && takingChronometers()) {
-                    update(session);
-                    waitingToLeave = true;
-                }
-                break;
+        const Probe p = probe(session);
+        if (p == Probe::Answered) {
+            missed = 0;
+            if (!afterRun && takingChronometers()) {
+                update(session);
+                afterRun = true;
+            }
+        } else if (!afterRun || ++missed >= LEAVE_PROBES) {
+            // Gone long enough: the port is free for the next chronometer.
+            afterRun = false;
+            setState(p == Probe::Absent ? PortState::Absent
+                     : p == Probe::Held ? PortState::Held
+                                        : PortState::Waiting);
         }
-        session.close();
-        if (!waitingToLeave && !takingChronometers())
+        if (!afterRun && !takingChronometers())
             break;
         if (!pause(station_.options_.probeIntervalMs))
             break;
@@ -188,72 +174,75 @@ void Station::Port::run() {
 void Station::Port::update(UpdateSession& session) {
     inRun_ = true;
     Clock& clock = station_.clock_;
-    SerialLink& link = session.link();
     ChronometerRun r;
     r.port = name;
     r.device = device;
     r.startedMs = clock.tickMs();
-    const uint64_t bytesBefore = link.bytesSent();
     identification_.clear();
     setState(PortState::Connecting);
-
+    // Frames are traced within runs only: a port waiting for its
+    // chronometer to leave, or for the next, is probed every second.
+    session.setFrameTrace(traced_);
     const LogWriter log = traced_ ? LogWriter([this](const std::string& line) {
         station_.observer_.diagnostic(name, line);
     })
                                   : nullptr;
     setState(PortState::Checking);
-    const Outcome checked = session.check(station_.options_.highSpeed, log);
-    r.identification = identification_;
-    r.tableRead = session.current();
-    if (!identification_.empty()) {
+    PortState known = PortState::Waiting;
+    RunSteps steps;
+    steps.checked = [&](const ChronometerRun& run) {
         StationEvent e;
         e.kind = StationEvent::Kind::Connected;
         e.state = PortState::Checking;
-        e.identification = identification_;
+        e.identification = run.identification;
         emit(e);
-    }
-    PortState end = PortState::Failed;
-    if (!checked) {
-        r.outcome = checked;
-        r.status = RUN_UNREACHABLE;
-    } else {
-        r.selected = selectedSlots(station_.options_.selection, station_.pgm_, r.tableRead);
-        std::vector<PlanItem> items;
-        for (size_t i = 0; i < station_.pgm_.size(); ++i) {
-            if (station_.pgm_[i].datiSize != 0)
-                items.push_back({static_cast<int>(i), &station_.pgm_[i], r.selected.count(i) > 0});
-        }
-        const bool fits = !r.selected.empty() && session.plan(items, r.plannerOutcome, log);
-        if (fits) {
-            r.planMade = true;
-            r.planned = session.planned();
-            r.view = describePlan(r.tableRead, r.planned);
-        }
-        if (r.selected.empty() || (fits && !hasChanges(r.planned))) {
-            // Up to date: nothing is written, no restart.
-            r.current = true;
-            end = PortState::Current;
-        } else if (!fits) {
-            r.status = RUN_NO_PLAN;
-        } else {
-            setState(PortState::Transferring);
-            r.outcome = session.runTransfer();
-            r.transferred = true;
-            r.status = r.outcome.code;
-            r.lastAnswer = link.RsLastAnswer();
-            end = r.outcome ? PortState::Done : PortState::Failed;
-        }
-    }
-    r.ms = clock.tickMs() - r.startedMs;
-    r.bytes = link.bytesSent() - bytesBefore;
-    state_ = end;
+        if (!station_.options_.again)
+            known = station_.knownEnd(run.identification);
+        return known == PortState::Waiting;
+    };
+    steps.transferring = [this](const ChronometerRun&) { setState(PortState::Transferring); };
+    runChronometer(session, station_.pgm_, station_.options_.selection, station_.options_.highSpeed,
+                   log, steps, r);
+    session.setFrameTrace(false);
+
     StationEvent e;
-    e.kind = StationEvent::Kind::Finished;
-    e.state = end;
     e.identification = r.identification;
-    e.run = &r;
+    if (r.end == RunEnd::Skipped) {
+        e.kind = StationEvent::Kind::Known;
+        e.state = known;
+    } else {
+        e.kind = StationEvent::Kind::Finished;
+        e.state = r.end == RunEnd::Done ? PortState::Done
+                  : r.current()         ? PortState::Current
+                                        : PortState::Failed;
+        e.run = &r;
+        station_.remember(r.identification, e.state);
+    }
+    // A chronometer left at a higher speed (a failed transfer, one not
+    // written) is asked back to the one the probes use.
+    if (e.state != PortState::Done && session.isOpen() &&
+        session.link().lineSpeed() != proto::SPEEDS[proto::SPEED_NORMAL]) {
+        RsChangeSpeed(session.link(), proto::SPEED_NORMAL);
+    }
+    state_ = e.state;
     emit(e);
     inRun_ = false;
+}
+
+PortState Station::knownEnd(const std::string& identification) {
+    std::lock_guard<std::mutex> lock(knownMutex_);
+    const auto it = known_.find(identification);
+    return it == known_.end() ? PortState::Waiting : it->second;
+}
+
+void Station::remember(const std::string& identification, PortState end) {
+    if (identification.empty())
+        return;
+    std::lock_guard<std::mutex> lock(knownMutex_);
+    if (end == PortState::Failed)
+        known_.erase(identification);  // plugged again, it is retried
+    else
+        known_[identification] = end;
 }
 
 Station::Station(SerialDeviceOpener& devices, Clock& clock, const UpdateTable& pgm,

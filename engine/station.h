@@ -2,14 +2,23 @@
 // The bench station: every port watched at once. A port with nothing on it
 // is probed about once a second with the link test; a chronometer that
 // answers gets the whole update (check, plan of the selection, transfer,
-// restart) on its own session and thread, exactly as one update does it.
-// After a chronometer's run the port waits until that chronometer has gone
-// (no answer to the probe) before it takes the next. A fault stays on its
-// port: nothing one port meets stops or slows another.
+// restart) on its own session and thread, the run `update` makes.
+// The station holds each port it watches open from the first probe to its
+// end, so no other program (nor a second station) reaches a chronometer
+// between two probes; it lets a port go only when its device has gone.
+// After a chronometer's run the port waits until that chronometer has been
+// gone for LEAVE_PROBES probes in a row before it takes the next, so a
+// restart or a missed answer never starts a second run. A chronometer is
+// known by its answer to 'I': one already updated (or found up to date) in
+// this run is not written again when it comes back, on any port, unless the
+// station was told to (again); a failed one is run again, which is how the
+// technician retries it. A fault stays on its port: nothing one port meets
+// stops or slows another.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -18,6 +27,7 @@
 #include <vector>
 
 #include "app/outcome.h"
+#include "engine/chronometer_run.h"
 #include "engine/plan_view.h"
 #include "engine/update_session.h"
 #include "flash/partition_table.h"
@@ -27,18 +37,6 @@
 #include "updatefile/segment.h"
 
 namespace zor {
-
-// Which components a chronometer gets: the slots named, or (outdated) every
-// component whose name, VERS or BUILD differ from what it has installed.
-struct ComponentSelection {
-    bool outdated = false;
-    std::set<size_t> slots;
-};
-
-// The components of pgm a chronometer with table installed gets under
-// selection; only slots holding data count.
-std::set<size_t> selectedSlots(const ComponentSelection& selection, const UpdateTable& pgm,
-                               const PartitionTable& installed);
 
 enum class PortState {
     Absent,        // the port is not there (an adapter unplugged, a link not made yet)
@@ -53,30 +51,6 @@ enum class PortState {
     Failed,        // its run failed, waiting for it to leave
 };
 
-// The exit status `update` gives for how a run ended.
-constexpr int RUN_UNREACHABLE = 4;
-constexpr int RUN_NO_PLAN = 5;
-
-// One chronometer's run on a port, as it ended.
-struct ChronometerRun {
-    std::string port, device;
-    std::string identification;  // its answer to 'I', Windows-1252; empty when none came
-    std::set<size_t> selected;
-    PartitionTable tableRead;
-    PartitionTable planned;
-    bool planMade = false;
-    PlanView view;
-    std::string plannerOutcome;  // Windows-1252
-    bool current = false;        // nothing to write: up to date
-    bool transferred = false;
-    int status = 0;  // 0, or what update would exit with: 4, 5, 100..108
-    Outcome outcome;
-    std::string lastAnswer;  // Windows-1252
-    uint32_t startedMs = 0;  // tick at which the chronometer first answered
-    uint32_t ms = 0;
-    uint64_t bytes = 0;
-};
-
 struct StationEvent {
     enum class Kind {
         Added,      // a port joined the station
@@ -85,6 +59,9 @@ struct StationEvent {
         Connected,  // the chronometer identified itself: identification
         Progress,   // overall percent, phase of phaseCount
         Finished,   // the run ended: run (Done, Current or Failed)
+        Known,      // a chronometer this station updated (Done) or found up to
+                    // date (Current) came back: identification, state; not
+                    // written again
     };
     Kind kind = Kind::State;
     std::string port, device;
@@ -114,7 +91,14 @@ struct StationOptions {
     bool highSpeed = false;
     ComponentSelection selection;
     uint32_t probeIntervalMs = 1000;
+    // Write a chronometer again when it comes back after a run that left it
+    // updated or up to date.
+    bool again = false;
 };
+
+// Probes in a row a chronometer must miss after its run before its port
+// takes a chronometer again.
+constexpr int LEAVE_PROBES = 3;
 
 class Station {
   public:
@@ -139,6 +123,10 @@ class Station {
   private:
     class Port;
     void addPort(const std::string& name);
+    // The state a chronometer's earlier run in this station left it in: Done
+    // or Current; Waiting when it had none (or it failed).
+    PortState knownEnd(const std::string& identification);
+    void remember(const std::string& identification, PortState end);
 
     SerialDeviceOpener& devices_;
     Clock& clock_;
@@ -147,6 +135,8 @@ class Station {
     StationObserver& observer_;
     bool started_ = false;
     std::vector<std::unique_ptr<Port>> ports_;
+    std::mutex knownMutex_;
+    std::map<std::string, PortState> known_;  // by identification
 };
 
 }  // namespace zor

@@ -63,6 +63,7 @@ Outcome UpdateSession::check(bool highSpeed, const LogWriter& log) {
     const bool wasOpen = link_.RsIsOpen();
     CheckReport report;
     const Outcome outcome = ConnCheck(link_, current_, highSpeed, log, &report);
+    identification_ = report.identified ? report.identification : std::string();
     if (wasOpen) {
         observer_.speedAgreed(report.speedAgreed, link_.lineSpeed());
         if (report.identified) {

@@ -108,6 +108,9 @@ class UpdateSession {
     // Does a chronometer answer the link test at the present speed.
     bool probe();
     void close();
+    // The chronometer's answer to 'I' at the last check, Windows-1252; empty
+    // when none came.
+    const std::string& identification() const { return identification_; }
     bool isOpen() const { return link_.RsIsOpen(); }
 
     // ---- The plan -------------------------------------------------------------
@@ -153,6 +156,7 @@ class UpdateSession {
     UpdateTable pgm_;
     std::string versionLines_, identifier_;
     size_t segments_ = 0;
+    std::string identification_;
     PartitionTable current_;
     PartitionTable planned_;
     std::unique_ptr<TDownloader> transfer_;

@@ -56,6 +56,7 @@ Outcome SerialLink::RsOpen(const std::string& name) {
     if (!opened.port)
         return Outcome::portOpenFailed(opened.failure, opened.osError);
     port_ = std::move(opened.port);
+    lineLost_ = false;
     if (RsSetSpeed(SPEED_NORMAL)) {
         RsResetReceiver();
         return Outcome::success();
@@ -183,8 +184,10 @@ bool SerialLink::RsReceiveFrame(uint32_t timeoutMs) {
         const int got = port_->readByte(byte);
         // A failed read does not get better by asking again within the wait (a
         // vanished adapter, a closed pty answer at once): no answer.
-        if (got < 0)
+        if (got < 0) {
+            lineLost_ = true;
             return false;
+        }
         if (got == 0)
             continue;
         start = clock_.tickMs();

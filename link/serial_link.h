@@ -5,8 +5,9 @@
 // Frames on the wire: 0x7E, body, complemented CRC-16 of the body low byte
 // first, 0x7E; 0x7E and 0x7D inside are sent as 0x7D, byte ^ 0x20.
 //
-// One instance per program, passed by reference. Not thread-safe: the main
-// thread and the transfer worker take turns, never overlap.
+// One instance per session (the wizard's, each command's, each station
+// port's), passed by reference. Not thread-safe: the main thread and the
+// transfer worker take turns, never overlap.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -66,6 +67,10 @@ class SerialLink {
     void RsClose();
     void RsResetReceiver();
     bool RsIsOpen() const { return port_ != nullptr; }
+    // A read of the open port failed since it was opened: the device went
+    // away (an adapter unplugged, the far end of a pseudo-terminal closed).
+    // The port stays open until closed; it will not work again.
+    bool RsLineLost() const { return lineLost_; }
 
     // ---- Frames -----------------------------------------------------------
 
@@ -125,6 +130,7 @@ class SerialLink {
     std::unique_ptr<SerialPort> port_;
     uint32_t lineSpeed_ = 0;
     int configureError_ = 0;  // the OS's error of the last refused configure
+    bool lineLost_ = false;
 
     // Receiver state that outlives one RsReceiveFrame call.
     bool rxHunt_ = true;

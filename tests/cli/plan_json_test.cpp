@@ -170,7 +170,10 @@ TEST(CliStation, ResultStaysUntilTheNextChronometer) {
         e.kind = kind;
         e.state = state;
         ChronometerRun run;
-        run.status = state == PortState::Failed ? 103 : 0;
+        if (state == PortState::Failed) {
+            run.end = RunEnd::TransferFailed;
+            run.code = 103;
+        }
         view.event(e, &run);
         clock.advance(1000);
         const std::vector<std::string> lines = view.tableLines(200);
@@ -224,7 +227,10 @@ TEST(CliStation, SummaryListsEveryFailure) {
         e.state = r.state;
         e.identification = std::string("007 Cronometro S/N 0412-000") + r.port[3];
         ChronometerRun run;
-        run.status = r.status;
+        run.end = r.status == 4   ? RunEnd::Unreachable
+                  : r.status != 0 ? RunEnd::TransferFailed
+                                  : RunEnd::Done;
+        run.code = r.status >= 100 ? r.status : 0;
         run.lastAnswer = r.answer;
         view.event(e, &run);
     }

@@ -1,0 +1,96 @@
+#include "engine/chronometer_run.h"
+
+#include "flash/planner.h"
+#include "link/serial_link.h"
+
+namespace zor {
+
+std::set<size_t> selectedSlots(const ComponentSelection& selection, const UpdateTable& pgm,
+                               const PartitionTable& installed) {
+    std::set<size_t> slots;
+    for (size_t i = 0; i < pgm.size(); ++i) {
+        if (pgm[i].datiSize == 0)
+            continue;
+        if (!selection.outdated) {
+            if (selection.slots.count(i))
+                slots.insert(i);
+            continue;
+        }
+        const TextParts offered = splitText(pgm[i].versionText());
+        bool upToDate = false;
+        for (uint8_t k = 0; k < installed.count && !upToDate; ++k) {
+            const PartitionEntry& e = installed.entries[k];
+            if (e.type == PT_FREE)
+                continue;
+            const TextParts has = splitText(e.name);
+            upToDate = has.name == offered.name && has.version == offered.version &&
+                       has.build == offered.build;
+        }
+        if (!upToDate)
+            slots.insert(i);
+    }
+    return slots;
+}
+
+namespace {
+
+// Ends the run: its time and bytes.
+void close(UpdateSession& session, ChronometerRun& run, uint64_t bytesBefore, RunEnd end) {
+    SerialLink& link = session.link();
+    run.end = end;
+    run.ms = link.clock().tickMs() - run.startedMs;
+    run.bytes = link.bytesSent() - bytesBefore;
+}
+
+}  // namespace
+
+void runChronometer(UpdateSession& session, const UpdateTable& pgm,
+                    const ComponentSelection& selection, bool highSpeed, const LogWriter& log,
+                    const RunSteps& steps, ChronometerRun& run) {
+    SerialLink& link = session.link();
+    const uint64_t bytesBefore = link.bytesSent();
+    run.selected = selection.slots;
+    const Outcome checked = session.check(highSpeed, log);
+    run.identification = session.identification();
+    run.tableRead = session.current();
+    if (!checked) {
+        run.outcome = checked;
+        return close(session, run, bytesBefore, RunEnd::Unreachable);
+    }
+    if (steps.checked && !steps.checked(run))
+        return close(session, run, bytesBefore, RunEnd::Skipped);
+
+    run.selected = selectedSlots(selection, pgm, run.tableRead);
+    if (run.selected.empty())
+        return close(session, run, bytesBefore, RunEnd::NothingToWrite);
+    // The components the wizard would list: every slot with data.
+    std::vector<PlanItem> items;
+    for (size_t i = 0; i < pgm.size(); ++i) {
+        if (pgm[i].datiSize != 0)
+            items.push_back({static_cast<int>(i), &pgm[i], run.selected.count(i) > 0});
+    }
+    const bool fits = session.plan(items, run.plannerOutcome, log);
+    run.planMade = true;
+    run.planned = session.planned();
+    run.view = describePlan(run.tableRead, run.planned);
+    const bool goOn = !steps.planned || steps.planned(run);
+    if (!fits)
+        return close(session, run, bytesBefore, RunEnd::NoFit);
+    if (!hasChanges(run.planned))
+        return close(session, run, bytesBefore, RunEnd::Unchanged);
+    if (!goOn)
+        return close(session, run, bytesBefore, RunEnd::Planned);
+
+    if (steps.transferring)
+        steps.transferring(run);
+    const uint64_t transferBefore = link.bytesSent();
+    run.outcome = steps.transfer ? steps.transfer(session) : session.runTransfer();
+    run.code = run.outcome.code;
+    run.lastAnswer = link.RsLastAnswer();
+    run.transferBytes = link.bytesSent() - transferBefore;
+    run.phase = session.transferPhase();
+    run.phaseCount = session.transferPhaseCount();
+    close(session, run, bytesBefore, run.outcome ? RunEnd::Done : RunEnd::TransferFailed);
+}
+
+}  // namespace zor

@@ -1,0 +1,89 @@
+#pragma once
+// One chronometer's run, the same for `update` and for each port of the
+// bench station: the check, the components selected, the plan, the transfer
+// with its restart, and what came of it. The caller has opened the port; it
+// renders the steps through RunSteps and the result once the run returns.
+#include <cstdint>
+#include <functional>
+#include <set>
+#include <string>
+
+#include "app/outcome.h"
+#include "engine/plan_view.h"
+#include "engine/update_session.h"
+#include "flash/partition_table.h"
+#include "updatefile/segment.h"
+
+namespace zor {
+
+// Which components a chronometer gets: the slots named, or (outdated) every
+// component whose name, VERS or BUILD differ from what it has installed.
+struct ComponentSelection {
+    bool outdated = false;
+    std::set<size_t> slots;
+};
+
+// The components of pgm a chronometer with table installed gets under
+// selection; only slots holding data count.
+std::set<size_t> selectedSlots(const ComponentSelection& selection, const UpdateTable& pgm,
+                               const PartitionTable& installed);
+
+// How a run ended.
+enum class RunEnd {
+    Unreachable,     // the check failed: outcome says how
+    Skipped,         // the caller let the chronometer go after the check
+    NothingToWrite,  // every selected component is installed already (outdated)
+    Unchanged,       // the plan fits and changes nothing on the chronometer
+    NoFit,           // the selection does not fit the flash
+    Planned,         // stopped before the transfer, as the caller asked (a dry run)
+    Done,            // transferred and restarted
+    TransferFailed,  // the transfer failed: code and outcome say how
+};
+
+// One chronometer's run on a port, as it ended.
+struct ChronometerRun {
+    std::string port, device;
+    std::string identification;  // its answer to 'I', Windows-1252; empty when none came
+    std::set<size_t> selected;
+    PartitionTable tableRead;
+    PartitionTable planned;
+    bool planMade = false;
+    PlanView view;
+    std::string plannerOutcome;  // Windows-1252
+    RunEnd end = RunEnd::Unreachable;
+    int code = 0;            // the transfer's result code: 0, or 100..108
+    Outcome outcome;         // the check's when Unreachable, the transfer's once it ran
+    std::string lastAnswer;  // Windows-1252; the chronometer's last answer once a transfer ran
+    uint32_t startedMs = 0;  // tick the run counts from, set by the caller
+    uint32_t ms = 0;
+    uint64_t bytes = 0;             // wire bytes written during the run
+    uint64_t transferBytes = 0;     // of which by the transfer
+    int phase = 0, phaseCount = 0;  // where the transfer ended (0: before its first phase)
+
+    bool transferred() const { return end == RunEnd::Done || end == RunEnd::TransferFailed; }
+    // Nothing had to be written: the chronometer has what was selected.
+    bool current() const { return end == RunEnd::NothingToWrite || end == RunEnd::Unchanged; }
+};
+
+// What the caller does between the steps; every member may be empty.
+struct RunSteps {
+    // The check passed: the identification and the table read are in run.
+    // Returning false ends the run there, as Skipped.
+    std::function<bool(const ChronometerRun& run)> checked;
+    // The plan was made (fitting or not). Returning false ends the run
+    // before the transfer, as Planned.
+    std::function<bool(const ChronometerRun& run)> planned;
+    // The transfer is about to start.
+    std::function<void(const ChronometerRun& run)> transferring;
+    // Runs the transfer and returns its outcome; empty: runTransfer() on the
+    // calling thread.
+    std::function<Outcome(UpdateSession& session)> transfer;
+};
+
+// Checks the chronometer on the session's open port, selects, plans and
+// transfers; run.port, run.device and run.startedMs are the caller's.
+void runChronometer(UpdateSession& session, const UpdateTable& pgm,
+                    const ComponentSelection& selection, bool highSpeed, const LogWriter& log,
+                    const RunSteps& steps, ChronometerRun& run);
+
+}  // namespace zor
