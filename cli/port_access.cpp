@@ -127,7 +127,9 @@ std::string openFailureText(const std::string& name, const std::string& device, 
             const std::string holder = utf8Text(d.holderName, true);
             hint = "la porta è utilizzata dal processo " + std::to_string(d.holderPid) +
                    (holder.empty() ? std::string() : " (" + holder + ")") +
-                   ", come indica il file di blocco " + nameForTerminal(d.lockFile) +
+                   (d.lockFile.empty()
+                        ? std::string()
+                        : ", come indica il file di blocco " + nameForTerminal(d.lockFile)) +
                    ". Chiudere quel programma e riprovare.";
         } else {
             hint = "la porta è utilizzata da un'altra applicazione. Chiuderla e riprovare.";

@@ -13,11 +13,13 @@ struct PortDiagnosis {
     std::string deviceGroup;
     // Members of that group may read and write the device.
     bool groupMayUse = false;
-    // The process a lock file names as the port's holder, 0 when none does;
-    // its program name when the OS tells it.
+    // The process holding the port, 0 when the OS does not tell: on POSIX
+    // the one its lock file names, else the one holding a flock on it; on
+    // Windows the Zorload program that has it open. Its program name as a
+    // person would give it ("zorload-cli station"), when the OS tells it.
     long holderPid = 0;
     std::string holderName;
-    std::string lockFile;  // the lock file looked at, empty when none applies
+    std::string lockFile;  // the lock file that named the holder, empty when none did
 };
 
 // device is the path (or Windows name) the port resolves to; osError the

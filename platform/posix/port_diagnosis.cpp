@@ -3,9 +3,11 @@
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 
@@ -25,12 +27,52 @@ std::string groupName(gid_t gid) {
     return found->gr_name;
 }
 
-// /proc/PID/comm: the program name as the kernel keeps it (15 characters).
+// The program a process runs as a person would name it: its file name and,
+// when the first argument is a word such as a command ("zorload-cli
+// station"), that word. The kernel's 15-character name when the command line
+// cannot be read.
 std::string programName(long pid) {
-    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
-    std::string name;
-    std::getline(comm, name);
-    return name;
+    const std::string proc = "/proc/" + std::to_string(pid);
+    std::ifstream cmdline(proc + "/cmdline", std::ios::binary);
+    std::string program, first;
+    std::getline(cmdline, program, '\0');
+    std::getline(cmdline, first, '\0');
+    if (!program.empty()) {
+        const size_t slash = program.rfind('/');
+        if (slash != std::string::npos)
+            program.erase(0, slash + 1);
+        const bool word =
+            !first.empty() && first.size() <= 16 &&
+            first.find_first_not_of("abcdefghijklmnopqrstuvwxyz") == std::string::npos;
+        return word ? program + " " + first : program;
+    }
+    std::ifstream comm(proc + "/comm");
+    std::getline(comm, program);
+    return program;
+}
+
+// The process holding a whole-file flock on the device, from /proc/locks
+// ("1: FLOCK  ADVISORY  WRITE 4242 00:05:1234 0 EOF"); 0 when none does.
+// Serial programs that write no lock file still flock the device.
+long flockHolder(const struct stat& device) {
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        char kind[16] = {}, mode[16] = {};
+        long pid = 0;
+        unsigned major = 0, minor = 0;
+        unsigned long inode = 0;
+        if (std::sscanf(line.c_str(), "%*d: %15s %*s %15s %ld %x:%x:%lu", kind, mode, &pid, &major,
+                        &minor, &inode) != 6) {
+            continue;
+        }
+        if (std::string(kind) == "FLOCK" && pid > 0 && pid != ::getpid() &&
+            inode == device.st_ino && major == ::major(device.st_dev) &&
+            minor == ::minor(device.st_dev)) {
+            return pid;
+        }
+    }
+    return 0;
 }
 
 }  // namespace
@@ -44,11 +86,15 @@ PortDiagnosis diagnosePort(const std::string& device, int osError) {
         d.groupMayUse = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
     }
     d.lockFile = posix::uucpLockPath(device);
-    if (!d.lockFile.empty()) {
+    if (!d.lockFile.empty())
         d.holderPid = posix::uucpLockHolder(d.lockFile);
+    if (d.holderPid == 0 && ::stat(device.c_str(), &st) == 0) {
+        d.holderPid = flockHolder(st);
         if (d.holderPid != 0)
-            d.holderName = programName(d.holderPid);
+            d.lockFile.clear();
     }
+    if (d.holderPid != 0)
+        d.holderName = programName(d.holderPid);
     return d;
 }
 

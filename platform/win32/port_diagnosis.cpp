@@ -2,12 +2,19 @@
 
 #include <windows.h>
 
+#include "platform/win32/port_claim.h"
+
 namespace zor {
 
 // Windows answers a port held by another program with "access denied" and
-// names neither the holder nor a group: there is nothing more to find out.
-PortDiagnosis diagnosePort(const std::string&, int) {
-    return PortDiagnosis{};
+// names neither the holder nor a group; a Zorload program holding it says so
+// in its claim.
+PortDiagnosis diagnosePort(const std::string& device, int) {
+    PortDiagnosis d;
+    DWORD pid = 0;
+    if (win32::portClaimed(device, pid, d.holderName))
+        d.holderPid = static_cast<long>(pid);
+    return d;
 }
 
 std::string currentUserName() {

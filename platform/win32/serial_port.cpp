@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "platform/win32/port_claim.h"
 #include "platform/win32/serial_device.h"
 
 namespace zor {
@@ -71,8 +72,9 @@ bool isLineSpeed(uint32_t bitsPerSecond) {
 
 class Win32SerialPort : public SerialPort {
   public:
-    explicit Win32SerialPort(HANDLE handle) : handle_(handle) {}
-    ~Win32SerialPort() override { ::CloseHandle(handle_); }
+    Win32SerialPort(HANDLE handle, std::unique_ptr<win32::PortClaim> claim)
+        : handle_(handle), claim_(std::move(claim)) {}
+    ~Win32SerialPort() override { ::CloseHandle(handle_); }  // the claim goes after
 
     // The chronometer's line (win32::setChronometerLine) on the control block
     // as the driver holds it, then the time-outs of the one-byte poll and of
@@ -157,6 +159,7 @@ class Win32SerialPort : public SerialPort {
     bool failLast() { return fail(::GetLastError()); }
 
     HANDLE handle_;
+    std::unique_ptr<win32::PortClaim> claim_;  // null when none could be made
     int lastError_ = 0;
 };
 
@@ -176,20 +179,35 @@ OpenFailure classify(DWORD error) {
 
 class Win32SerialDevices : public SerialDeviceOpener {
   public:
-    // Exclusive (share mode 0) and synchronous. A query asks for no access
-    // at all: enough for the control block and the modem status.
+    // Exclusive (share mode 0, and our claim on the port for the other
+    // Zorload programs) and synchronous. A query asks for no access at all:
+    // enough for the control block and the modem status.
     OpenResult open(const std::string& name, bool queryOnly) override {
+        OpenResult r;
+        const auto failed = [&r](DWORD error) {
+            r.failure = classify(error);
+            r.osError = static_cast<int>(error);
+            return std::move(r);
+        };
+        // Another Zorload program's claim keeps us off, a query too (the
+        // port scan shows the port as used), whatever the driver allows.
+        DWORD pid = 0;
+        std::string program;
+        if (win32::portClaimed(name, pid, program))
+            return failed(ERROR_ACCESS_DENIED);
+        std::unique_ptr<win32::PortClaim> claim;
+        if (!queryOnly) {
+            DWORD error = 0;
+            claim = win32::PortClaim::take(name, error);
+            if (error != 0)
+                return failed(error);
+        }
         const std::string path = resolvePortName(name);
         const DWORD access = queryOnly ? 0 : GENERIC_READ | GENERIC_WRITE;
         HANDLE h = ::CreateFileA(path.c_str(), access, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        OpenResult r;
-        if (h == INVALID_HANDLE_VALUE) {
-            const DWORD error = ::GetLastError();
-            r.failure = classify(error);
-            r.osError = static_cast<int>(error);
-            return r;
-        }
-        r.port = std::make_unique<Win32SerialPort>(h);
+        if (h == INVALID_HANDLE_VALUE)
+            return failed(::GetLastError());
+        r.port = std::make_unique<Win32SerialPort>(h, std::move(claim));
         return r;
     }
 
