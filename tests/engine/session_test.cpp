@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/chronometer_run.h"
 #include "engine/update_session.h"
 #include "sim/sample_file.h"
 #include "sim/sim_port.h"
@@ -144,6 +145,39 @@ TEST(UpdateSession, FailuresComeAsOutcomesAndEvents) {
     const auto code = [](OutcomeKind k) { return "failed " + std::to_string(int(k)); };
     EXPECT_EQ(r.events, (Events{code(OutcomeKind::PortOpenFailed), "opened COM1 19200",
                                 "speed no 19200", code(OutcomeKind::NoAnswer), "closed"}));
+}
+
+}  // namespace
+}  // namespace zor::test
+
+namespace zor::test {
+namespace {
+
+// --select outdated: a component is written when its name, its VERS or its
+// BUILD differs from every installed one; each field alone is enough.
+TEST(Selection, OutdatedComparesNameVersAndBuild) {
+    UpdateTable pgm{};
+    const std::string offered = "Programma base VERS 2.20 BUILD 41";
+    std::copy(offered.begin(), offered.end(), pgm[0].Version.begin());
+    pgm[0].datiSize = 100;
+    const struct {
+        const char* installed;
+        bool written;
+    } cases[] = {
+        {"Programma base VERS 2.20 BUILD 41", false},
+        {"Programma extra VERS 2.20 BUILD 41", true},
+        {"Programma base VERS 2.10 BUILD 41", true},
+        {"Programma base VERS 2.20 BUILD 40", true},
+    };
+    ComponentSelection outdated;
+    outdated.outdated = true;
+    for (const auto& c : cases) {
+        PartitionTable installed;
+        resetTable(installed);
+        ASSERT_TRUE(addPartition(installed, PT_PGM, 1, c.installed, nullptr, 0, 3));
+        EXPECT_EQ(selectedSlots(outdated, pgm, installed).count(0), c.written ? 1u : 0u)
+            << c.installed;
+    }
 }
 
 }  // namespace
