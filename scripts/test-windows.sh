@@ -146,4 +146,5 @@ grep -q "non è un file di aggiornamento" "$work/refused.txt" || fail "Italian t
 tests/windows/wizard_wine.sh "$build" "$zorsim"
 tests/windows/install_wine.sh "$build"
 tests/windows/com_beyond4_wine.sh "$build" "$zorsim"
+tests/windows/station_wine.sh "$build" "$zorsim"
 echo "== Windows build: all tests passed under Wine =="
