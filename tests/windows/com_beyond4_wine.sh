@@ -49,17 +49,9 @@ Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.txt" 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
 [ -e "/tmp/.X11-unix/X$n" ] || { echo "com_beyond4_wine.sh: Xvfb did not start on $DISPLAY" >&2; exit 1; }
-cp -a "$WINEPREFIX" "$work/wine"
-export WINEPREFIX=$work/wine
 # COM5 has nothing behind it: it is only listed.
-for com in COM12 COM5; do
-  wine reg add 'HKLM\Software\Wine\Ports' /v "$com" /d "$work/$com" /f >/dev/null 2>&1
-done
-# The device manager maps the ports from the registry as the server starts.
-wineserver -k 2>/dev/null || true
-wineserver -w 2>/dev/null || true
-wineserver -p 60 >/dev/null 2>&1 </dev/null
-wine cmd /c exit >/dev/null 2>&1 </dev/null
+. "$(dirname "$0")/wine_ports.sh"
+wine_ports_prefix COM12 COM5
 
 fail() {
   echo "FAIL: $*" >&2

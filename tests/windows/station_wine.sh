@@ -39,16 +39,8 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT INT TERM
-cp -a "$WINEPREFIX" "$work/wine"
-export WINEPREFIX=$work/wine
-for com in COM1 COM12; do
-  wine reg add 'HKLM\Software\Wine\Ports' /v "$com" /d "$work/$com" /f >/dev/null 2>&1
-done
-# The device manager maps the ports from the registry as the server starts.
-wineserver -k 2>/dev/null || true
-wineserver -w 2>/dev/null || true
-wineserver -p 60 >/dev/null 2>&1 </dev/null
-wine cmd /c exit >/dev/null 2>&1 </dev/null
+. "$(dirname "$0")/wine_ports.sh"
+wine_ports_prefix COM1 COM12
 
 fail() {
   echo "FAIL: $*" >&2
