@@ -222,6 +222,7 @@ void StationView::event(const StationEvent& e, const ChronometerRun* run) {
                 r.startedMs = now;
                 r.identification.clear();
                 r.overall = r.phase = r.phaseCount = r.code = 0;
+                r.leftMs = -1;
                 r.hasResult = r.gone = false;
             } else if (e.state == PortState::Waiting || e.state == PortState::Absent ||
                        e.state == PortState::Held) {
@@ -247,6 +248,8 @@ void StationView::event(const StationEvent& e, const ChronometerRun* run) {
             r.overall = e.overall;
             r.phase = e.phase;
             r.phaseCount = e.phaseCount;
+            r.leftMs = e.leftMs;
+            r.leftAtMs = now;
             break;
         case StationEvent::Kind::Finished:
             r.state = r.result = e.state;
@@ -302,9 +305,11 @@ void StationView::event(const StationEvent& e, const ChronometerRun* run) {
             line(who + ": cronometro " + utf8Text(e.identification, true));
             break;
         case StationEvent::Kind::Progress:
-            if (e.phase != phaseBefore)
+            if (e.phase != phaseBefore) {
                 line(who + ": fase " + std::to_string(e.phase) + "/" +
-                     std::to_string(e.phaseCount));
+                     std::to_string(e.phaseCount) +
+                     (e.leftMs >= 0 ? ", resta " + durationText(uint32_t(e.leftMs)) : ""));
+            }
             break;
         case StationEvent::Kind::Known:
             line(who + ": " + stateText(e.state, 0, 0, 0, 0) +
@@ -351,6 +356,8 @@ void StationView::json(const StationEvent& e, const ChronometerRun* run) {
         case StationEvent::Kind::Progress:
             head("progress");
             j.member("percent", e.overall).member("phase", e.phase).member("phases", e.phaseCount);
+            if (e.leftMs >= 0)
+                j.member("seconds_left", e.leftMs / 1000.0);
             break;
         case StationEvent::Kind::Finished:
             head(e.state == PortState::Done      ? "done"
@@ -444,9 +451,9 @@ std::vector<std::string> StationView::tableLines(int columns, int rows) const {
         if (r.running || r.endedMs != 0) {
             const uint32_t ms = (r.running ? now : r.endedMs) - r.startedMs;
             elapsed = durationText(ms);
-            if (r.running && r.overall > 0 && r.overall < 100)
-                left = durationText(static_cast<uint32_t>(uint64_t{ms} * (100 - r.overall) /
-                                                          static_cast<uint64_t>(r.overall)));
+            const int64_t leftMs = leftNow(r, now);
+            if (leftMs >= 0)
+                left = durationText(static_cast<uint32_t>(leftMs));
         }
         std::string state = stateText(r.state, r.overall, r.phase, r.phaseCount, r.code);
         if (r.hasResult && r.gone) {
@@ -473,12 +480,23 @@ std::vector<std::string> StationView::tableLines(int columns, int rows) const {
     // The bench's pace: chronometers that leave it ready, not failed ones.
     const int ready = done_ + current_;
     const uint64_t perHour = ms >= 1000 ? uint64_t(ready) * 3600000 / ms : 0;
+    // The bench is free when its longest transfer ends.
+    int64_t benchLeft = -1;
+    for (const Row& r : rows_)
+        benchLeft = std::max(benchLeft, leftNow(r, now));
     add("Completati " + std::to_string(done_) + ", falliti " + std::to_string(failed_) +
         ", già aggiornati " + std::to_string(current_) + ", " + std::to_string(perHour) +
-        " cronometri/ora, " + durationText(ms));
+        " cronometri/ora, " + durationText(ms) +
+        (benchLeft >= 0 ? ", resta " + durationText(static_cast<uint32_t>(benchLeft)) : ""));
     if (stopping_)
         add(stoppingText());
     return lines;
+}
+
+int64_t StationView::leftNow(const Row& r, uint32_t now) const {
+    if (!r.running || r.leftMs < 0)
+        return -1;
+    return std::max<int64_t>(0, r.leftMs - int64_t(now - r.leftAtMs));
 }
 
 std::string StationView::stoppingText() const {

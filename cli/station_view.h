@@ -54,7 +54,9 @@ class StationView {
         PortState state = PortState::Waiting;
         std::string identification;  // Windows-1252
         int overall = 0, phase = 0, phaseCount = 0, code = 0;
-        int reported = 0;  // the percent of the last progress event written as JSON
+        int reported = 0;       // the percent of the last progress event written as JSON
+        int64_t leftMs = -1;    // the transfer's time left as last reported, -1 while not known
+        uint32_t leftAtMs = 0;  // when
         bool running = false;
         uint32_t startedMs = 0, endedMs = 0;
         // The last chronometer's result (Done, Current or Failed), kept with
@@ -70,6 +72,9 @@ class StationView {
     void json(const StationEvent& e, const ChronometerRun* run);
     void draw();
     std::string stoppingText() const;
+    // A transfer's time left now, counted down from its last report; -1
+    // while not known.
+    int64_t leftNow(const Row& r, uint32_t now) const;
 
     const Mode mode_;
     Clock& clock_;

@@ -60,13 +60,26 @@ class Station::Port : private SessionObserver {
     // The session's events.
     void identified(const std::string& answer) override { identification_ = answer; }
     void progress(int phase, int phaseCount, int, int overall) override {
+        phase_ = phase;
+        phaseCount_ = phaseCount;
         StationEvent e;
         e.kind = StationEvent::Kind::Progress;
         e.state = PortState::Transferring;
         e.overall = std::clamp(overall, 0, 100);
         e.phase = phase;
         e.phaseCount = phaseCount;
+        if (timeLeft_) {
+            const uint32_t now = station_.clock_.tickMs();
+            timeLeft_->update(now, sent_, phase, phaseCount);
+            e.leftMs = timeLeft_->leftMs(now);
+        }
         emit(e);
+    }
+    // Every frame written during the transfer, for the time left.
+    void dataSent(uint64_t bytes) override {
+        sent_ += bytes;
+        if (timeLeft_)
+            timeLeft_->update(station_.clock_.tickMs(), sent_, phase_, phaseCount_);
     }
     void restarting() override { setState(PortState::Restarting); }
     void frame(TraceKind kind, const uint8_t* bytes, size_t size, uint32_t tick,
@@ -84,6 +97,10 @@ class Station::Port : private SessionObserver {
     std::atomic<bool> inRun_{false};
     std::atomic<PortState> state_{PortState::Waiting};
     std::string identification_;
+    // The transfer under way: its time left, its bytes written, its phase.
+    std::unique_ptr<TimeLeft> timeLeft_;
+    uint64_t sent_ = 0;
+    int phase_ = 0, phaseCount_ = 0;
 };
 
 void Station::Port::emit(StationEvent event) {
@@ -200,10 +217,16 @@ void Station::Port::update(UpdateSession& session) {
             known = station_.knownEnd(run.identification);
         return known == PortState::Waiting;
     };
-    steps.transferring = [this](const ChronometerRun&) { setState(PortState::Transferring); };
+    steps.transferring = [&](const ChronometerRun& run) {
+        timeLeft_ = std::make_unique<TimeLeft>(run.planned, session.link().lineSpeed());
+        sent_ = 0;
+        phase_ = phaseCount_ = 0;
+        setState(PortState::Transferring);
+    };
     runChronometer(session, station_.pgm_, station_.options_.selection, station_.options_.highSpeed,
                    log, steps, r);
     session.setFrameTrace(false);
+    timeLeft_.reset();
 
     StationEvent e;
     e.identification = r.identification;

@@ -29,6 +29,7 @@
 #include "app/outcome.h"
 #include "engine/chronometer_run.h"
 #include "engine/plan_view.h"
+#include "engine/time_left.h"
 #include "engine/update_session.h"
 #include "flash/partition_table.h"
 #include "link/serial_link.h"
@@ -68,6 +69,7 @@ struct StationEvent {
     PortState state = PortState::Waiting;
     std::string identification;
     int overall = 0, phase = 0, phaseCount = 0;
+    int64_t leftMs = -1;  // Progress: the transfer's time left at the event, -1 while not known
     const ChronometerRun* run = nullptr;  // Finished only; valid during the call
 };
 

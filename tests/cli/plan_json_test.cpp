@@ -266,6 +266,7 @@ TEST(CliStation, TableFitsAnyTerminal) {
         e.state = state;
         e.identification = "007 Cronometro S/N 0412-00" + std::to_string(10 + n);
         e.overall = 45, e.phase = 2, e.phaseCount = 3;
+        e.leftMs = 22000;  // counted down as the clock goes
         view.event(e, nullptr);
     };
     for (int n = 0; n < 30; ++n)
