@@ -46,6 +46,9 @@ class Station::Port : private SessionObserver {
 
     void run();
     Probe probe(UpdateSession& session);
+    // Whether the chronometer answering after its run is the one that ran
+    // (its identification asked again); true when it does not say.
+    bool sameChronometer(UpdateSession& session);
     void update(UpdateSession& session);
     void setState(PortState state);
     void emit(StationEvent event);
@@ -97,6 +100,8 @@ class Station::Port : private SessionObserver {
     std::atomic<bool> inRun_{false};
     std::atomic<PortState> state_{PortState::Waiting};
     std::string identification_;
+    std::string lastIdentification_;  // of the port's last run
+    bool lost_ = false;               // the last probe found the device gone
     // The transfer under way: its time left, its bytes written, its phase.
     std::unique_ptr<TimeLeft> timeLeft_;
     uint64_t sent_ = 0;
@@ -126,6 +131,7 @@ bool Station::Port::pause(uint32_t ms) {
 
 Station::Port::Probe Station::Port::probe(UpdateSession& session) {
     SerialLink& link = session.link();
+    lost_ = false;
     if (session.isOpen() && !link.RsLineLost()) {
         // Held since the last probe: back to the speed every chronometer
         // starts at (a run may have left it at another).
@@ -149,12 +155,20 @@ Station::Port::Probe Station::Port::probe(UpdateSession& session) {
     if (session.probe())
         return Probe::Answered;
     if (link.RsLineLost()) {
-        // The device went away under the open port: let it go, so that the
-        // next probe finds it gone or opens it anew.
+        // The device went away under the open port (an adapter unplugged):
+        // whatever was on it has gone. The port is let go, so that the next
+        // probe finds it gone or opens it anew.
         session.close();
+        lost_ = true;
         return Probe::Absent;
     }
     return Probe::Silent;
+}
+
+bool Station::Port::sameChronometer(UpdateSession& session) {
+    int code = 0;
+    return !RsIdentify(session.link(), code) ||
+           session.link().RsLastAnswer() == lastIdentification_;
 }
 
 void Station::Port::run() {
@@ -168,14 +182,20 @@ void Station::Port::run() {
             break;
         const Probe p = probe(session);
         if (p == Probe::Answered) {
-            missed = 0;
             if (!afterRun && takingChronometers()) {
                 update(session);
                 afterRun = true;
+            } else if (afterRun && missed > 0 && takingChronometers() &&
+                       !sameChronometer(session)) {
+                // Back after a silence, and another one: swapped quickly.
+                update(session);
             }
-        } else if (!afterRun || ++missed >= LEAVE_PROBES) {
-            // Gone long enough: the port is free for the next chronometer.
+            missed = 0;
+        } else if (!afterRun || lost_ || ++missed >= LEAVE_PROBES) {
+            // Gone (its device went away, or long enough): the port is
+            // free for the next chronometer.
             afterRun = false;
+            missed = 0;
             setState(p == Probe::Absent ? PortState::Absent
                      : p == Probe::Held ? PortState::Held
                                         : PortState::Waiting);
@@ -227,6 +247,7 @@ void Station::Port::update(UpdateSession& session) {
                    log, steps, r);
     session.setFrameTrace(false);
     timeLeft_.reset();
+    lastIdentification_ = r.identification;
 
     StationEvent e;
     e.identification = r.identification;

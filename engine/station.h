@@ -6,9 +6,11 @@
 // The station holds each port it watches open from the first probe to its
 // end, so no other program (nor a second station) reaches a chronometer
 // between two probes; it lets a port go only when its device has gone.
-// After a chronometer's run the port waits until that chronometer has been
-// gone for LEAVE_PROBES probes in a row before it takes the next, so a
-// restart or a missed answer never starts a second run. A chronometer is
+// After a chronometer's run the port takes the next only once that one has
+// gone: missed LEAVE_PROBES probes in a row, or its device went away (an
+// adapter unplugged), or what answers after a missed probe identifies
+// itself as another chronometer. A restart or a missed answer never starts a
+// second run. A chronometer is
 // known by its answer to 'I': one already updated (or found up to date) in
 // this run is not written again when it comes back, on any port, unless the
 // station was told to (again); a failed one is run again, which is how the
@@ -99,7 +101,7 @@ struct StationOptions {
 };
 
 // Probes in a row a chronometer must miss after its run before its port
-// takes a chronometer again.
+// takes a chronometer of the same identification again.
 constexpr int LEAVE_PROBES = 3;
 
 class Station {

@@ -148,6 +148,18 @@ bool RsGetInfo(SerialLink& link, PartitionTable& table, const LogWriter& log) {
     return result;
 }
 
+bool RsIdentify(SerialLink& link, int& code) {
+    const CommandInfo& attention = command(Cmd::Attention);
+    const CommandInfo& identify = command(Cmd::Identify);
+    code =
+        link.RsCommand(std::string{static_cast<char>(attention.letter), '\0'}, attention.timeoutMs);
+    if (code != attention.successCode)
+        return false;
+    code =
+        link.RsCommand(std::string{static_cast<char>(identify.letter), '\0'}, identify.timeoutMs);
+    return code == identify.successCode;
+}
+
 Outcome ConnCheck(SerialLink& link, PartitionTable& table, bool highSpeed, const LogWriter& log,
                   CheckReport* report) {
     CheckReport unused;
@@ -161,16 +173,8 @@ Outcome ConnCheck(SerialLink& link, PartitionTable& table, bool highSpeed, const
     logLine(log, std::string("HighSpeed:\t") + (speedOk ? "Yes" : "No"));
     link.RsPurge();
 
-    const CommandInfo& attention = command(Cmd::Attention);
-    const CommandInfo& identify = command(Cmd::Identify);
-    int code =
-        link.RsCommand(std::string{static_cast<char>(attention.letter), '\0'}, attention.timeoutMs);
-    bool ok = code == attention.successCode;
-    if (ok) {
-        code = link.RsCommand(std::string{static_cast<char>(identify.letter), '\0'},
-                              identify.timeoutMs);
-        ok = code == identify.successCode;
-    }
+    int code = 0;
+    const bool ok = RsIdentify(link, code);
     Outcome outcome =
         code == CODE_NO_ANSWER ? Outcome::noAnswer() : Outcome::wrongAnswer(link.RsLastAnswer());
     if (ok) {

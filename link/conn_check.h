@@ -29,6 +29,12 @@ bool RsChangeSpeed(SerialLink& link, uint8_t speedIndex);
 // kept. Writes a "BEGIN RsGetInfo:" block to log.
 bool RsGetInfo(SerialLink& link, PartitionTable& table, const LogWriter& log);
 
+// 'A' and then 'I' at the present speed, as the connection check begins:
+// true when both answer with their success codes, the identification then in
+// link.RsLastAnswer(). code gets the last answer's code (CODE_NO_ANSWER
+// without one).
+bool RsIdentify(SerialLink& link, int& code);
+
 // What the connection check learnt on its way, whatever its outcome.
 struct CheckReport {
     bool speedAgreed = false;    // the chronometer took the speed asked for

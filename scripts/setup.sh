@@ -11,6 +11,7 @@ packages=(
   clang-format
   qt6-base-dev fonts-liberation
   locales libc-l10n
+  tmux
   "$@"
 )
 

@@ -11,6 +11,7 @@ CLI=$2
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/zorsim-station.XXXXXX")
 SIM_PID=
 SIMS=""
+SERIAL=0
 
 . "$(dirname "$0")/pty_common.sh"
 
@@ -20,12 +21,14 @@ stop_sims() {
     for pid in $SIMS; do wait "$pid" 2>/dev/null; done
     SIMS=""
 }
-trap 'stop_sims; cleanup' EXIT INT TERM
+trap 'status=$?; stop_sims; (exit $status); cleanup' EXIT INT TERM
 
-sim() {  # PORT zorsim options...
+sim() {  # PORT zorsim options...: each chronometer with an S/N of its own
     port=$1
     shift
-    "$ZORSIM" --link "$WORK/$port" --once "$@" >"$WORK/$port.sim.txt" 2>&1 &
+    SERIAL=$((SERIAL + 1))
+    "$ZORSIM" --link "$WORK/$port" --once --id "007 Cronometro S/N 2000-$SERIAL boot 1.30" "$@" \
+        >"$WORK/$port.sim.txt" 2>&1 &
     SIMS="$SIMS $!"
 }
 
