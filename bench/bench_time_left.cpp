@@ -19,7 +19,6 @@
 #include "sim/sample_file.h"
 #include "sim/sim_port.h"
 #include "support/temp_dir.h"
-#include "updatefile/update_writer.h"
 
 namespace {
 
@@ -155,30 +154,12 @@ Run runOnce(const Plan& plan, const std::string& path, bool high, bool slow,
 }
 
 std::vector<uint8_t> fullFlashFile() {
-    struct Part {
-        uint8_t type;
-        uint16_t posn;
-        uint8_t blks;
-        const char* version;
-    };
-    const Part parts[] = {{PT_MILO, 0, 1, "Boot VERS 1.02 BUILD 15"},
-                          {PT_PGM, 1, 5, "Programma gare VERS 3.00 BUILD 2"},
-                          {PT_DATAREL, 0, 2, "Lingua tedesco VERS 1.0 BUILD 1"}};
-    UpdateFileWriter writer;
-    uint32_t seed = 7;
-    for (const Part& p : parts) {
-        ComponentSpec c;
-        c.version = p.version;
-        c.posn = p.posn;
-        c.infoType = p.type;
-        c.blks = p.blks;
-        c.id = 0x0214002A;
-        // Each flash block as full as the 259 bytes sent per data block allow.
-        const size_t blocks = p.blks * (sim::FLASH_BLOCK_BYTES / sim::SENT_BYTES_PER_BLOCK);
-        c.data = sim::componentBlocks({p.type, p.blks, p.version}, blocks, seed++);
-        writer.add(c);
-    }
-    return writer.bytes();
+    // Each flash block as full as the 259 bytes sent per data block allow.
+    const size_t perBlock = sim::FLASH_BLOCK_BYTES / sim::SENT_BYTES_PER_BLOCK;
+    return sim::updateFileOf({{PT_MILO, 0, 1, perBlock, "Boot VERS 1.02 BUILD 15"},
+                              {PT_PGM, 1, 5, 5 * perBlock, "Programma gare VERS 3.00 BUILD 2"},
+                              {PT_DATAREL, 0, 2, 2 * perBlock, "Lingua tedesco VERS 1.0 BUILD 1"}},
+                             7);
 }
 
 std::string cell(double value) {

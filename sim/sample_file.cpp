@@ -5,24 +5,9 @@
 
 namespace zor::sim {
 
-std::vector<uint8_t> sampleUpdateFile() {
-    struct Part {
-        uint8_t type;
-        uint16_t posn;
-        uint8_t blks;
-        size_t dataBlocks;
-        const char* version;
-    };
-    // Small data so that a transfer over the pty takes seconds, not minutes.
-    const Part parts[] = {
-        {8, 0, 1, 20, "Boot VERS 1.01 BUILD 14"},
-        {0, 1, 3, 60, "Programma base VERS 2.20 BUILD 41"},
-        {1, 0, 1, 12, "Lingua italiano VERS 1.3 BUILD 5"},
-        {1, 0, 1, 12, "Lingua inglese VERS 1.3 BUILD 5"},
-    };
+std::vector<uint8_t> updateFileOf(const std::vector<SamplePart>& parts, uint32_t seed) {
     UpdateFileWriter writer;
-    uint32_t seed = 1;
-    for (const Part& p : parts) {
+    for (const SamplePart& p : parts) {
         ComponentSpec component;
         component.version = p.version;
         component.posn = p.posn;
@@ -33,6 +18,15 @@ std::vector<uint8_t> sampleUpdateFile() {
         writer.add(component);
     }
     return writer.bytes();
+}
+
+std::vector<uint8_t> sampleUpdateFile() {
+    // Small data so that a transfer over the pty takes seconds, not minutes.
+    return updateFileOf({{8, 0, 1, 20, "Boot VERS 1.01 BUILD 14"},
+                         {0, 1, 3, 60, "Programma base VERS 2.20 BUILD 41"},
+                         {1, 0, 1, 12, "Lingua italiano VERS 1.3 BUILD 5"},
+                         {1, 0, 1, 12, "Lingua inglese VERS 1.3 BUILD 5"}},
+                        1);
 }
 
 }  // namespace zor::sim
