@@ -19,6 +19,7 @@
 #include "sim/sample_file.h"
 #include "sim/sim_port.h"
 #include "support/temp_dir.h"
+#include "updatefile/update_writer.h"
 
 namespace {
 
