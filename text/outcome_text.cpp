@@ -1,0 +1,1 @@
+#include "text/outcome_text.h"

@@ -1,0 +1,1 @@
+#include "text/plan_text.h"

@@ -1,0 +1,1 @@
+#include "text/port_text.h"
