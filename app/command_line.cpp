@@ -1,7 +1,5 @@
 #include "app/command_line.h"
 
-#include "app/version_info.h"
-
 namespace zor {
 
 namespace {
@@ -31,21 +29,13 @@ bool isOption(const std::string& arg, SlashRule slash) {
 
 }  // namespace
 
-std::string usageText(const std::string& programFileName) {
-    return "Uso: " + programFileName + " [-v] [-high] [-?] [FileDaCaricare]";
-}
-
 std::string programFileName(const std::string& programPath) {
     const size_t slash = programPath.find_last_of("/\\");
     return slash == std::string::npos ? programPath : programPath.substr(slash + 1);
 }
 
-CommandLineResult ParseCommandLine(const std::vector<std::string>& args,
-                                   const std::string& programFileName, const VersionBlock* block,
-                                   SlashRule slash) {
+CommandLineResult ParseCommandLine(const std::vector<std::string>& args, SlashRule slash) {
     CommandLineResult result;
-    const std::string title = applicationTitle(block);
-    const std::string usage = usageText(programFileName);
 
     for (const std::string& arg : args) {
         if (!isOption(arg, slash)) {
@@ -56,19 +46,16 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args,
         if (option == "high") {
             result.highSpeed = true;
         } else if (option == "v") {
-            result.boxes.push_back({versionBoxText(block), title, BoxIcon::Information});
+            result.notices.push_back({CommandLineNotice::Kind::Version, {}});
         } else if (option == "?") {
-            result.boxes.push_back({usage, title, BoxIcon::Information});
+            result.notices.push_back({CommandLineNotice::Kind::Usage, {}});
             result.exitProcess = true;
             result.exitStatus = 1;
             break;
         } else if (option == "log") {
             result.logOption = true;
         } else {
-            // The argument is pasted in as typed; a '%' in it is plain text.
-            result.boxes.push_back(
-                {"Opzione della linea di comando sconosciuta: '" + arg + "'\r\n" + usage, title,
-                 BoxIcon::Error});
+            result.notices.push_back({CommandLineNotice::Kind::UnknownOption, arg});
             result.exitProcess = true;
             result.exitStatus = 1;
             break;

@@ -1,13 +1,12 @@
 #pragma once
 // How an operation ended, for every failure the user can meet: opening and
 // setting up the port, the chronometer's answers, the transfer's outcome
-// codes, the update file and the session log. Each outcome carries what is
-// known of the failure (the OS's error and its text, the chronometer's last
-// answer) and the message the user is given, so that a window can show it
-// as its boxes and a terminal as its lines.
+// codes, the update file and the session log. Each outcome carries its kind
+// and what is known of the failure (the OS's error and its text, the
+// chronometer's last answer, what was wrong with the file); text/ words it,
+// so that a window can show it as its boxes and a terminal as its lines.
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "platform/serial_port.h"
 
@@ -23,7 +22,7 @@ enum class OutcomeKind {
     NoPorts,              // the port scan found no port available
     TransferFailed,       // code 100..108, lastAnswer
     FileNotOpened,        // the update file would not open: osError, systemText, message
-    FileRefused,          // not an update file, a newer format, a read error: message
+    FileRefused,          // not an update file, a newer format, a read error: fileFault, detail
     LogNotOpened,         // the session log would not open
 };
 
@@ -48,14 +47,22 @@ enum class Hint {
     ChooseFile,         // the file cannot be used: choose another
 };
 
+// Why an update file was refused.
+enum class UpdateFileFault {
+    NotUpdateFile,  // not an update file, or a damaged one
+    NewerFormat,    // written for a newer version of the program
+    ReadError,      // reading it failed: detail says how
+};
+
 struct Outcome {
     OutcomeKind kind = OutcomeKind::Ok;
     int code = 0;  // TransferFailed: 100..108
     OpenFailure openFailure = OpenFailure::None;
     int osError = 0;
     std::string systemText;  // the OS's text for osError, when the user is shown it
-    std::string message;     // UTF-8; empty when the user is told nothing
     std::string lastAnswer;  // the chronometer's last answer, Windows-1252
+    UpdateFileFault fileFault = UpdateFileFault::NotUpdateFile;  // FileRefused
+    std::string detail;  // FileRefused for a read error: what failed
     Hint hint = Hint::None;
 
     bool ok() const { return kind == OutcomeKind::Ok; }
@@ -70,36 +77,14 @@ struct Outcome {
     static Outcome noPorts();
     static Outcome transferFailed(int code, const std::string& lastAnswer, Hint hint);
     static Outcome fileNotOpened(int osError);
-    static Outcome fileRefused(const std::string& message);
+    static Outcome fileRefused(UpdateFileFault fault, const std::string& detail = {});
     static Outcome logNotOpened();
 };
-
-// "Il trasferimento non ha avuto successo." with the code and the
-// chronometer's last answer as it is to be shown.
-std::string transferFailureText(int code, const std::string& answerShown);
-
-// The message of a file the loader refused without a reason of its own.
-extern const char* const NOT_AN_UPDATE_FILE;
 
 // A text from the update file or the chronometer (Windows-1252, maybe NUL
 // padded, CR LF line ends) ready for a window: UTF-8, LF line ends, every
 // line cut at its first NUL.
 std::string displayText(const std::string& cp1252);
-
-enum class BoxIcon { Information, Exclamation, Error };
-
-// One modal box with an OK button, and whether the warning beep comes first.
-struct BoxRequest {
-    std::string text;
-    std::string caption;
-    BoxIcon icon;
-    bool beep;
-};
-
-// The boxes that tell the user an outcome, in the order they are shown;
-// none for a success or an incomplete listing. appTitle is the program's
-// title, which captions the file and log boxes.
-std::vector<BoxRequest> boxesFor(const Outcome& outcome, const std::string& appTitle);
 
 // A line writer for the diagnostic blocks of the session log; an empty
 // function writes nothing.

@@ -6,9 +6,7 @@
 
 namespace zor {
 
-namespace {
-const char kNotSet[] = "<not set>";
-}
+const char* const VERSION_NOT_SET = "<not set>";
 
 std::string getVersionString(const VersionBlock* block, const std::string& key,
                              const std::string& defaultValue) {
@@ -42,16 +40,6 @@ std::string getVersionString(const VersionBlock* block, const std::string& key,
 
 std::string applicationTitle(const VersionBlock* block) {
     return getVersionString(block, "FileDescription", "-");
-}
-
-std::string versionBoxText(const VersionBlock* block) {
-    return "Informazioni sulla versione:\r\n\r\n" +
-           getVersionString(block, "ProductName", kNotSet) + "\n" + "Versione " +
-           getVersionString(block, "FileVersion", kNotSet);
-}
-
-std::string programVersionLabel(const VersionBlock* block) {
-    return "Versione " + getVersionString(block, "FileVersion", kNotSet);
 }
 
 }  // namespace zor

@@ -24,11 +24,7 @@ std::string getVersionString(const std::string& key, const std::string& defaultV
 // FileDescription, "-" when missing.
 std::string applicationTitle(const VersionBlock* block);
 
-// The text of the version box: a heading, an empty line, ProductName and
-// "Versione " + FileVersion ("<not set>" for each missing string).
-std::string versionBoxText(const VersionBlock* block);
-
-// The presentation page's version label: "Versione " + FileVersion.
-std::string programVersionLabel(const VersionBlock* block);
+// The placeholder for a string the block lacks.
+extern const char* const VERSION_NOT_SET;
 
 }  // namespace zor

@@ -33,7 +33,7 @@ void BM_ReadUpdateFile(benchmark::State& state) {
     zor::UpdateTable pgm;
     std::string lines, id;
     for (auto _ : state) {
-        if (!zor::LoadUpdateFile(path, pgm, lines, id, "Zorload")) {
+        if (!zor::LoadUpdateFile(path, pgm, lines, id)) {
             state.SkipWithError("load refused");
             break;
         }

@@ -55,8 +55,8 @@ struct Fixture {
 
     bool plans() const {
         PartitionTable planned;
-        std::string outcome;
-        return SistemaBlocchi(items, current, planned, outcome, LogWriter()) && current.count == 5;
+        PlanVerdict verdict;
+        return SistemaBlocchi(items, current, planned, verdict, LogWriter()) && current.count == 5;
     }
 };
 
@@ -70,10 +70,10 @@ void BM_PlannerWithLog(benchmark::State& state) {
         logText += "\r\n";
     };
     PartitionTable planned;
-    std::string outcome;
+    PlanVerdict verdict;
     for (auto _ : state) {
         logText.clear();
-        benchmark::DoNotOptimize(SistemaBlocchi(f.items, f.current, planned, outcome, log));
+        benchmark::DoNotOptimize(SistemaBlocchi(f.items, f.current, planned, verdict, log));
         benchmark::DoNotOptimize(logText.data());
     }
     state.counters["log_bytes"] = double(logText.size());
@@ -85,9 +85,9 @@ void BM_PlannerNoLog(benchmark::State& state) {
     if (!f.plans())
         state.SkipWithError("the fixture does not plan");
     PartitionTable planned;
-    std::string outcome;
+    PlanVerdict verdict;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(SistemaBlocchi(f.items, f.current, planned, outcome, LogWriter()));
+        benchmark::DoNotOptimize(SistemaBlocchi(f.items, f.current, planned, verdict, LogWriter()));
         benchmark::ClobberMemory();
     }
 }

@@ -116,15 +116,14 @@ Run runOnce(const Plan& plan, const std::string& path, bool high, bool slow,
     devices.attach("COM1", chrono);
     Feeder feeder(clock);
     UpdateSession session(devices, clock, feeder);
-    if (!session.loadFile(path, "Zorload") || !session.open("COM1") ||
-        !session.check(high, nullptr)) {
+    if (!session.loadFile(path) || !session.open("COM1") || !session.check(high, nullptr)) {
         return run;
     }
     std::vector<PlanItem> items;
     for (int slot : plan.slots)
         items.push_back({slot, &session.components()[static_cast<size_t>(slot)], true});
-    std::string outcome;
-    if (!session.plan(items, outcome, nullptr))
+    PlanVerdict verdict;
+    if (!session.plan(items, verdict, nullptr))
         return run;
 
     feeder.start(session.planned(), session.link().lineSpeed());

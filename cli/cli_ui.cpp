@@ -63,7 +63,11 @@ std::string boxLine(const BoxRequest& box) {
 
 std::string printBoxes(const Outcome& outcome, const std::string& appTitle) {
     std::string last;
-    for (const BoxRequest& box : boxesFor(outcome, appTitle)) {
+    std::vector<BoxRequest> boxes = boxesFor(outcome, appTitle);
+    // The chronometer's answer as the terminal may show it.
+    if (outcome.kind == OutcomeKind::TransferFailed && !boxes.empty())
+        boxes.front().text = transferFailureText(outcome.code, forTerminal(outcome.lastAnswer));
+    for (const BoxRequest& box : boxes) {
         last = boxLine(box);
         std::fprintf(stderr, "%s\n", last.c_str());
     }

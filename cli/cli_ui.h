@@ -4,12 +4,14 @@
 #include <string>
 
 #include "app/outcome.h"
+#include "text/outcome_text.h"
 
 namespace zor::cli {
 
 // Prints the outcome's boxes on stderr, one "Caption: text" line each, in
-// order; returns the last line without its end ("" when there is none), for
-// the JSON "error" member.
+// order, a failed transfer's last answer without its control codes; returns
+// the last line without its end ("" when there is none), for the JSON
+// "error" member.
 std::string printBoxes(const Outcome& outcome, const std::string& appTitle);
 
 // One box as its line, without line end.

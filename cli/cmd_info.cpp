@@ -32,7 +32,7 @@ int cmdInfo(const Args& args) {
     size_t segments = 0;
     const std::string title = getVersionString("FileDescription", "-");
     const Outcome loaded =
-        LoadUpdateFile(opt.positional[0], pgm, versionLines, identifier, title, &segments);
+        LoadUpdateFile(opt.positional[0], pgm, versionLines, identifier, &segments);
     if (!loaded) {
         const std::string error = printBoxes(loaded, title);
         if (opt.json) {

@@ -8,6 +8,7 @@
 #include "cli/port_access.h"
 #include "engine/update_session.h"
 #include "platform/clock.h"
+#include "text/port_text.h"
 
 namespace zor::cli {
 
@@ -30,7 +31,7 @@ int cmdPorts(const Args& args) {
             json.beginObject()
                 .member("name", row.name)
                 .member("device", device)
-                .member("status", row.status)
+                .member("status", portStatusText(row))
                 .member("available", row.available)
                 .endObject();
         } else {
@@ -38,7 +39,8 @@ int cmdPorts(const Args& args) {
             // name is whatever the device folder holds: it must not drive the
             // terminal nor add a column or a line.
             std::printf("%s\t%s\t%s\n", nameForTerminal(row.name).c_str(),
-                        withoutControls(row.status).c_str(), nameForTerminal(device).c_str());
+                        withoutControls(portStatusText(row)).c_str(),
+                        nameForTerminal(device).c_str());
         }
     }
     if (opt.json)

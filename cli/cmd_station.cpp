@@ -187,8 +187,7 @@ int cmdStation(const Args& args) {
     UpdateTable pgm;
     std::string versionLines, identifier;
     size_t segments = 0;
-    const Outcome loaded =
-        LoadUpdateFile(fileName, pgm, versionLines, identifier, title, &segments);
+    const Outcome loaded = LoadUpdateFile(fileName, pgm, versionLines, identifier, &segments);
     if (!loaded) {
         // The file is named: a bench script may pass several.
         std::fprintf(stderr, "zorload-cli station: '%s':\n", nameForTerminal(fileName).c_str());

@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "app/encoding.h"
 #include "cli/cli_ui.h"
 #include "cli/commands.h"
 #include "cli/connection.h"
@@ -17,6 +16,7 @@
 #include "engine/chronometer_run.h"
 #include "engine/update_session.h"
 #include "platform/clock.h"
+#include "text/plan_text.h"
 
 namespace zor::cli {
 namespace {
@@ -41,7 +41,7 @@ int cmdUpdate(const Args& args) {
     UpdateSession session(devices, systemClock(), observer);
     const std::string& fileName = opt.positional[1];
     const std::string title = programTitle();
-    const Outcome loaded = session.loadFile(fileName, title);
+    const Outcome loaded = session.loadFile(fileName);
     const UpdateTable& pgm = session.components();
     const std::string& identifier = session.identifier();
     const size_t segments = session.segmentsRead();
@@ -100,13 +100,13 @@ int cmdUpdate(const Args& args) {
         return true;
     };
     steps.planned = [&](const ChronometerRun& r) {
-        std::fprintf(out, "%s\n", forTerminal(r.plannerOutcome).c_str());
+        std::fprintf(out, "%s\n", verdictText(r.verdict));
         for (const PlanRow& row : r.view.rows) {
             if (row.action != PlanAction::Remove)
                 std::fprintf(out, "%s\n", planLine(row).c_str());
         }
         std::fflush(out);
-        for (const std::string& warning : r.view.warnings)
+        for (const std::string& warning : planWarnings(r.view))
             std::fprintf(stderr, "%s\n", warning.c_str());
         return !opt.dryRun;
     };
@@ -121,10 +121,10 @@ int cmdUpdate(const Args& args) {
         if (!opt.json)
             return;
         JsonWriter json;
-        json.beginObject().member("outcome", cp1252ToUtf8(run.plannerOutcome)).key("plan");
+        json.beginObject().member("outcome", verdictText(run.verdict)).key("plan");
         planJson(json, run.view);
         json.key("warnings").beginArray();
-        for (const std::string& w : run.view.warnings)
+        for (const std::string& w : planWarnings(run.view))
             json.value(w);
         json.endArray();
         if (run.transferred()) {
@@ -146,11 +146,11 @@ int cmdUpdate(const Args& args) {
             return finish(unreachable(opt, conn));
         case RunEnd::NothingToWrite:
             // outdated, and nothing differs from what is installed.
-            std::fprintf(stderr, "%s: nessun componente da installare.\n", ALREADY_CURRENT);
+            std::fprintf(stderr, "%s: nessun componente da installare.\n", alreadyCurrentText());
             if (opt.json) {
                 printJson(JsonWriter()
                               .beginObject()
-                              .member("outcome", ALREADY_CURRENT)
+                              .member("outcome", alreadyCurrentText())
                               .member("exit_status", EXIT_OK)
                               .endObject());
             }
@@ -172,10 +172,7 @@ int cmdUpdate(const Args& args) {
     if (result.code == 0) {
         std::fputs("Aggiornamento completato.\n", stderr);
     } else {
-        // The chronometer's answer as the terminal may show it.
-        Outcome shown = result.outcome;
-        shown.message = transferFailureText(result.code, forTerminal(shown.lastAnswer));
-        printBoxes(shown, title);
+        printBoxes(result.outcome, title);
         std::fprintf(stderr,
                      "Fermato a: %s.\nCosa fare: %s Il cronometro resta in modalità "
                      "aggiornamento; le partizioni già scritte restano scritte.\n",

@@ -56,9 +56,6 @@ void checkFailed(const Outcome& checked, const Options& opt, Connection& c);
 // With --json, the failed connection's document on stdout; EXIT_UNREACHABLE.
 int unreachable(const Options& opt, const Connection& c);
 
-// What a chronometer that already has every component is said to be.
-constexpr const char* ALREADY_CURRENT = "già aggiornato";
-
 // "all", "outdated" or comma-separated slot numbers below segments. A
 // segment without data blocks is no component to install: "all" skips it,
 // naming it fails.

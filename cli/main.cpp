@@ -9,6 +9,7 @@
 #include "platform/file.h"
 #include "platform/terminal.h"
 #include "platform/version_block.h"
+#include "text/app_text.h"
 
 using namespace zor::cli;
 

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "text/plan_text.h"
+
 namespace zor::cli {
 
 namespace {
@@ -18,27 +20,28 @@ std::string columns(const std::string& blocks, const std::string& type, const st
 }  // namespace
 
 std::string tableLine(const PartitionEntry& entry) {
-    return columns(blockRange(entry.firstBlock, entry.blockCount), typeText(entry.type),
+    return columns(blockRangeText(entry.firstBlock, entry.blockCount), typeText(entry.type),
                    utf8Text(entry.name, true));
 }
 
 std::string planLine(const PlanRow& row) {
-    const std::string blocks = blockRange(row.first, row.length);
+    const std::string blocks = blockRangeText(row.first, row.length);
     const std::string type = typeText(row.type);
     const std::string name = utf8Text(row.name, true);
     switch (row.action) {
         case PlanAction::Write: {
             const std::string part = utf8Text(splitText(row.name).name, true);
             const std::string was =
-                row.installed.empty() ? "non installato" : versionOf(row.installed);
-            std::string text = "scrittura     " + part + ": " + was + " → " + versionOf(row.name);
+                row.installed.empty() ? "non installato" : versionPhrase(row.installed);
+            std::string text =
+                "scrittura     " + part + ": " + was + " → " + versionPhrase(row.name);
             if (!row.installed.empty() &&
                 splitText(row.installed).version == splitText(row.name).version &&
                 splitText(row.installed).build == splitText(row.name).build) {
                 text += " (stessa versione)";
             }
             if (!row.alongside.empty())
-                text += " (resta anche " + versionOf(row.alongside) + ")";
+                text += " (resta anche " + versionPhrase(row.alongside) + ")";
             return columns(blocks, type, text);
         }
         case PlanAction::Erase:

@@ -5,6 +5,7 @@
 #include "app/split_version.h"
 #include "engine/plan_view.h"
 #include "platform/terminal.h"
+#include "text/plan_text.h"
 
 namespace zor::cli {
 
@@ -41,8 +42,8 @@ std::vector<TransferPhase> phasesOf(const PartitionTable& plan) {
 
 std::string phaseText(const TransferPhase& phase) {
     if (phase.erase)
-        return "cancellazione " + blockRange(phase.first, phase.length);
-    return "scrittura " + phase.name + " (" + blockRange(phase.first, phase.length) + ")";
+        return "cancellazione " + blockRangeText(phase.first, phase.length);
+    return "scrittura " + phase.name + " (" + blockRangeText(phase.first, phase.length) + ")";
 }
 
 int overallPercent(const ProgressState& s) {

@@ -3,20 +3,14 @@
 #include <cstdio>
 #include <ctime>
 
-#include "app/encoding.h"
 #include "cli/commands.h"
 #include "cli/json.h"
 #include "cli/plan_json.h"
 #include "platform/file.h"
 #include "platform/system_error.h"
+#include "text/plan_text.h"
 
 namespace zor::cli {
-
-namespace {
-// A chronometer that has every selected component, in the record's
-// encoding (Windows-1252, as the planner's texts).
-constexpr const char* ALREADY_CURRENT_1252 = "gi\xE0 aggiornato";
-}  // namespace
 
 int runStatus(const ChronometerRun& run) {
     switch (run.end) {
@@ -46,7 +40,7 @@ UpdateRecord runRecord(const ChronometerRun& run, const std::string& time, const
         r.selected.emplace_back(slot, pgm[slot].versionText());
     r.tableRead = &run.tableRead;
     r.plan = run.planMade ? &run.view : nullptr;
-    r.outcome = run.end == RunEnd::NothingToWrite ? ALREADY_CURRENT_1252 : run.plannerOutcome;
+    r.outcome = runVerdictText(run);
     r.code = runStatus(run);
     r.lastAnswer = run.lastAnswer;
     r.seconds = run.ms / 1000.0;
@@ -81,7 +75,7 @@ std::string recordLine(const UpdateRecord& r) {
         planJson(json, *r.plan);
     else
         json.null();
-    json.member("outcome", cp1252ToUtf8(r.outcome))
+    json.member("outcome", r.outcome)
         .member("dry_run", r.dryRun)
         .member("code", r.code)
         .member("last_answer", utf8Text(r.lastAnswer, false))

@@ -20,7 +20,7 @@ struct UpdateRecord {
     std::vector<std::pair<size_t, std::string>> selected;  // slot, version text (Windows-1252)
     const PartitionTable* tableRead = nullptr;
     const PlanView* plan = nullptr;  // null: no plan was made
-    std::string outcome;             // the planner's text, Windows-1252
+    std::string outcome;             // the planner's verdict or "già aggiornato", UTF-8
     bool dryRun = false;
     int code = 0;
     std::string lastAnswer;  // Windows-1252

@@ -69,7 +69,7 @@ void runChronometer(UpdateSession& session, const UpdateTable& pgm,
         if (pgm[i].datiSize != 0)
             items.push_back({static_cast<int>(i), &pgm[i], run.selected.count(i) > 0});
     }
-    const bool fits = session.plan(items, run.plannerOutcome, log);
+    const bool fits = session.plan(items, run.verdict, log);
     run.planMade = true;
     run.planned = session.planned();
     run.view = describePlan(run.tableRead, run.planned);

@@ -12,6 +12,7 @@
 #include "engine/plan_view.h"
 #include "engine/update_session.h"
 #include "flash/partition_table.h"
+#include "flash/planner.h"
 #include "updatefile/segment.h"
 
 namespace zor {
@@ -49,7 +50,7 @@ struct ChronometerRun {
     PartitionTable planned;
     bool planMade = false;
     PlanView view;
-    std::string plannerOutcome;  // Windows-1252
+    PlanVerdict verdict = PlanVerdict::Unchanged;  // the planner's, once planMade
     RunEnd end = RunEnd::Unreachable;
     int code = 0;            // the transfer's result code: 0, or 100..108
     Outcome outcome;         // the check's when Unreachable, the transfer's once it ran

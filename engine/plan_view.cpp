@@ -16,11 +16,6 @@ bool isProgramType(uint8_t type) {
     return type == PT_PGM || type == PT_DATAREL || type == PT_MILO;
 }
 
-std::string quoted(const std::string& cp1252) {
-    const std::string text = utf8Text(cp1252, true);
-    return "\"" + (text.empty() ? std::string("senza nome") : text) + "\"";
-}
-
 }  // namespace
 
 const char* actionName(PlanAction action) {
@@ -145,11 +140,8 @@ PlanView describePlan(const PartitionTable& current, const PartitionTable& plann
                 int order = compareVersions(will.version, was.version);
                 if (order == 0)
                     order = compareVersions(will.build, was.build);
-                if (order < 0) {
-                    view.warnings.push_back(
-                        "Attenzione: " + quoted(name) + " torna a una versione precedente: da " +
-                        versionOf(row.installed) + " a " + versionOf(e.name) + ".");
-                }
+                if (order < 0)
+                    view.downgrades.push_back({name, row.installed, e.name});
             }
         }
         view.rows.push_back(row);
@@ -160,31 +152,13 @@ PlanView describePlan(const PartitionTable& current, const PartitionTable& plann
             continue;
         view.rows.push_back(
             {c.firstBlock, c.blockCount, c.type, c.name, PlanAction::Remove, {}, {}});
-        view.warnings.push_back("Attenzione: " + quoted(c.name) + " (" + typeText(c.type) + ", " +
-                                blockRange(c.firstBlock, c.blockCount) +
-                                "), installato sul cronometro, viene rimosso.");
+        view.removals.push_back({c.name, c.type, c.firstBlock, c.blockCount});
     }
     return view;
 }
 
-std::string blockRange(uint8_t first, uint8_t length) {
-    if (length <= 1)
-        return "blocco " + std::to_string(first);
-    return "blocchi " + std::to_string(first) + "-" + std::to_string(first + length - 1);
-}
-
 std::string typeText(uint8_t type) {
     return trimControls(std::string(typeNames + 7 * (type & 0x0F), 7));
-}
-
-std::string versionOf(const std::string& cp1252) {
-    const TextParts p = splitText(cp1252);
-    std::string out;
-    if (!p.version.empty())
-        out = "VERS " + p.version;
-    if (!p.build.empty())
-        out += (out.empty() ? "BUILD " : " BUILD ") + p.build;
-    return out.empty() ? utf8Text(cp1252, true) : utf8Text(out, true);
 }
 
 }  // namespace zor

@@ -27,10 +27,27 @@ struct PlanRow {
     std::string alongside;
 };
 
+// An installed component the plan takes back to an older version (VERS, then
+// BUILD): a Write row whose installed partition is newer.
+struct PlanDowngrade {
+    std::string name;       // the component's name part, Windows-1252
+    std::string installed;  // the installed partition's name, Windows-1252
+    std::string planned;    // the name of the one that replaces it, Windows-1252
+};
+
+// An installed component the plan removes: a Remove row.
+struct PlanRemoval {
+    std::string name;  // Windows-1252, as in the table
+    uint8_t type = PT_FREE, first = 0, length = 0;
+};
+
 struct PlanView {
     // The planned table in order, then every installed component it removes.
     std::vector<PlanRow> rows;
-    std::vector<std::string> warnings;  // UTF-8, one line each
+    // What the user is warned of before anything is written: the downgrades
+    // in the planned table's order, the removals in the installed table's.
+    std::vector<PlanDowngrade> downgrades;
+    std::vector<PlanRemoval> removals;
 };
 
 PlanView describePlan(const PartitionTable& current, const PartitionTable& planned);
@@ -47,14 +64,8 @@ TextParts splitText(const std::string& text);
 // anything else as text. Negative, 0 or positive.
 int compareVersions(const std::string& a, const std::string& b);
 
-// "blocco 3" or "blocchi 1-3".
-std::string blockRange(uint8_t first, uint8_t length);
 // The partition type as the table dump names it, trimmed ("PGM", "0x05").
 std::string typeText(uint8_t type);
-
-// "VERS 2.10 BUILD 35" of a component text, or the whole text when it has
-// neither part; UTF-8 for people.
-std::string versionOf(const std::string& cp1252);
 
 // A text from the chronometer or the update file (Windows-1252, cut at the
 // first NUL, trimmed) as UTF-8 for JSON and for people; control codes shown

@@ -23,9 +23,9 @@ UpdateSession::~UpdateSession() {
     transfer_.reset();
 }
 
-Outcome UpdateSession::loadFile(const std::string& fileName, const std::string& appTitle) {
-    const Outcome outcome = LoadUpdateFile(fileName, pgm_, versionLines_, identifier_, appTitle,
-                                           &segments_, [this](bool on) { observer_.busy(on); });
+Outcome UpdateSession::loadFile(const std::string& fileName) {
+    const Outcome outcome = LoadUpdateFile(fileName, pgm_, versionLines_, identifier_, &segments_,
+                                           [this](bool on) { observer_.busy(on); });
     if (!outcome)
         observer_.failed(outcome);
     return outcome;
@@ -87,10 +87,10 @@ void UpdateSession::close() {
     observer_.portClosed();
 }
 
-bool UpdateSession::plan(const std::vector<PlanItem>& items, std::string& outcome,
+bool UpdateSession::plan(const std::vector<PlanItem>& items, PlanVerdict& verdict,
                          const LogWriter& log) {
-    const bool fits = SistemaBlocchi(items, current_, planned_, outcome, log);
-    observer_.planned({current_, planned_, fits, outcome, describePlan(current_, planned_)});
+    const bool fits = SistemaBlocchi(items, current_, planned_, verdict, log);
+    observer_.planned({current_, planned_, fits, verdict, describePlan(current_, planned_)});
     return fits;
 }
 

@@ -25,13 +25,13 @@
 namespace zor {
 
 // A plan as made: the tables, whether the selection fits, the planner's
-// outcome text and what the plan does to the chronometer, its removals and
-// downgrades among the warnings.
+// verdict and what the plan does to the chronometer, its removals and
+// downgrades included.
 struct PlanReport {
     const PartitionTable& current;
     const PartitionTable& planned;
     bool fits;
-    const std::string& outcome;  // the planner's text, Windows-1252
+    PlanVerdict verdict;
     PlanView view;
 };
 
@@ -86,9 +86,9 @@ class UpdateSession {
 
     // ---- The update file ----------------------------------------------------
 
-    // Loads fileName into the component table (emptied first); appTitle goes
-    // into the newer-format message. busy around each segment.
-    Outcome loadFile(const std::string& fileName, const std::string& appTitle);
+    // Loads fileName into the component table (emptied first); busy around
+    // each segment.
+    Outcome loadFile(const std::string& fileName);
     const UpdateTable& components() const { return pgm_; }
     const std::string& versionLines() const { return versionLines_; }
     const std::string& identifier() const { return identifier_; }
@@ -116,8 +116,8 @@ class UpdateSession {
     // ---- The plan -------------------------------------------------------------
 
     // Plans the items into the planned table over the table read; planned.
-    // True when the selection fits; outcome gets the planner's text.
-    bool plan(const std::vector<PlanItem>& items, std::string& outcome, const LogWriter& log);
+    // True when the selection fits; verdict gets the planner's.
+    bool plan(const std::vector<PlanItem>& items, PlanVerdict& verdict, const LogWriter& log);
     const PartitionTable& current() const { return current_; }
     const PartitionTable& planned() const { return planned_; }
 

@@ -74,9 +74,10 @@ std::vector<ChartBox> chartBoxes(const PartitionTable& table, int width, int hei
         box.y1 = height - 5;
         box.fill = typeColours[e.type & 0x0F];
         // A partition the chronometer listed without a name is drawn as free
-        // space; only named entries show the transfer's work in bold.
+        // space (an empty label); only named entries show the transfer's work
+        // in bold.
         if (e.name.empty()) {
-            box.label = "Spazio libero";
+            box.label.clear();
             box.bold = false;
         } else {
             std::string name = e.name, vers, build;

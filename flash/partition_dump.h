@@ -51,14 +51,15 @@ struct EdgeStroke {
 //     to (x0 - 1, 4) to (x0 - 1, H - 4); then DarkShadow on to (x1 + 1, H - 4)
 //     and to (x1 + 1, 4). The inner edge: Shadow from (x0, H - 5) to
 //     (x1, H - 5) to (x1, 5); then Light on to (x0, 5) and to (x0, H - 5).
-//  3. label in labelRect = (x0 + 1, 11)-(x1 - 1, H - 6), no background,
-//     centred horizontally, word-wrapped, from the top; bold when bold is
-//     set, regular otherwise; the paint box's font, black.
+//  3. the label in words (an empty one names free space) in labelRect =
+//     (x0 + 1, 11)-(x1 - 1, H - 6), no background, centred horizontally,
+//     word-wrapped, from the top; bold when bold is set, regular otherwise;
+//     the paint box's font, black.
 // Nothing else is painted. y0 = 5 and y1 = H - 5 are the inner edge rows.
 struct ChartBox {
     int x0, x1, y0, y1;
     Rgb fill;
-    std::string label;  // Windows-1252 bytes, as in the table
+    std::string label;  // Windows-1252 bytes, as in the table; empty: free space
     bool bold;
     ChartRect fillRect;
     ChartRect labelRect;
@@ -68,8 +69,9 @@ struct ChartBox {
 // One box per entry: x0 = firstBlock * W / 8 + 5, x1 = (firstBlock +
 // blockCount) * W / 8 with W = width - 5 (integer division), so a full table
 // spans 5 .. width - 5 with 5 pixels between neighbours. The label is the
-// name part, a blank and the VERS part of the name, or "Spazio libero" when
-// the name is empty; bold when the entry is changed and has a name.
+// name part, a blank and the VERS part of the name, or empty when the name is
+// (free space, which the window words); bold when the entry is changed and
+// has a name.
 std::vector<ChartBox> chartBoxes(const PartitionTable& table, int width, int height);
 
 }  // namespace zor

@@ -8,11 +8,6 @@
 
 namespace zor {
 
-const char* const OUTCOME_UNCHANGED = "Situazione preesistente:";
-const char* const OUTCOME_COMPLETE = "Aggiornamento completo";
-const char* const OUTCOME_PARTIAL = "Aggiornamento parziale";
-const char* const OUTCOME_NO_MILO = "Situazione imprevista. Contattare assistenza!";
-
 namespace {
 
 uint8_t typeOf(const Segmento& s) {
@@ -114,7 +109,7 @@ int findDataRelMatch(const PartitionTable& table, const std::string& name,
 }
 
 bool SistemaBlocchi(const std::vector<PlanItem>& items, const PartitionTable& current,
-                    PartitionTable& planned, std::string& outcome, const LogWriter& log) {
+                    PartitionTable& planned, PlanVerdict& verdict, const LogWriter& log) {
     logText(log, "BEGIN SistemaBlocchi");
     if (log) {
         logSelections(items, log);
@@ -127,7 +122,9 @@ bool SistemaBlocchi(const std::vector<PlanItem>& items, const PartitionTable& cu
     for (const PlanItem& item : items)
         anyChecked |= item.checked && item.component != nullptr;
     const bool complete = isTypeSelected(items, PT_PGM);
-    outcome = !anyChecked ? OUTCOME_UNCHANGED : complete ? OUTCOME_COMPLETE : OUTCOME_PARTIAL;
+    verdict = !anyChecked ? PlanVerdict::Unchanged
+              : complete  ? PlanVerdict::Complete
+                          : PlanVerdict::Partial;
 
     auto checkedOf = [&items](uint8_t type) {
         std::vector<const Segmento*> out;
@@ -192,7 +189,7 @@ bool SistemaBlocchi(const std::vector<PlanItem>& items, const PartitionTable& cu
         logText(log, "END /* SistemaBlocchi */");
         return true;
     }
-    outcome = OUTCOME_NO_MILO;
+    verdict = PlanVerdict::NoMilo;
     logText(log, "\tMissing MILO!!!");
     return false;
 }

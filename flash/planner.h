@@ -21,11 +21,13 @@ struct PlanItem {
     bool checked;
 };
 
-// Outcome texts of a planner run.
-extern const char* const OUTCOME_UNCHANGED;  // "Situazione preesistente:"
-extern const char* const OUTCOME_COMPLETE;   // "Aggiornamento completo"
-extern const char* const OUTCOME_PARTIAL;    // "Aggiornamento parziale"
-extern const char* const OUTCOME_NO_MILO;    // "Situazione imprevista. Contattare assistenza!"
+// What the planner makes of a selection, as the component page tells it.
+enum class PlanVerdict {
+    Unchanged,  // nothing is checked: the chronometer keeps what it has
+    Complete,   // a program is checked: all but the MILO is laid out anew
+    Partial,    // others but no program: placed beside what is installed
+    NoMilo,     // every placement fitted but the plan holds no MILO
+};
 
 // Rebuilds planned from a copy of current and the checked items:
 //  - every checked MILO (type 8) first drops all MILO and PGM partitions and
@@ -39,11 +41,13 @@ extern const char* const OUTCOME_NO_MILO;    // "Situazione imprevista. Contatta
 // Every placed entry carries changed = 1 and its component. Other types are
 // logged but not placed. Returns true when every placement fitted and the
 // plan holds a MILO partition. On failure planned keeps the partial plan as
-// it stood at the refused placement. outcome is always set. The trace goes to
-// log one text per call (texts may hold "\r\n"); an empty log writes nothing
-// and costs no formatting. current and planned may be the same table.
+// it stood at the refused placement. verdict is always set: NoMilo when every
+// placement fitted but the plan lacks a MILO, else from the selection alone.
+// The trace goes to log one text per call (texts may hold "\r\n"); an empty
+// log writes nothing and costs no formatting. current and planned may be the
+// same table.
 bool SistemaBlocchi(const std::vector<PlanItem>& items, const PartitionTable& current,
-                    PartitionTable& planned, std::string& outcome, const LogWriter& log);
+                    PartitionTable& planned, PlanVerdict& verdict, const LogWriter& log);
 
 // True when a checked item's InfoType has t in its low 4 bits.
 bool isTypeSelected(const std::vector<PlanItem>& items, uint8_t type);

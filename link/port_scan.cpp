@@ -1,7 +1,6 @@
 #include "link/port_scan.h"
 
 #include "link/protocol.h"
-#include "platform/system_error.h"
 
 namespace zor {
 
@@ -9,16 +8,16 @@ namespace {
 
 constexpr uint32_t CABLE_LINES = MODEM_CTS_ON | MODEM_DSR_ON | MODEM_RLSD_ON;
 
-std::string failureText(const OpenResult& opened) {
-    switch (opened.failure) {
+PortStatus failureStatus(OpenFailure failure) {
+    switch (failure) {
         case OpenFailure::NotInstalled:
-            return "Non installata";
+            return PortStatus::NotInstalled;
         case OpenFailure::InUse:
-            return "Utilizzata da un'altra applicazione";
+            return PortStatus::InUse;
         case OpenFailure::NotSerial:
-            return "Non è una porta seriale";
+            return PortStatus::NotSerial;
         default:
-            return systemErrorText(opened.osError);
+            return PortStatus::OpenFailed;
     }
 }
 
@@ -41,18 +40,19 @@ PortScan ScanPorts(SerialDeviceOpener& devices, SerialLink& link, Clock& clock,
         row.device = resolvePortName(name);
         OpenResult opened = devices.open(row.name, true);
         if (!opened.port) {
-            row.status = failureText(opened);
+            row.status = failureStatus(opened.failure);
+            row.osError = opened.osError;
         } else {
-            row.status = "Disponibile";
+            row.status = PortStatus::AvailableCableUnknown;
             // A connected cable's far end answers raised DTR/RTS with CTS, DSR
             // and carrier; the lines need a moment to follow.
             opened.port->enableDtrRts();
             clock.sleepMs(proto::SCAN_MODEM_SETTLE_MS);
             uint32_t bits = 0;
             if (opened.port->modemStatus(bits)) {
-                row.status += (bits & CABLE_LINES) == CABLE_LINES
-                                  ? " (cavo seriale connesso)"
-                                  : " (nessun cavo seriale connesso)";
+                row.status = (bits & CABLE_LINES) == CABLE_LINES
+                                 ? PortStatus::AvailableCableConnected
+                                 : PortStatus::AvailableNoCable;
             }
             opened.port.reset();
             row.available = true;

@@ -12,11 +12,24 @@
 
 namespace zor {
 
+// What the scan found behind a port. The three Available states opened it;
+// they differ in what the modem lines said about a cable.
+enum class PortStatus {
+    NotInstalled,             // no such device
+    InUse,                    // held by another program
+    NotSerial,                // a file, a pipe, a folder: no serial device
+    OpenFailed,               // any other failure to open: PortRow::osError says which
+    AvailableCableUnknown,    // opened; the modem lines could not be read
+    AvailableCableConnected,  // opened; CTS, DSR and carrier all answer DTR and RTS
+    AvailableNoCable,         // opened; not all of CTS, DSR and carrier answer
+};
+
 struct PortRow {
     std::string name;    // "COM1".."COM4", or an adapter's device path
     std::string device;  // what opening name opens: "/dev/ttyS0", $ZORLOAD_COMn, "COM1" (Windows)
-    std::string status;  // "Non installata", "Disponibile (cavo seriale connesso)", ...
-    bool available = false;
+    PortStatus status = PortStatus::NotInstalled;
+    int osError = 0;         // the OS's error code when the open failed
+    bool available = false;  // one of the Available states
 };
 
 struct PortScan {

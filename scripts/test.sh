@@ -28,6 +28,9 @@ if [ -n "$unformatted" ]; then
   exit 1
 fi
 
+echo "== the text layer =="
+scripts/check-text-layer.sh
+
 echo "== build and test =="
 scripts/build.sh build
 (cd build && ctest --output-on-failure -j "$(nproc)")

@@ -56,8 +56,8 @@ struct LoadState {
     std::string& versionLines;
     std::string& identifier;
     const std::function<void(bool)>& busy;
-    const std::string& appTitle;
-    std::string message;
+    UpdateFileFault fault;
+    std::string detail;  // ReadError: what went wrong
     size_t segmentiLetti = 0;
     // The second reader of the same file, which fetches a segment's blocks
     // once they have passed the check; it only ever moves forward, to the
@@ -84,7 +84,7 @@ bool crcOver(File& file, uint64_t bytes, std::vector<uint8_t>& piece, uint16_t& 
 }
 
 // Reads one segment into pgm[segmentiLetti]. Returns 1 when it was accepted,
-// 0 at the end of the file, -1 when it was refused (st.message says why).
+// 0 at the end of the file, -1 when it was refused (st.fault says why).
 int readSegment(File& file, LoadState& st) {
     BusyCursor busy(st.busy);
     UpdateTable& pgm = st.pgm;
@@ -149,10 +149,7 @@ int readSegment(File& file, LoadState& st) {
     seg.InfoType ^= 0xFFFF;
     // Known type codes fit in the low 4 bits; bits 4..7 mark a newer format.
     if ((seg.InfoType & 0xF0) != 0) {
-        st.message = "Il file selezionato è stato scritto per una versione più recente di " +
-                     st.appTitle +
-                     ". Per poterlo caricare è quindi necessario utilizzare una versione "
-                     "aggiornata del programma.";
+        st.fault = UpdateFileFault::NewerFormat;
         return -1;
     }
 
@@ -195,7 +192,7 @@ bool readSegments(File& file, LoadState& st) {
 }  // namespace
 
 Outcome ReadUpdateFile(const std::string& fileName, UpdateTable& pgm, std::string& versionLines,
-                       std::string& identifier, const std::string& appTitle, size_t* segmentsRead,
+                       std::string& identifier, size_t* segmentsRead,
                        const std::function<void(bool)>& busy) {
     versionLines.clear();
     identifier.clear();
@@ -213,12 +210,12 @@ Outcome ReadUpdateFile(const std::string& fileName, UpdateTable& pgm, std::strin
             *segmentsRead = 0;
         return Outcome::fileNotOpened(openError);
     }
-    LoadState st{pgm, versionLines, identifier, busy, appTitle, NOT_AN_UPDATE_FILE, 0, again};
+    LoadState st{pgm, versionLines, identifier, busy, UpdateFileFault::NotUpdateFile, {}, 0, again};
     try {
         loaded = readSegments(file, st);
     } catch (const std::exception& e) {
-        st.message =
-            std::string("Si è verificato un errore durante la lettura del file:\n") + e.what();
+        st.fault = UpdateFileFault::ReadError;
+        st.detail = e.what();
         loaded = false;
     }
     file.close();
@@ -226,14 +223,14 @@ Outcome ReadUpdateFile(const std::string& fileName, UpdateTable& pgm, std::strin
 
     if (segmentsRead)
         *segmentsRead = st.segmentiLetti;
-    return loaded ? Outcome::success() : Outcome::fileRefused(st.message);
+    return loaded ? Outcome::success() : Outcome::fileRefused(st.fault, st.detail);
 }
 
 Outcome LoadUpdateFile(const std::string& fileName, UpdateTable& pgm, std::string& versionLines,
-                       std::string& identifier, const std::string& appTitle, size_t* segmentsRead,
+                       std::string& identifier, size_t* segmentsRead,
                        const std::function<void(bool)>& busy) {
     emptyTable(pgm);
-    return ReadUpdateFile(fileName, pgm, versionLines, identifier, appTitle, segmentsRead, busy);
+    return ReadUpdateFile(fileName, pgm, versionLines, identifier, segmentsRead, busy);
 }
 
 }  // namespace zor

@@ -41,15 +41,15 @@ namespace zor {
 // A file with more than UPDATE_SLOTS segments, a SegSize below 678 other than
 // four blanks, or a size beyond 32 bits is refused as not an update file.
 // Succeeds when at least one segment was read and all passed every check;
-// else FileNotOpened or FileRefused (the newer-format message names
-// appTitle).
+// else FileNotOpened, or FileRefused with the fault (not an update file, a
+// newer format, a read error with its text).
 Outcome ReadUpdateFile(const std::string& fileName, UpdateTable& pgm, std::string& versionLines,
-                       std::string& identifier, const std::string& appTitle,
-                       size_t* segmentsRead = nullptr, const std::function<void(bool)>& busy = {});
+                       std::string& identifier, size_t* segmentsRead = nullptr,
+                       const std::function<void(bool)>& busy = {});
 
 // Empties every slot, then ReadUpdateFile.
 Outcome LoadUpdateFile(const std::string& fileName, UpdateTable& pgm, std::string& versionLines,
-                       std::string& identifier, const std::string& appTitle,
-                       size_t* segmentsRead = nullptr, const std::function<void(bool)>& busy = {});
+                       std::string& identifier, size_t* segmentsRead = nullptr,
+                       const std::function<void(bool)>& busy = {});
 
 }  // namespace zor

@@ -9,6 +9,9 @@
 #include "app/version_info.h"
 #include "flash/planner.h"
 #include "platform/file.h"
+#include "text/app_text.h"
+#include "text/plan_text.h"
+#include "text/port_text.h"
 
 namespace zor::wizard {
 namespace {
@@ -61,11 +64,11 @@ bool Wizard::construct() {
     page_ = Page::Pres;
     view_.showPage(page_);
 
-    const CommandLineResult cmd = ParseCommandLine(env_.args, programFileName(env_.programPath),
-                                                   env_.versionBlock, env_.slashRule);
+    const CommandLineResult cmd = ParseCommandLine(env_.args, env_.slashRule);
     highSpeed_ = cmd.highSpeed;
     logOption_ = cmd.logOption;
-    for (const MessageBoxRequest& box : cmd.boxes)
+    for (const BoxRequest& box :
+         commandLineBoxes(cmd, programFileName(env_.programPath), env_.versionBlock))
         view_.messageBox(box.text, box.caption, box.icon);
     if (cmd.exitProcess) {
         exitStatus_ = cmd.exitStatus;
@@ -161,12 +164,12 @@ void Wizard::UpdateControls() {
             next = false;
             break;
         case Page::SelLanguage: {
-            std::string outcome;
-            const bool ok = plan(outcome);
+            PlanVerdict verdict;
+            const bool ok = plan(verdict);
             view_.repaintChart();
             view_.setVisible(Ctl::lblNoSpace, !ok);
             view_.setVisible(Ctl::imgNoSpace, !ok);
-            view_.setCaption(Ctl::lbErroreLingua, outcome);
+            view_.setCaption(Ctl::lbErroreLingua, verdictText(verdict));
             next = ok && hasChanges(session_.planned());
             break;
         }
@@ -203,8 +206,8 @@ void Wizard::btnAvantiClick() {
             showPage(Page::CheckCom);
             break;
         case Page::SelLanguage: {
-            std::string outcome;
-            if (!plan(outcome))
+            PlanVerdict verdict;
+            if (!plan(verdict))
                 break;
             showPage(Page::Download);
             ShowProgress(0, 0, 0);
@@ -264,7 +267,7 @@ void Wizard::FormClose() {
 
 bool Wizard::LoadUpdateFile(const std::string& name) {
     view_.setVisible(Ctl::pnlVersione, false);
-    const bool ok = session_.loadFile(name, title_).ok();
+    const bool ok = session_.loadFile(name).ok();
     if (ok) {
         std::string lines = displayText(session_.versionLines());
         while (!lines.empty() && lines.back() == '\n')
@@ -332,7 +335,7 @@ void Wizard::scanCleared() {
 void Wizard::scanRow(const PortRow& row) {
     if (scans_.back() == scanCount_) {
         ports_.push_back(row);
-        view_.addPortRow({portCaption(row.name), row.status});
+        view_.addPortRow({portCaption(row.name), portStatusText(row)});
     }
     view_.processPendingEvents();
 }
@@ -405,11 +408,11 @@ void Wizard::lvSelLangChange(int row, bool checked, ListChange change) {
     inSelLangChange_ = false;
 }
 
-bool Wizard::plan(std::string& outcome) {
+bool Wizard::plan(PlanVerdict& verdict) {
     std::vector<PlanItem> items;
     for (const ComponentChoice& c : choices_)
         items.push_back({c.slot, &session_.components()[c.slot], c.checked});
-    return session_.plan(items, outcome, logWriter());
+    return session_.plan(items, verdict, logWriter());
 }
 
 LogWriter Wizard::logWriter() {

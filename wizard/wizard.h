@@ -120,7 +120,7 @@ class Wizard : private SessionObserver {
     void PaginePageChanged();
     void scanPorts();
     // Plans the checked components into newAllocation_; shows nothing.
-    bool plan(std::string& outcome);
+    bool plan(PlanVerdict& verdict);
     LogWriter logWriter();
 
     WizardView& view_;

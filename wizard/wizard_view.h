@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/outcome.h"
+#include "text/outcome_text.h"
 #include "wizard/form_layout.h"
 
 namespace zor::wizard {

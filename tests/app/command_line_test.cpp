@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/version_info.h"
+#include "text/app_text.h"
 
 namespace zor::test {
 namespace {
@@ -53,9 +54,17 @@ TEST(VersionInfo, LooksUpTheFirstTranslationsTable) {
 
 const std::string kUsage = "Uso: ZOR.EXE [-v] [-high] [-?] [FileDaCaricare]";
 
-CommandLineResult parse(std::vector<std::string> args, const VersionBlock* block = &kFull,
-                        SlashRule slash = SlashRule::OptionUnlessPath) {
-    return ParseCommandLine(args, "ZOR.EXE", block, slash);
+// The parse and the boxes it makes.
+struct Parsed : CommandLineResult {
+    std::vector<BoxRequest> boxes;
+};
+
+Parsed parse(std::vector<std::string> args, const VersionBlock* block = &kFull,
+             SlashRule slash = SlashRule::OptionUnlessPath) {
+    Parsed p;
+    static_cast<CommandLineResult&>(p) = ParseCommandLine(args, slash);
+    p.boxes = commandLineBoxes(p, "ZOR.EXE", block);
+    return p;
 }
 
 TEST(CommandLine, SetsFlagsAndFileName) {
@@ -69,7 +78,7 @@ TEST(CommandLine, SetsFlagsAndFileName) {
                  {{"/LoG", "a.upd", "b.upd"}, false, true, "b.upd"},
                  {{"-high", "/home/tecnico/nuovo.upd"}, true, false, "/home/tecnico/nuovo.upd"}};
     for (const auto& c : cases) {
-        CommandLineResult r = parse(c.args);
+        Parsed r = parse(c.args);
         EXPECT_TRUE(r.highSpeed == c.high && r.logOption == c.log && r.FileDaCaricare == c.file);
         EXPECT_TRUE(r.boxes.empty() && !r.exitProcess);
     }
@@ -95,7 +104,7 @@ TEST(CommandLine, SlashArgumentsFollowTheSystemsPaths) {
         {"-a/b", lin, true, ""},
     };
     for (const auto& c : cases) {
-        const CommandLineResult r = parse({"x.upd", c.arg}, &kFull, c.slash);
+        const Parsed r = parse({"x.upd", c.arg}, &kFull, c.slash);
         EXPECT_EQ(r.exitProcess, c.unknown) << c.arg;
         EXPECT_EQ(r.FileDaCaricare, c.unknown ? "x.upd" : c.file) << c.arg;
         if (c.unknown) {
@@ -110,7 +119,7 @@ TEST(CommandLine, SlashArgumentsFollowTheSystemsPaths) {
 }
 
 TEST(CommandLine, EndingOptionsStopTheParse) {
-    CommandLineResult r = parse({"a.upd", "/?", "-high", "-x"});
+    Parsed r = parse({"a.upd", "/?", "-high", "-x"});
     ASSERT_EQ(r.boxes.size(), 1u);
     EXPECT_EQ(r.boxes[0].text, kUsage);
     EXPECT_EQ(r.boxes[0].icon, BoxIcon::Information);
@@ -130,8 +139,8 @@ TEST(CommandLine, EndingOptionsStopTheParse) {
 }
 
 TEST(CommandLine, VersionBoxesComeInOrder) {
-    std::vector<MessageBoxRequest> boxes = parse({"-v", "-x"}).boxes;
-    for (const MessageBoxRequest& box : parse({"-V"}, &kNoName).boxes)
+    std::vector<BoxRequest> boxes = parse({"-v", "-x"}).boxes;
+    for (const BoxRequest& box : parse({"-V"}, &kNoName).boxes)
         boxes.push_back(box);
     ASSERT_EQ(boxes.size(), 3u);
     const std::string head = "Informazioni sulla versione:\r\n\r\n";

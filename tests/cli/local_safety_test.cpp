@@ -286,9 +286,9 @@ TEST_F(LocalSafety, ForeignTextsLoseTheirControlCodes) {
     std::vector<std::string> log;
     const LogWriter writer = [&](const std::string& t) { log.push_back(t); };
     PartitionTable current, planned;
-    std::string outcome;
+    PlanVerdict verdict;
     ASSERT_TRUE(link.RsOpen("COM1") && ConnCheck(link, current, false, writer));
-    SistemaBlocchi({}, current, planned, outcome, writer);
+    SistemaBlocchi({}, current, planned, verdict, writer);
     std::string logText;
     for (const std::string& t : log)
         logText += t + "\r\n";

@@ -10,6 +10,7 @@
 #include "cli/progress.h"
 #include "cli/station_view.h"
 #include "flash/planner.h"
+#include "text/plan_text.h"
 
 namespace zor::cli {
 namespace {
@@ -79,15 +80,45 @@ TEST(CliPlan, SaysWhatHappensToEveryInstalledComponent) {
     for (const Case& c : cases) {
         const PartitionTable current = chronometer();
         PartitionTable planned;
-        std::string outcome;
-        ASSERT_TRUE(SistemaBlocchi({{0, &c.pick, true}}, current, planned, outcome, nullptr))
+        PlanVerdict verdict;
+        ASSERT_TRUE(SistemaBlocchi({{0, &c.pick, true}}, current, planned, verdict, nullptr))
             << c.what;
         const PlanView view = describePlan(current, planned);
         EXPECT_EQ(actions(view), c.actions) << c.what;
-        ASSERT_EQ(view.warnings.size(), c.warnings.size()) << c.what;
+        const std::vector<std::string> warnings = planWarnings(view);
+        ASSERT_EQ(warnings.size(), c.warnings.size()) << c.what;
         for (size_t i = 0; i < c.warnings.size(); ++i)
-            EXPECT_NE(view.warnings[i].find(c.warnings[i]), std::string::npos) << view.warnings[i];
+            EXPECT_NE(warnings[i].find(c.warnings[i]), std::string::npos) << warnings[i];
     }
+}
+
+// The words of a plan, whole: the warnings, their blocks and versions, and
+// the chart's labels.
+TEST(CliPlan, WordsOfAPlan) {
+    PlanView view;
+    view.downgrades = {{"Programma base ", "Programma base VERS 2.20 BUILD 41",
+                        "Programma base VERS 2.10 BUILD 35"},
+                       {"Ga\x1bra", "Ga\x1bra VERS 3", "Ga\x1bra"}};
+    view.removals = {{"Tabelle gare VERS 1.0 BUILD 2", PT_DATAREL, 6, 1},
+                     {"caff\xe8", 5, 1, 3},
+                     {"  ", PT_PGM, 0, 0}};
+    EXPECT_EQ(planWarnings(view),
+              (std::vector<std::string>{
+                  "Attenzione: \"Programma base\" torna a una versione precedente: da VERS 2.20 "
+                  "BUILD 41 a VERS 2.10 BUILD 35.",
+                  "Attenzione: \"Ga?ra\" torna a una versione precedente: da VERS 3 a Ga?ra.",
+                  "Attenzione: \"Tabelle gare VERS 1.0 BUILD 2\" (DATAREL, blocco 6), installato "
+                  "sul cronometro, viene rimosso.",
+                  "Attenzione: \"caffè\" (0x05, blocchi 1-3), installato sul cronometro, viene "
+                  "rimosso.",
+                  "Attenzione: \"senza nome\" (PGM, blocco 0), installato sul cronometro, viene "
+                  "rimosso.",
+              }));
+    EXPECT_EQ(versionPhrase("Dati gara BUILD 7"), "BUILD 7");
+    ChartBox box{};
+    EXPECT_EQ(chartLabelText(box), "Spazio libero");
+    box.label = "caff\xe8 3";
+    EXPECT_EQ(chartLabelText(box), "caffè 3");
 }
 
 TEST(CliJson, EscapesAndNests) {

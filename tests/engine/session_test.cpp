@@ -76,11 +76,10 @@ TEST(UpdateSession, EventsOfAWholeUpdateInOrder) {
     Recorder r;
     UpdateSession session(devices, clock, r);
 
-    EXPECT_EQ(session.loadFile(temp.file("absent.upd"), "Zorload").kind,
-              OutcomeKind::FileNotOpened);
+    EXPECT_EQ(session.loadFile(temp.file("absent.upd")).kind, OutcomeKind::FileNotOpened);
     EXPECT_EQ(r.events, (Events{"failed " + std::to_string(int(OutcomeKind::FileNotOpened))}));
     r.events.clear();
-    ASSERT_TRUE(session.loadFile(file, "Zorload"));
+    ASSERT_TRUE(session.loadFile(file));
     ASSERT_GE(session.segmentsRead(), 2u);
     // The hourglass around each segment, and once more for the end of the file.
     EXPECT_EQ(r.events.size(), 2 * (session.segmentsRead() + 1));
@@ -99,9 +98,9 @@ TEST(UpdateSession, EventsOfAWholeUpdateInOrder) {
     std::vector<PlanItem> items;
     for (size_t i = 0; i < session.segmentsRead(); ++i)
         items.push_back({static_cast<int>(i), &session.components()[i], true});
-    std::string outcome;
+    PlanVerdict verdict;
     r.events.clear();
-    ASSERT_TRUE(session.plan(items, outcome, nullptr));
+    ASSERT_TRUE(session.plan(items, verdict, nullptr));
     ASSERT_EQ(r.events.size(), 1u);
     EXPECT_EQ(r.events[0].rfind("planned fits ", 0), 0u);
 
@@ -110,7 +109,7 @@ TEST(UpdateSession, EventsOfAWholeUpdateInOrder) {
     const uint64_t before = session.link().bytesSent();
     session.startTransfer(nullptr, nullptr);
     const Outcome ended = session.endTransfer();
-    EXPECT_TRUE(ended) << ended.message;
+    EXPECT_TRUE(ended) << ended.code;
     const std::vector<const PartitionEntry*> phases = transferPhases(session.planned());
     ASSERT_EQ(r.events.size(), phases.size() + 2);
     for (size_t i = 0; i < phases.size(); ++i) {

@@ -23,7 +23,7 @@ TEST(PartitionDump, ExactText) {
 TEST(PartitionChart, BoxesOnTheFormsPaintBox) {
     struct Expect {
         int x0, x1;
-        const char* label;
+        const char* label;  // empty: free space
         bool bold;
         Rgb fill;
     };
@@ -31,16 +31,16 @@ TEST(PartitionChart, BoxesOnTheFormsPaintBox) {
         const char* table;
         std::vector<Expect> boxes;
     } cases[] = {
-        {"9+8*", {{5, 428, "Spazio libero", false, {0, 255, 255}}}},
+        {"9+8*", {{5, 428, "", false, {0, 255, 255}}}},
         {"8+1=Milo VERS 1 BUILD 2;1+1*=Lingua VERS 2 BUILD 7;1+1=Lingua VERS 2 BUILD 7;"
          "5+1*;12+1*=Dati gara VERS 1.0;0+2=caff\xe8 VERS 3 BUILD 1;9+1",
          {{5, 53, "Milo 1", false, {255, 0, 0}},
           {58, 107, "Lingua 2", true, {255, 255, 0}},
           {112, 160, "Lingua 2", false, {255, 255, 0}},
-          {165, 214, "Spazio libero", false, {255, 255, 255}},
+          {165, 214, "", false, {255, 255, 255}},
           {219, 267, "Dati gara 1.", true, {128, 128, 128}},
           {272, 374, "caff\xe8 3", false, {0, 255, 0}},
-          {379, 428, "Spazio libero", false, {0, 255, 255}}}},
+          {379, 428, "", false, {0, 255, 255}}}},
     };
     for (const auto& c : cases) {
         const std::vector<ChartBox> boxes = chartBoxes(test::table(c.table), 433, 73);

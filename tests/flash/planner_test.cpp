@@ -28,19 +28,20 @@ const char* chrono =
 
 struct PlanRun {
     bool ok;
-    std::string outcome;
+    PlanVerdict verdict;
     PartitionTable plan;
     std::vector<std::string> lines;
 };
 
 PlanRun plan(const PartitionTable& current, const std::vector<PlanItem>& items) {
     PlanRun r;
-    r.ok = SistemaBlocchi(items, current, r.plan, r.outcome,
+    r.ok = SistemaBlocchi(items, current, r.plan, r.verdict,
                           [&r](const std::string& line) { r.lines.push_back(line); });
     PartitionTable quiet;  // no log writer: the same plan
-    std::string quietOutcome;
-    EXPECT_EQ(SistemaBlocchi(items, current, quiet, quietOutcome, LogWriter()), r.ok);
-    EXPECT_EQ(layout(quiet) + quietOutcome, layout(r.plan) + r.outcome);
+    PlanVerdict quietVerdict;
+    EXPECT_EQ(SistemaBlocchi(items, current, quiet, quietVerdict, LogWriter()), r.ok);
+    EXPECT_EQ(layout(quiet), layout(r.plan));
+    EXPECT_EQ(quietVerdict, r.verdict);
     return r;
 }
 
@@ -64,42 +65,41 @@ TEST(Planner, Rules) {
         const char* what;
         const char* current;
         std::vector<const Segmento*> checked;
-        const char* outcome;  // "" for "Aggiornamento parziale"
+        PlanVerdict verdict;
         const char* plan;
         const char* failure;  // last log line of a failed run, null on success
     };
+    using V = PlanVerdict;
     // clang-format off
     const Case cases[] = {
-        {"new build in place", chrono, {&build4}, "", "8:0+1 0:1+4 1:5+1* 9:6+2", nullptr},
-        {"other version first fit", chrono, {&vers2}, "", "8:0+1 0:1+4 1:5+1 1:6+1* 9:7+1", nullptr},
-        {"case-sensitive name", chrono, {&lower}, "", "8:0+1 0:1+4 1:5+1 1:6+1* 9:7+1", nullptr},
-        {"padded 1.0 never matches", "8+1;1+1=Dati gara VERS 1.0;9+6", {&gara}, "",
+        {"new build in place", chrono, {&build4}, V::Partial, "8:0+1 0:1+4 1:5+1* 9:6+2", nullptr},
+        {"other version first fit", chrono, {&vers2}, V::Partial, "8:0+1 0:1+4 1:5+1 1:6+1* 9:7+1", nullptr},
+        {"case-sensitive name", chrono, {&lower}, V::Partial, "8:0+1 0:1+4 1:5+1 1:6+1* 9:7+1", nullptr},
+        {"padded 1.0 never matches", "8+1;1+1=Dati gara VERS 1.0;9+6", {&gara}, V::Partial,
          "8:0+1 1:1+1 1:2+1* 9:3+5", nullptr},
-        {"complete update", chrono, {&prog, &vers2}, "Aggiornamento completo",
+        {"complete update", chrono, {&prog, &vers2}, V::Complete,
          "8:0+1 0:1+5* 1:6+1* 9:7+1*", nullptr},
-        {"clean-up drops other types", "8+1;3+1=T;1+2=D;9+4", {&prog}, "Aggiornamento completo",
+        {"clean-up drops other types", "8+1;3+1=T;1+2=D;9+4", {&prog}, V::Complete,
          "8:0+1 0:1+5* 9:6+2*", nullptr},
-        {"milo drops milo and program", chrono, {&milo0}, "", "8:0+1* 9:1+4* 1:5+1 9:6+2*", nullptr},
-        {"last milo stays", chrono, {&milo0, &milo1}, "", "9:0+1* 8:1+1* 9:2+3* 1:5+1 9:6+2*", nullptr},
-        {"program block is Posn's low 4 bits", chrono, {&progPosn17}, "Aggiornamento completo",
+        {"milo drops milo and program", chrono, {&milo0}, V::Partial, "8:0+1* 9:1+4* 1:5+1 9:6+2*", nullptr},
+        {"last milo stays", chrono, {&milo0, &milo1}, V::Partial, "9:0+1* 8:1+1* 9:2+3* 1:5+1 9:6+2*", nullptr},
+        {"program block is Posn's low 4 bits", chrono, {&progPosn17}, V::Complete,
          "8:0+1 0:1+5* 9:6+2*", nullptr},
-        {"data release replaces a program of that name", chrono, {&overProgram}, "",
+        {"data release replaces a program of that name", chrono, {&overProgram}, V::Partial,
          "8:0+1 1:1+4* 1:5+1 9:6+2", nullptr},
-        {"data release replaces the milo of that name", chrono, {&overMilo},
-         "Situazione imprevista. Contattare assistenza!",
+        {"data release replaces the milo of that name", chrono, {&overMilo}, V::NoMilo,
          "1:0+1* 0:1+4 1:5+1 9:6+2", "\tMissing MILO!!!"},
-        {"substitution merges runs, erase flags kept", chrono, {&milo0, &build4}, "",
+        {"substitution merges runs, erase flags kept", chrono, {&milo0, &build4}, V::Partial,
          "8:0+1* 9:1+4* 1:5+1* 9:6+2*", nullptr},
-        {"other types not placed", chrono, {&other}, "", "8:0+1 0:1+4 1:5+1 9:6+2", nullptr},
-        {"nothing checked", chrono, {}, "Situazione preesistente:", "8:0+1 0:1+4 1:5+1 9:6+2", nullptr},
-        {"milo does not fit", chrono, {&miloOnData}, "", "9:0+5* 1:5+1 9:6+2*", "\tMilo Add Failed!!"},
-        {"program inside milo", chrono, {&progOnMilo}, "Aggiornamento completo", "8:0+1 9:1+7*",
+        {"other types not placed", chrono, {&other}, V::Partial, "8:0+1 0:1+4 1:5+1 9:6+2", nullptr},
+        {"nothing checked", chrono, {}, V::Unchanged, "8:0+1 0:1+4 1:5+1 9:6+2", nullptr},
+        {"milo does not fit", chrono, {&miloOnData}, V::Partial, "9:0+5* 1:5+1 9:6+2*", "\tMilo Add Failed!!"},
+        {"program inside milo", chrono, {&progOnMilo}, V::Complete, "8:0+1 9:1+7*",
          "\tProgram Add Failed"},
-        {"substitute too long", "8+1;1+1=Lingua VERS 1 BUILD 3;0+6=P", {&build4Wide}, "",
+        {"substitute too long", "8+1;1+1=Lingua VERS 1 BUILD 3;0+6=P", {&build4Wide}, V::Partial,
          "8:0+1 9:1+1 0:2+6", "\tDataRel Add(subst) Failed"},
-        {"no run long enough", chrono, {&wide}, "", "8:0+1 0:1+4 1:5+1 9:6+2", "\tDataRel Add(new) Failed"},
-        {"missing milo", "0+2=P;9+6", {}, "Situazione imprevista. Contattare assistenza!", "0:0+2 9:2+6",
-         "\tMissing MILO!!!"},
+        {"no run long enough", chrono, {&wide}, V::Partial, "8:0+1 0:1+4 1:5+1 9:6+2", "\tDataRel Add(new) Failed"},
+        {"missing milo", "0+2=P;9+6", {}, V::NoMilo, "0:0+2 9:2+6", "\tMissing MILO!!!"},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -109,7 +109,7 @@ TEST(Planner, Rules) {
             items.push_back({0, s, true});
         const PlanRun r = plan(table(c.current), items);
         EXPECT_EQ(r.ok, c.failure == nullptr);
-        EXPECT_EQ(r.outcome, *c.outcome ? c.outcome : "Aggiornamento parziale");
+        EXPECT_EQ(r.verdict, c.verdict);
         EXPECT_EQ(layout(r.plan), c.plan);
         EXPECT_EQ(hasChanges(r.plan), std::string(c.plan).find('*') != std::string::npos);
         const std::string last = c.failure ? c.failure : "END /* SistemaBlocchi */";

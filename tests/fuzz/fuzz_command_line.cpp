@@ -11,6 +11,7 @@
 #include "app/command_line.h"
 #include "app/version_info.h"
 #include "fuzz_target.h"
+#include "text/app_text.h"
 
 using namespace zor;
 
@@ -71,15 +72,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<std::string> args = fuzz::splitInput(data + 1, size - 1);
     const std::string program = "zorload";
     const SlashRule slash = (data[0] & 2) ? SlashRule::Option : SlashRule::OptionUnlessPath;
-    const CommandLineResult r = ParseCommandLine(args, program, block, slash);
+    const CommandLineResult r = ParseCommandLine(args, slash);
+    const std::vector<BoxRequest> boxes = commandLineBoxes(r, program, block);
 
     FUZZ_CHECK(r.exitStatus == 0 || r.exitStatus == 1);
     FUZZ_CHECK(r.exitProcess == (r.exitStatus == 1));
     const std::string title = applicationTitle(block), usage = usageText(program);
     const std::string unknown = "Opzione della linea di comando sconosciuta: '";
-    for (size_t i = 0; i < r.boxes.size(); ++i) {
-        const MessageBoxRequest& box = r.boxes[i];
-        const bool last = i + 1 == r.boxes.size();
+    for (size_t i = 0; i < boxes.size(); ++i) {
+        const BoxRequest& box = boxes[i];
+        const bool last = i + 1 == boxes.size();
         FUZZ_CHECK(box.caption == title);
         if (box.icon == BoxIcon::Error) {
             const std::string tail = "'\r\n" + usage;
@@ -99,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
         }
     }
-    FUZZ_CHECK(!r.exitProcess || !r.boxes.empty());
+    FUZZ_CHECK(!r.exitProcess || !boxes.empty());
     if (!r.FileDaCaricare.empty()) {
         FUZZ_CHECK(isArgument(args, r.FileDaCaricare));
         FUZZ_CHECK(r.FileDaCaricare[0] != '-');

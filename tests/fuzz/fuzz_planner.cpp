@@ -71,11 +71,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     PartitionTable planned;
-    std::string outcome, log;
-    const bool ok = SistemaBlocchi(items, current, planned, outcome,
+    std::string log;
+    auto verdict = static_cast<PlanVerdict>(-1);  // the planner always sets it
+    const bool ok = SistemaBlocchi(items, current, planned, verdict,
                                    [&log](const std::string& line) { log += line; });
     fuzz::checkTable(planned);
-    FUZZ_CHECK(!outcome.empty());
+    FUZZ_CHECK(verdict == PlanVerdict::Unchanged || verdict == PlanVerdict::Complete ||
+               verdict == PlanVerdict::Partial || verdict == PlanVerdict::NoMilo);
+    FUZZ_CHECK((verdict == PlanVerdict::NoMilo) ==
+               (log.find("\tMissing MILO!!!") != std::string::npos));
     bool milo = false;
     for (int i = 0; i < planned.count; ++i) {
         const PartitionEntry& e = planned.entries[i];

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "fuzz_target.h"
+#include "text/outcome_text.h"
 #include "updatefile/loader.h"
 #include "updatefile/update_writer.h"
 
@@ -51,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     UpdateTable pgm;
     std::string lines, id;
     size_t segments = 0;
-    const Outcome outcome = LoadUpdateFile(path, pgm, lines, id, "Zorload", &segments);
+    const Outcome outcome = LoadUpdateFile(path, pgm, lines, id, &segments);
     const bool ok = outcome.ok();
     close(fd);
 

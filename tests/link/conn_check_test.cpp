@@ -13,6 +13,7 @@
 #include "sim/sim_port.h"
 #include "sim_link.h"
 #include "support/recording_ui.h"
+#include "text/port_text.h"
 
 namespace zor::test {
 namespace {
@@ -258,9 +259,9 @@ TEST(PortScan, RowsAndPreselection) {
     PortScan scan = ScanPorts(devices, link, clock, ui.scanSteps());
     EXPECT_FALSE(link.RsIsOpen());
     ASSERT_EQ(scan.rows.size(), 4u);
-    EXPECT_EQ(scan.rows[0].status, "Utilizzata da un'altra applicazione");
-    EXPECT_EQ(scan.rows[1].status, "Disponibile (cavo seriale connesso)");
-    EXPECT_EQ(scan.rows[2].status, "Non installata");
+    EXPECT_EQ(portStatusText(scan.rows[0]), "Utilizzata da un'altra applicazione");
+    EXPECT_EQ(portStatusText(scan.rows[1]), "Disponibile (cavo seriale connesso)");
+    EXPECT_EQ(portStatusText(scan.rows[2]), "Non installata");
     EXPECT_EQ(scan.rows[3].name, "COM4");
     EXPECT_EQ(scan.selected, 1);
     EXPECT_EQ(ui.pumps, 4);
@@ -272,9 +273,9 @@ TEST(PortScan, RowsAndPreselection) {
     devices.setModemStatus("COM3", 0, false);
     devices.setFailure("COM4", OpenFailure::Other, EACCES);
     scan = ScanPorts(devices, link, clock, ui.scanSteps());
-    EXPECT_EQ(scan.rows[1].status, "Disponibile (nessun cavo seriale connesso)");
-    EXPECT_EQ(scan.rows[2].status, "Disponibile");
-    EXPECT_EQ(scan.rows[3].status, systemErrorText(EACCES));
+    EXPECT_EQ(portStatusText(scan.rows[1]), "Disponibile (nessun cavo seriale connesso)");
+    EXPECT_EQ(portStatusText(scan.rows[2]), "Disponibile");
+    EXPECT_EQ(portStatusText(scan.rows[3]), systemErrorText(EACCES));
 
     for (const char* n : {"COM2", "COM3"})
         devices.setFailure(n, OpenFailure::NotInstalled);

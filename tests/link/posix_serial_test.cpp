@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "link/port_scan.h"
@@ -234,10 +235,10 @@ TEST(PosixSerial, NonSerialPathsAreRefusedAndScannedAsSuch) {
     SerialLink link(systemSerialDevices(), clock);
     const PortScan scan = ScanPorts(systemSerialDevices(), link, clock, ui.scanSteps());
     ASSERT_EQ(scan.rows.size(), 4u);
-    EXPECT_EQ(scan.rows[0].status, "Non è una porta seriale");
-    EXPECT_EQ(scan.rows[1].status, "Non è una porta seriale");
-    EXPECT_EQ(scan.rows[2].status, "Utilizzata da un'altra applicazione");
-    EXPECT_EQ(scan.rows[3].status.rfind("Disponibile", 0), 0u) << scan.rows[3].status;
+    EXPECT_EQ(scan.rows[0].status, PortStatus::NotSerial);
+    EXPECT_EQ(scan.rows[1].status, PortStatus::NotSerial);
+    EXPECT_EQ(scan.rows[2].status, PortStatus::InUse);
+    EXPECT_TRUE(scan.rows[3].available);
     EXPECT_EQ(scan.selected, 3);
 
     EXPECT_FALSE(ui.tell(link.RsOpen("COM1")));
@@ -264,8 +265,8 @@ struct Pty {
 
 // Adapters follow COM1..COM4 in a fake /dev: the by-id links first, then the
 // ttyUSB and ttyACM nodes no link points at, in natural order, none of them
-// twice and none that a COM port maps to; each with the usual status text,
-// opened by its path.
+// twice and none that a COM port maps to; each with the usual state, opened
+// by its path.
 TEST(PosixSerial, AdapterRowsFollowTheComPorts) {
     const TempDir temp("zordev");
     const ScopedEnv lockDir("ZORLOAD_LOCK_DIR", temp.path());
@@ -283,25 +284,25 @@ TEST(PosixSerial, AdapterRowsFollowTheComPorts) {
     writeFile(dev + "/ttyS0", "");    // no adapter name
     writeFile(dev + "/ttyUSBx", "");  // nor this
     const std::string byId = dev + "/serial/by-id/usb-Maker_Cable_A1-if00-port0";
-    const std::string busy = "Utilizzata da un'altra applicazione";
-    const std::string notSerial = "Non è una porta seriale";
+    const std::optional<PortStatus> busy = PortStatus::InUse, notSerial = PortStatus::NotSerial;
+    const std::optional<PortStatus> opened;  // available, whatever the modem lines say
 
     const struct {
         const char* what;
         std::string com1;
-        std::vector<std::pair<std::string, std::string>> adapters;  // name, status start
+        std::vector<std::pair<std::string, std::optional<PortStatus>>> adapters;  // name, state
         int selected;
     } cases[] = {
         {"COM1 is the ttyACM0 device",
          mapped.slave,
-         {{byId, "Disponibile"}, {dev + "/ttyUSB2", busy}, {dev + "/ttyUSB10", notSerial}},
+         {{byId, opened}, {dev + "/ttyUSB2", busy}, {dev + "/ttyUSB10", notSerial}},
          0},
         {"no COM port",
          temp.file("absent"),
-         {{byId, "Disponibile"},
+         {{byId, opened},
           {dev + "/ttyUSB2", busy},
           {dev + "/ttyUSB10", notSerial},
-          {dev + "/ttyACM0", "Disponibile"}},
+          {dev + "/ttyACM0", opened}},
          4},
     };
     for (const auto& c : cases) {
@@ -314,13 +315,15 @@ TEST(PosixSerial, AdapterRowsFollowTheComPorts) {
         const PortScan scan = ScanPorts(systemSerialDevices(), link, clock, ui.scanSteps());
         ASSERT_EQ(scan.rows.size(), 4 + c.adapters.size());
         EXPECT_EQ(scan.rows[0].device, c.com1);
-        EXPECT_EQ(scan.rows[1].status, "Non installata");
+        EXPECT_EQ(scan.rows[1].status, PortStatus::NotInstalled);
         for (size_t i = 0; i < c.adapters.size(); ++i) {
             const PortRow& row = scan.rows[4 + i];
             EXPECT_EQ(row.name, c.adapters[i].first);
             EXPECT_EQ(row.device, row.name);
-            EXPECT_EQ(row.status.rfind(c.adapters[i].second, 0), 0u) << row.status;
-            EXPECT_EQ(row.available, c.adapters[i].second == "Disponibile") << row.name;
+            if (c.adapters[i].second) {
+                EXPECT_EQ(row.status, *c.adapters[i].second) << row.name;
+            }
+            EXPECT_EQ(row.available, !c.adapters[i].second) << row.name;
         }
         EXPECT_EQ(scan.selected, c.selected);
         EXPECT_TRUE(ui.boxes.empty());

@@ -137,7 +137,7 @@ TEST_F(TimingTest, PausesLastExactlyTheirTime) {
     devices.addEmptyPort("COM3");
     const uint32_t scanStart = clock.tickMs();
     const PortScan scan = ScanPorts(devices, link, clock);
-    EXPECT_EQ(scan.rows[0].status, "Disponibile (cavo seriale connesso)");
+    EXPECT_EQ(scan.rows[0].status, PortStatus::AvailableCableConnected);
     EXPECT_EQ(clock.tickMs() - scanStart, 100u);
 }
 

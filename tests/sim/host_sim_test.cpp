@@ -41,7 +41,7 @@ class HostAgainstSimTest : public ::testing::Test {
         ASSERT_TRUE(writeBytes(file_, sampleUpdateFile()));
         emptyTable(pgm_);
         std::string lines, id;
-        ASSERT_TRUE(ReadUpdateFile(file_, pgm_, lines, id, "Zorload"));
+        ASSERT_TRUE(ReadUpdateFile(file_, pgm_, lines, id));
     }
     void TearDown() override {
         std::remove(file_.c_str());
@@ -71,8 +71,8 @@ class HostAgainstSimTest : public ::testing::Test {
         for (int i = 0; i < 4; ++i) {
             items.push_back({i, &pgm_[i], true});
         }
-        std::string outcome;
-        if (!SistemaBlocchi(items, current, planned, outcome, nullptr)) {
+        PlanVerdict verdict;
+        if (!SistemaBlocchi(items, current, planned, verdict, nullptr)) {
             return -3;
         }
         progress_.clear();

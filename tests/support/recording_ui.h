@@ -7,6 +7,7 @@
 
 #include "app/outcome.h"
 #include "link/port_scan.h"
+#include "text/outcome_text.h"
 
 namespace zor::test {
 

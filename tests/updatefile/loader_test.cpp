@@ -42,8 +42,7 @@ class Loader : public ::testing::Test {
     bool loadPath(const std::string& p) {
         ui = test::RecordingUi();
         emptyTable(pgm);
-        const bool ok =
-            ui.tell(ReadUpdateFile(p, pgm, lines, id, "Zorload", &count, ui.busyHook())).ok();
+        const bool ok = ui.tell(ReadUpdateFile(p, pgm, lines, id, &count, ui.busyHook())).ok();
         EXPECT_EQ(ui.busyDepth, 0);
         return ok;
     }
@@ -262,10 +261,10 @@ TEST_F(Loader, LoadEmptiesTableFirstReadAssertsItIsEmpty) {
     ASSERT_TRUE(writeBytes(path, fileOf({component(1)})));
     pgm[0].datiSize = 1;
     pgm[0].dati.assign(BLOCK_SIZE, 0);
-    EXPECT_DEATH(ReadUpdateFile(path, pgm, lines, id, "Zorload"),
+    EXPECT_DEATH(ReadUpdateFile(path, pgm, lines, id),
                  "pgm\\[segmentiLetti\\]\\.datiSize == 0, unit GestFile");
     pgm[3].datiSize = 2;
-    EXPECT_TRUE(LoadUpdateFile(path, pgm, lines, id, "Zorload", &count));
+    EXPECT_TRUE(LoadUpdateFile(path, pgm, lines, id, &count));
     expectSlots({component(1)});
 }
 

@@ -23,6 +23,7 @@
 #include "sim/sample_file.h"
 #include "sim/sim_port.h"
 #include "support/temp_dir.h"
+#include "text/plan_text.h"
 #include "updatefile/update_writer.h"
 #include "wizard/qt/chart_painter.h"
 #include "wizard/qt/main_form.h"
@@ -152,9 +153,9 @@ TEST_F(QtFormTest, EveryTextFitsItsBounds) {
         texts[Ctl::lblStepTitle].push_back(QString::fromUtf8(wizard::pageTitle(Page(p))));
         texts[Ctl::lblStepText].push_back(QString::fromUtf8(wizard::pageText(Page(p))));
     }
-    for (const char* outcome :
-         {OUTCOME_UNCHANGED, OUTCOME_COMPLETE, OUTCOME_PARTIAL, OUTCOME_NO_MILO})
-        texts[Ctl::lbErroreLingua].push_back(QString::fromUtf8(outcome));
+    for (PlanVerdict verdict :
+         {PlanVerdict::Unchanged, PlanVerdict::Complete, PlanVerdict::Partial, PlanVerdict::NoMilo})
+        texts[Ctl::lbErroreLingua].push_back(QString::fromUtf8(verdictText(verdict)));
     texts[Ctl::lbProgresso] = {"Progresso complessivo (fase 10 di 10):"};
     texts[Ctl::lbFase] = {"Progresso fase (100 %):"};
     texts[Ctl::lblProgramVersion] = {"Versione 2.1.0.155"};

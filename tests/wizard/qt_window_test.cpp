@@ -19,7 +19,6 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "app/encoding.h"
 #include "flash/partition_dump.h"
 #include "platform/version_block.h"
 #include "qt_support.h"
@@ -28,6 +27,7 @@
 #include "sim/sim_port.h"
 #include "support/temp_dir.h"
 #include "support/window_texts.h"
+#include "text/plan_text.h"
 #include "updatefile/update_writer.h"
 #include "window_text_checks.h"
 #include "wizard/qt/chart_painter.h"
@@ -539,7 +539,7 @@ TEST_F(QtWindowTest, ChartOnScreen) {
                 p.setFont(f);
                 p.setPen(black);
                 p.drawText(label, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
-                           QString::fromStdString(cp1252ToUtf8(drawn[i].label)));
+                           QString::fromStdString(chartLabelText(drawn[i])));
                 regularBold[bold] = ink(ref, inside);
             }
             ASSERT_NE(regularBold[0], regularBold[1]);

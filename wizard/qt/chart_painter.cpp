@@ -1,7 +1,7 @@
 #include "wizard/qt/chart_painter.h"
 
-#include "app/encoding.h"
 #include "flash/partition_dump.h"
+#include "text/plan_text.h"
 
 namespace zor::qtui {
 namespace {
@@ -67,7 +67,7 @@ void drawAllocation(QPainter& painter, const PartitionTable& table, int width, i
         // lone '&' is dropped and the next character underlined, "&&" shows one.
         painter.drawText(toQt(box.labelRect),
                          Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap | Qt::TextShowMnemonic,
-                         QString::fromStdString(cp1252ToUtf8(box.label)));
+                         QString::fromStdString(chartLabelText(box)));
     }
 }
 

@@ -1,7 +1,7 @@
 #include "wizard/win32/chart_painter.h"
 
-#include "app/encoding.h"
 #include "flash/partition_dump.h"
+#include "text/plan_text.h"
 #include "wizard/win32/wide_text.h"
 
 namespace zor::win32ui {
@@ -69,7 +69,7 @@ void drawAllocation(HDC dc, const PartitionTable& table, int width, int height, 
         }
 
         ::SelectObject(dc, box.bold ? bold : regular);
-        std::wstring label = toUtf16(cp1252ToUtf8(box.label));
+        std::wstring label = toUtf16(chartLabelText(box));
         RECT r{box.labelRect.left, box.labelRect.top, box.labelRect.right, box.labelRect.bottom};
         // Prefix processing stays on (no DT_NOPREFIX): a lone '&' in a name is
         // dropped and underlines the next character, "&&" shows one '&'.

@@ -1,0 +1,45 @@
+#include "text/app_text.h"
+
+#include "app/version_info.h"
+
+namespace zor {
+
+std::string versionBoxText(const VersionBlock* block) {
+    return "Informazioni sulla versione:\r\n\r\n" +
+           getVersionString(block, "ProductName", VERSION_NOT_SET) + "\n" + "Versione " +
+           getVersionString(block, "FileVersion", VERSION_NOT_SET);
+}
+
+std::string programVersionLabel(const VersionBlock* block) {
+    return "Versione " + getVersionString(block, "FileVersion", VERSION_NOT_SET);
+}
+
+std::string usageText(const std::string& programFileName) {
+    return "Uso: " + programFileName + " [-v] [-high] [-?] [FileDaCaricare]";
+}
+
+std::vector<BoxRequest> commandLineBoxes(const CommandLineResult& result,
+                                         const std::string& programFileName,
+                                         const VersionBlock* block) {
+    const std::string title = applicationTitle(block);
+    std::vector<BoxRequest> boxes;
+    for (const CommandLineNotice& notice : result.notices) {
+        switch (notice.kind) {
+            case CommandLineNotice::Kind::Version:
+                boxes.push_back({versionBoxText(block), title, BoxIcon::Information, false});
+                break;
+            case CommandLineNotice::Kind::Usage:
+                boxes.push_back({usageText(programFileName), title, BoxIcon::Information, false});
+                break;
+            case CommandLineNotice::Kind::UnknownOption:
+                // The argument is pasted in as typed; a '%' in it is plain text.
+                boxes.push_back({"Opzione della linea di comando sconosciuta: '" + notice.argument +
+                                     "'\r\n" + usageText(programFileName),
+                                 title, BoxIcon::Error, false});
+                break;
+        }
+    }
+    return boxes;
+}
+
+}  // namespace zor

@@ -1,0 +1,29 @@
+#pragma once
+// The program's own boxes: its version and its command line.
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "platform/version_block.h"
+#include "text/outcome_text.h"
+
+namespace zor {
+
+// The text of the version box: a heading, an empty line, ProductName and
+// "Versione " + FileVersion ("<not set>" for each missing string).
+std::string versionBoxText(const VersionBlock* block);
+
+// The presentation page's version label: "Versione " + FileVersion.
+std::string programVersionLabel(const VersionBlock* block);
+
+// "Uso: <programFileName> [-v] [-high] [-?] [FileDaCaricare]".
+std::string usageText(const std::string& programFileName);
+
+// The boxes the command line's notices make, captioned with the program's
+// title from block; programFileName (no folder) goes into the usage text. No
+// beep precedes them.
+std::vector<BoxRequest> commandLineBoxes(const CommandLineResult& result,
+                                         const std::string& programFileName,
+                                         const VersionBlock* block);
+
+}  // namespace zor
