@@ -70,6 +70,25 @@ size_t decodeUtf8(const std::string& text, size_t at, uint32_t& codePoint) {
     return length;
 }
 
+size_t utf8Chars(const std::string& utf8) {
+    size_t chars = 0;
+    for (const char c : utf8)
+        chars += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return chars;
+}
+
+size_t utf8CharStart(const std::string& utf8, size_t chars) {
+    size_t seen = 0;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        if ((static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80) {
+            if (seen == chars)
+                return i;
+            ++seen;
+        }
+    }
+    return utf8.size();
+}
+
 std::string cp1252ToUtf8(const std::string& text) {
     std::string out;
     out.reserve(text.size());

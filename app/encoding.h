@@ -24,4 +24,13 @@ std::string logSafeText(const std::string& cp1252);
 // cut short, an overlong form, a surrogate, beyond U+10FFFF, at >= size).
 size_t decodeUtf8(const std::string& text, size_t at, uint32_t& codePoint);
 
+// UTF-8 text in the columns of a terminal, one column a character: the
+// characters of utf8, counted as the bytes that start one (every byte but a
+// continuation byte 10xxxxxx).
+size_t utf8Chars(const std::string& utf8);
+
+// Where the character that follows the first chars characters of utf8
+// starts; utf8.size() when it has no more.
+size_t utf8CharStart(const std::string& utf8, size_t chars);
+
 }  // namespace zor

@@ -1,5 +1,7 @@
 #include "app/main_thread_queue.h"
 
+#include <chrono>
+
 namespace zor {
 
 void MainThreadQueue::invokeAndWait(std::function<void()> fn) {
@@ -35,6 +37,30 @@ void MainThreadQueue::runUntil(const std::function<bool()>& done) {
         task();
         lock.lock();
     }
+}
+
+QueueTicker::QueueTicker(MainThreadQueue& queue, uint32_t intervalMs, std::function<void()> fn) {
+    thread_ = std::thread([this, &queue, intervalMs, fn = std::move(fn)] {
+        std::unique_lock<std::mutex> lock(m_);
+        while (!wake_.wait_for(lock, std::chrono::milliseconds(intervalMs),
+                               [this] { return stopping_; })) {
+            queue.post(fn);
+        }
+    });
+}
+
+QueueTicker::~QueueTicker() {
+    stop();
+}
+
+void QueueTicker::stop() {
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable())
+        thread_.join();
 }
 
 }  // namespace zor

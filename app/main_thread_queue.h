@@ -3,9 +3,11 @@
 // transfer worker reaches the user interface only through it (the command
 // line and the tests; the windows use their toolkit's own hand-over).
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <thread>
 
 namespace zor {
 
@@ -23,6 +25,28 @@ class MainThreadQueue {
     std::mutex m_;
     std::condition_variable cv_;
     std::deque<std::function<void()>> tasks_;
+};
+
+// Posts fn to a queue every intervalMs, from a thread of its own, from its
+// construction until stop(): the pumping thread wakes up (and redraws) also
+// while no other work comes.
+class QueueTicker {
+  public:
+    QueueTicker(MainThreadQueue& queue, uint32_t intervalMs, std::function<void()> fn);
+    ~QueueTicker();  // stop()
+    QueueTicker(const QueueTicker&) = delete;
+    QueueTicker& operator=(const QueueTicker&) = delete;
+
+    // Ends the thread and returns once it has ended: nothing more is posted
+    // (what was posted before may still wait in the queue). Once; later calls
+    // return at once.
+    void stop();
+
+  private:
+    std::mutex m_;
+    std::condition_variable wake_;
+    bool stopping_ = false;
+    std::thread thread_;
 };
 
 }  // namespace zor

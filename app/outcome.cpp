@@ -51,7 +51,7 @@ Outcome Outcome::noPorts() {
     return make(OutcomeKind::NoPorts, Hint::NoSerialPort);
 }
 
-Outcome Outcome::transferFailed(int code, const std::string& lastAnswer, Hint hint) {
+Outcome Outcome::transferFailed(TransferCode code, const std::string& lastAnswer, Hint hint) {
     Outcome o = make(OutcomeKind::TransferFailed, hint);
     o.code = code;
     o.lastAnswer = lastAnswer;

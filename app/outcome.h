@@ -26,6 +26,20 @@ enum class OutcomeKind {
     LogNotOpened,         // the session log would not open
 };
 
+// How a transfer ended: each failure is a kind with the number the user is
+// shown as its code.
+enum TransferCode : int {
+    TRANSFER_OK = 0,
+    TRANSFER_NO_PORT = 100,        // the port was not open
+    TRANSFER_PROGRAM_START = 101,  // the chronometer refused to start a component
+    TRANSFER_DATA_BLOCK = 102,     // a data block was not confirmed
+    TRANSFER_WRITE = 103,          // the write into flash did not end well
+    TRANSFER_RESTART = 104,        // all written, the restart not confirmed
+    TRANSFER_LISTING = 106,        // the chronometer stopped answering before the transfer
+    TRANSFER_BAD_TYPE = 107,       // the plan holds a partition that cannot be written
+    TRANSFER_ERASE = 108,          // erasing a flash block failed
+};
+
 // What the user can do about it; a terminal turns the key into words.
 enum class Hint {
     None,
@@ -56,7 +70,7 @@ enum class UpdateFileFault {
 
 struct Outcome {
     OutcomeKind kind = OutcomeKind::Ok;
-    int code = 0;  // TransferFailed: 100..108
+    TransferCode code = TRANSFER_OK;  // TransferFailed: its kind and number
     OpenFailure openFailure = OpenFailure::None;
     int osError = 0;
     std::string systemText;  // the OS's text for osError, when the user is shown it
@@ -75,7 +89,7 @@ struct Outcome {
     static Outcome wrongAnswer(const std::string& lastAnswer);
     static Outcome listingIncomplete();
     static Outcome noPorts();
-    static Outcome transferFailed(int code, const std::string& lastAnswer, Hint hint);
+    static Outcome transferFailed(TransferCode code, const std::string& lastAnswer, Hint hint);
     static Outcome fileNotOpened(int osError);
     static Outcome fileRefused(UpdateFileFault fault, const std::string& detail = {});
     static Outcome logNotOpened();

@@ -8,4 +8,8 @@ std::string getVersionString(const std::string& key, const std::string& defaultV
     return getVersionString(programVersionBlock(), key, defaultValue);
 }
 
+std::string applicationTitle() {
+    return applicationTitle(programVersionBlock());
+}
+
 }  // namespace zor

@@ -23,6 +23,8 @@ std::string getVersionString(const std::string& key, const std::string& defaultV
 // The caption of the main window and of the shell's message boxes:
 // FileDescription, "-" when missing.
 std::string applicationTitle(const VersionBlock* block);
+// Same, of the block built into this program (zor_version_data, as above).
+std::string applicationTitle();
 
 // The placeholder for a string the block lacks.
 extern const char* const VERSION_NOT_SET;

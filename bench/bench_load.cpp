@@ -30,14 +30,14 @@ void BM_ReadUpdateFile(benchmark::State& state) {
     const std::vector<uint8_t> bytes = writer.bytes();
     zor::writeBytes(path, bytes);
 
-    zor::UpdateTable pgm;
+    zor::UpdateTable components;
     std::string lines, id;
     for (auto _ : state) {
-        if (!zor::LoadUpdateFile(path, pgm, lines, id)) {
+        if (!zor::LoadUpdateFile(path, components, lines, id)) {
             state.SkipWithError("load refused");
             break;
         }
-        benchmark::DoNotOptimize(pgm[0].dati.data());
+        benchmark::DoNotOptimize(components[0].dati.data());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
     state.counters["file_bytes"] = static_cast<double>(bytes.size());

@@ -14,9 +14,9 @@ namespace {
 using namespace zor;
 
 struct Fixture {
-    UpdateTable pgm;
+    UpdateTable components;
     std::vector<PlanItem> items;
-    PartitionTable current;
+    PartitionTable installed;
 
     Fixture() {
         struct Row {
@@ -37,7 +37,7 @@ struct Fixture {
             {1, 0, 1, "Lingua spagnola VERS 1 BUILD 1", false},
         };
         for (size_t i = 0; i < UPDATE_SLOTS; ++i) {
-            Segmento& s = pgm[i];
+            Segmento& s = components[i];
             s.Version.fill(' ');
             std::memcpy(s.Version.data(), rows[i].text, std::strlen(rows[i].text));
             s.InfoType = rows[i].type;
@@ -46,17 +46,18 @@ struct Fixture {
             s.datiSize = 1;
             items.push_back({int(i), &s, rows[i].checked});
         }
-        resetTable(current);
-        addPartition(current, PT_MILO, 0, "Milo VERS 4.0 BUILD 9", nullptr, 0, 1);
-        addPartition(current, PT_PGM, 1, "Programma base VERS 2.9 BUILD 30", nullptr, 0, 3);
-        addPartition(current, PT_DATAREL, 4, "Lingua italiana VERS 1 BUILD 3", nullptr, 0, 1);
-        addPartition(current, PT_DATAREL, 5, "Dati gara VERS 1.0", nullptr, 0, 1);
+        resetTable(installed);
+        addPartition(installed, PT_MILO, 0, "Milo VERS 4.0 BUILD 9", nullptr, 0, 1);
+        addPartition(installed, PT_PGM, 1, "Programma base VERS 2.9 BUILD 30", nullptr, 0, 3);
+        addPartition(installed, PT_DATAREL, 4, "Lingua italiana VERS 1 BUILD 3", nullptr, 0, 1);
+        addPartition(installed, PT_DATAREL, 5, "Dati gara VERS 1.0", nullptr, 0, 1);
     }
 
     bool plans() const {
         PartitionTable planned;
         PlanVerdict verdict;
-        return SistemaBlocchi(items, current, planned, verdict, LogWriter()) && current.count == 5;
+        return SistemaBlocchi(items, installed, planned, verdict, LogWriter()) &&
+               installed.count == 5;
     }
 };
 
@@ -73,7 +74,7 @@ void BM_PlannerWithLog(benchmark::State& state) {
     PlanVerdict verdict;
     for (auto _ : state) {
         logText.clear();
-        benchmark::DoNotOptimize(SistemaBlocchi(f.items, f.current, planned, verdict, log));
+        benchmark::DoNotOptimize(SistemaBlocchi(f.items, f.installed, planned, verdict, log));
         benchmark::DoNotOptimize(logText.data());
     }
     state.counters["log_bytes"] = double(logText.size());
@@ -87,7 +88,8 @@ void BM_PlannerNoLog(benchmark::State& state) {
     PartitionTable planned;
     PlanVerdict verdict;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(SistemaBlocchi(f.items, f.current, planned, verdict, LogWriter()));
+        benchmark::DoNotOptimize(
+            SistemaBlocchi(f.items, f.installed, planned, verdict, LogWriter()));
         benchmark::ClobberMemory();
     }
 }

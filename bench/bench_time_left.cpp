@@ -4,7 +4,8 @@
 // serial NOR flash's pace, restart), on virtual time: each plan runs once to
 // learn its real length, then again with the estimate read at 25, 50 and 75 %
 // of it, beside the share-of-phases formula the station used before
-// (elapsed * (100 - p) / p). Not a Google Benchmark: it prints one table.
+// (timeLeftAtPace, which zorload-cli's progress line still shows). Not a Google Benchmark: it
+// prints one table.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/percent.h"
 #include "engine/time_left.h"
 #include "engine/update_session.h"
 #include "sim/component_image.h"
@@ -140,7 +142,7 @@ Run runOnce(const Plan& plan, const std::string& path, bool high, bool slow,
                 run.estimateError[next] = 100.0 * (static_cast<double>(estimate) - actual) / actual;
             const int p = feeder.overall;
             if (p > 0 && p < 100)
-                run.oldError[next] = 100.0 * (elapsed * (100 - p) / p - actual) / actual;
+                run.oldError[next] = 100.0 * (timeLeftAtPace(elapsed, p) - actual) / actual;
             ++next;
         }
     };

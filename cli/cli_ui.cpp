@@ -3,19 +3,9 @@
 #include <cstdio>
 
 #include "app/encoding.h"
+#include "text/app_text.h"
 
 namespace zor::cli {
-
-std::string terminalText(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-            continue;
-        out += text[i];
-    }
-    return out;
-}
 
 std::string captioned(const std::string& caption, const std::string& text) {
     if (caption.empty())
@@ -24,7 +14,7 @@ std::string captioned(const std::string& caption, const std::string& text) {
 }
 
 std::string withoutControls(const std::string& text) {
-    std::string plain = terminalText(text);
+    std::string plain = lfLineEnds(text);
     for (char& c : plain) {
         const auto u = static_cast<unsigned char>(c);
         if ((u < 0x20 && c != '\n' && c != '\t') || u == 0x7F)
@@ -55,7 +45,7 @@ std::string nameForTerminal(const std::string& bytes) {
 }
 
 std::string boxLine(const BoxRequest& box) {
-    std::string line = captioned(box.caption, terminalText(box.text));
+    std::string line = captioned(box.caption, lfLineEnds(box.text));
     while (!line.empty() && line.back() == '\n')
         line.pop_back();
     return line;

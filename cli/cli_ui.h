@@ -17,9 +17,6 @@ std::string printBoxes(const Outcome& outcome, const std::string& appTitle);
 // One box as its line, without line end.
 std::string boxLine(const BoxRequest& box);
 
-// Message texts use "\r\n" like the boxes; a terminal wants "\n".
-std::string terminalText(const std::string& text);
-
 // "Caption: text". A caption that ends with its own colon ("Errore:") gets no
 // second one.
 std::string captioned(const std::string& caption, const std::string& text);

@@ -24,10 +24,10 @@ int cmdCheck(const Args& args) {
     Connection conn;
     if (!connect(session, observer, opt, conn))
         return unreachable(opt, conn);
-    const PartitionTable& current = session.current();
+    const PartitionTable& tableRead = session.tableRead();
     std::fprintf(stderr, "Cronometro: %s\n", forTerminal(conn.identification).c_str());
     if (opt.trace)
-        std::fputs(forTerminal(formatPartitionTable(current)).c_str(), stderr);
+        std::fputs(forTerminal(formatPartitionTable(tableRead)).c_str(), stderr);
     if (opt.json) {
         JsonWriter json;
         json.beginObject()
@@ -36,14 +36,14 @@ int cmdCheck(const Args& args) {
             .member("speed", session.link().lineSpeed())
             .member("identification", utf8Text(conn.identification, false))
             .key("partitions");
-        tableJson(json, current);
+        tableJson(json, tableRead);
         printJson(json.endObject());
         return EXIT_OK;
     }
     // stdout carries the table alone, for scripts.
     std::printf("%-11s %-7s %s\n", "Blocchi", "Tipo", "Componente");
-    for (uint8_t i = 0; i < current.count; ++i)
-        std::printf("%s\n", tableLine(current.entries[i]).c_str());
+    for (uint8_t i = 0; i < tableRead.count; ++i)
+        std::printf("%s\n", tableLine(tableRead.entries[i]).c_str());
     std::fflush(stdout);
     return EXIT_OK;
 }

@@ -27,12 +27,12 @@ int cmdInfo(const Args& args) {
     const std::string problem = parseOptions("info", args, opt);
     if (!problem.empty())
         return usageError("info", problem);
-    UpdateTable pgm;
+    UpdateTable components;
     std::string versionLines, identifier;
     size_t segments = 0;
-    const std::string title = getVersionString("FileDescription", "-");
+    const std::string title = applicationTitle();
     const Outcome loaded =
-        LoadUpdateFile(opt.positional[0], pgm, versionLines, identifier, &segments);
+        LoadUpdateFile(opt.positional[0], components, versionLines, identifier, &segments);
     if (!loaded) {
         const std::string error = printBoxes(loaded, title);
         if (opt.json) {
@@ -51,7 +51,7 @@ int cmdInfo(const Args& args) {
         JsonWriter json;
         json.beginObject().member("id", identifier).key("components").beginArray();
         for (size_t i = 0; i < segments; ++i) {
-            const Segmento& seg = pgm[i];
+            const Segmento& seg = components[i];
             const TextParts parts = splitText(seg.versionText());
             json.beginObject()
                 .member("slot", static_cast<int>(i))
@@ -77,7 +77,7 @@ int cmdInfo(const Args& args) {
     std::printf("Slot Tipo    Posn Blks Blocchi Componente\n");
     bool highBits = false;
     for (size_t i = 0; i < segments; ++i) {
-        const Segmento& seg = pgm[i];
+        const Segmento& seg = components[i];
         const std::string posn = fieldText(seg.Posn, 0x0F), blks = fieldText(seg.Blks, 0xFF);
         highBits = highBits || posn.back() == '*' || blks.back() == '*';
         std::string line(80, '\0');

@@ -1,6 +1,7 @@
 // zorload-cli ports: the serial ports and what stands behind each.
 #include <cstdio>
 
+#include "app/version_info.h"
 #include "cli/cli_ui.h"
 #include "cli/commands.h"
 #include "cli/connection.h"
@@ -22,7 +23,7 @@ int cmdPorts(const Args& args) {
     UpdateSession session(devices, systemClock(), observer);
     const PortScan scan = session.scanPorts();
     if (scan.selected < 0)
-        printBoxes(Outcome::noPorts(), programTitle());
+        printBoxes(Outcome::noPorts(), applicationTitle());
     JsonWriter json;
     json.beginArray();
     for (const PortRow& row : scan.rows) {

@@ -1,13 +1,10 @@
 // zorload-cli station FILE: the bench station, every port at once.
-#include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 
 #include "app/main_thread_queue.h"
+#include "app/version_info.h"
 #include "cli/cli_ui.h"
 #include "cli/commands.h"
 #include "cli/connection.h"
@@ -26,7 +23,6 @@
 namespace zor::cli {
 namespace {
 
-constexpr uint32_t TICK_MS = 250;
 constexpr int TICKS_PER_REFRESH = 4;  // adapters looked for about once a second
 
 // Hands every event to the main thread; hands each traced port's frames and
@@ -183,11 +179,12 @@ int cmdStation(const Args& args) {
         return refuse(portProblem);
 
     const std::string& fileName = opt.positional[0];
-    const std::string title = programTitle();
-    UpdateTable pgm;
+    const std::string title = applicationTitle();
+    UpdateTable components;
     std::string versionLines, identifier;
     size_t segments = 0;
-    const Outcome loaded = LoadUpdateFile(fileName, pgm, versionLines, identifier, &segments);
+    const Outcome loaded =
+        LoadUpdateFile(fileName, components, versionLines, identifier, &segments);
     if (!loaded) {
         // The file is named: a bench script may pass several.
         std::fprintf(stderr, "zorload-cli station: '%s':\n", nameForTerminal(fileName).c_str());
@@ -196,7 +193,7 @@ int cmdStation(const Args& args) {
             printJsonError("'" + fileName + "': " + error, EXIT_FILE_REFUSED);
         return EXIT_FILE_REFUSED;
     }
-    if (!parseSelection(opt.select, pgm, segments, options.selection)) {
+    if (!parseSelection(opt.select, components, segments, options.selection)) {
         return refuse(selectionError(opt.select, segments));
     }
     options.highSpeed = opt.high;
@@ -211,7 +208,7 @@ int cmdStation(const Args& args) {
     events.onFinished = [&](const ChronometerRun& run) {
         if (opt.record.empty())
             return;
-        const UpdateRecord r = runRecord(run, utcTimestamp(), fileName, identifier, pgm);
+        const UpdateRecord r = runRecord(run, utcTimestamp(), fileName, identifier, components);
         std::string error;
         if (!appendRecord(opt.record, recordLine(r), error)) {
             std::fprintf(stderr, "Impossibile aggiungere la registrazione a %s: %s\n",
@@ -223,25 +220,16 @@ int cmdStation(const Args& args) {
     // summary, the end.
     setInterruptMode(InterruptMode::Stop);
     CliDevices devices(systemSerialDevices());
-    Station station(devices, systemClock(), pgm, options, events);
+    Station station(devices, systemClock(), components, options, events);
     station.refreshPorts();
 
-    std::mutex tickMutex;
-    std::condition_variable tickWake;
-    bool stopTicks = false;
-    std::thread ticker([&] {
-        std::unique_lock<std::mutex> lock(tickMutex);
-        while (!tickWake.wait_for(lock, std::chrono::milliseconds(TICK_MS),
-                                  [&] { return stopTicks; })) {
-            queue.post([] {});
-        }
-    });
+    QueueTicker ticker(queue, DISPLAY_TICK_MS, [] {});
     bool stopping = false;
     int ticks = 0;
     uint32_t lastTick = systemClock().tickMs();
     queue.runUntil([&] {
         const uint32_t now = systemClock().tickMs();
-        if (now - lastTick < TICK_MS)
+        if (now - lastTick < DISPLAY_TICK_MS)
             return false;
         lastTick = now;
         if (++ticks % TICKS_PER_REFRESH == 0 && !stopping)
@@ -258,12 +246,7 @@ int cmdStation(const Args& args) {
     });
     station.join();
     events.closeTraces();
-    {
-        std::lock_guard<std::mutex> lock(tickMutex);
-        stopTicks = true;
-    }
-    tickWake.notify_all();
-    ticker.join();
+    ticker.stop();
     // What the ports sent before they stopped.
     bool drained = false;
     queue.post([&drained] { drained = true; });

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/version_info.h"
 #include "cli/cli_ui.h"
 #include "cli/commands.h"
 #include "cli/connection.h"
@@ -40,9 +41,9 @@ int cmdUpdate(const Args& args) {
     CliObserver observer;
     UpdateSession session(devices, systemClock(), observer);
     const std::string& fileName = opt.positional[1];
-    const std::string title = programTitle();
+    const std::string title = applicationTitle();
     const Outcome loaded = session.loadFile(fileName);
-    const UpdateTable& pgm = session.components();
+    const UpdateTable& components = session.components();
     const std::string& identifier = session.identifier();
     const size_t segments = session.segmentsRead();
     if (!loaded) {
@@ -57,7 +58,7 @@ int cmdUpdate(const Args& args) {
         return EXIT_FILE_REFUSED;
     }
     ComponentSelection selection;
-    if (!parseSelection(opt.select, pgm, segments, selection))
+    if (!parseSelection(opt.select, components, segments, selection))
         return usageError("update", selectionError(opt.select, segments));
 
     ChronometerRun run;
@@ -71,7 +72,7 @@ int cmdUpdate(const Args& args) {
     auto finish = [&](int status) {
         if (opt.record.empty())
             return status;
-        UpdateRecord r = runRecord(run, startedAt, fileName, identifier, pgm);
+        UpdateRecord r = runRecord(run, startedAt, fileName, identifier, components);
         r.dryRun = opt.dryRun;
         r.code = status;
         r.error = conn.failure;
@@ -115,7 +116,7 @@ int cmdUpdate(const Args& args) {
         result = runTransfer(s, observer, opt, conn);
         return result.outcome;
     };
-    runChronometer(session, pgm, selection, opt.high, traceLog(opt), steps, run);
+    runChronometer(session, components, selection, opt.high, traceLog(opt), steps, run);
 
     auto printUpdateJson = [&]() {
         if (!opt.json)
@@ -146,11 +147,11 @@ int cmdUpdate(const Args& args) {
             return finish(unreachable(opt, conn));
         case RunEnd::NothingToWrite:
             // outdated, and nothing differs from what is installed.
-            std::fprintf(stderr, "%s: nessun componente da installare.\n", alreadyCurrentText());
+            std::fprintf(stderr, "%s: nessun componente da installare.\n", alreadyUpToDateText());
             if (opt.json) {
                 printJson(JsonWriter()
                               .beginObject()
-                              .member("outcome", alreadyCurrentText())
+                              .member("outcome", alreadyUpToDateText())
                               .member("exit_status", EXIT_OK)
                               .endObject());
             }

@@ -54,7 +54,7 @@ int unreachable(const Options& opt, const Connection& c) {
     return EXIT_UNREACHABLE;
 }
 
-bool parseSelection(const std::string& list, const UpdateTable& pgm, size_t segments,
+bool parseSelection(const std::string& list, const UpdateTable& components, size_t segments,
                     ComponentSelection& selection) {
     std::set<size_t>& slots = selection.slots;
     if (list == "outdated") {
@@ -63,7 +63,7 @@ bool parseSelection(const std::string& list, const UpdateTable& pgm, size_t segm
     }
     if (list == "all") {
         for (size_t i = 0; i < segments; ++i) {
-            if (pgm[i].datiSize != 0)
+            if (components[i].hasData())
                 slots.insert(i);
         }
         return true;
@@ -77,7 +77,7 @@ bool parseSelection(const std::string& list, const UpdateTable& pgm, size_t segm
             return false;
         }
         const size_t slot = std::stoul(item);
-        if (slot >= segments || pgm[slot].datiSize == 0)
+        if (slot >= segments || !components[slot].hasData())
             return false;
         slots.insert(slot);
         pos = comma + 1;
@@ -89,10 +89,6 @@ std::string selectionError(const std::string& list, size_t segments) {
     return "Selezione non valida: --select '" + list + "' (il file ha " + std::to_string(segments) +
            " componenti, numerati da 0 come in 'info'; quelli senza blocchi di dati non si "
            "installano).";
-}
-
-std::string programTitle() {
-    return getVersionString("FileDescription", "-");
 }
 
 bool openPort(UpdateSession& session, CliObserver& observer, const Options& opt, Connection& c) {
@@ -125,7 +121,7 @@ void checkFailed(const Outcome& checked, const Options& opt, Connection& c) {
         std::fprintf(stderr, "%s\nSuggerimento: controllare il cavo e ripetere%s.\n",
                      c.failure.c_str(), opt.high ? " senza --high" : "");
     } else {
-        printBoxes(checked, programTitle());
+        printBoxes(checked, applicationTitle());
         c.failure = "Nessuna risposta dal cronometro su " + label + ".";
         std::fprintf(stderr, "%s Velocità provate: 19200, 38400 e 57600 bit/s.\n",
                      c.failure.c_str());

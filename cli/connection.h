@@ -59,13 +59,10 @@ int unreachable(const Options& opt, const Connection& c);
 // "all", "outdated" or comma-separated slot numbers below segments. A
 // segment without data blocks is no component to install: "all" skips it,
 // naming it fails.
-bool parseSelection(const std::string& list, const UpdateTable& pgm, size_t segments,
+bool parseSelection(const std::string& list, const UpdateTable& components, size_t segments,
                     ComponentSelection& selection);
 
 // Why --select list was refused, for a file of segments components.
 std::string selectionError(const std::string& list, size_t segments);
-
-// The program's title, which captions the file's boxes.
-std::string programTitle();
 
 }  // namespace zor::cli

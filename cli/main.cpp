@@ -25,7 +25,7 @@ const char REFUSAL[] =
 
 int main(int argc, char** argv) {
     zor::useUtf8Console();
-    const std::string refusal = captioned(zor::getVersionString("FileDescription", "-"), REFUSAL);
+    const std::string refusal = captioned(zor::applicationTitle(), REFUSAL);
     zor::watchInterrupts(refusal.c_str());
     // UTF-8 on every OS: file names with letters outside the ANSI code page
     // reach the update file on Windows too.
@@ -55,7 +55,8 @@ int main(int argc, char** argv) {
     }
     if (command == "-v" || command == "/v" || command == "--version") {
         // The same text the wizard shows in its version box.
-        std::printf("%s\n", terminalText(zor::versionBoxText(zor::programVersionBlock())).c_str());
+        std::printf("%s\n",
+                    zor::lfLineEnds(zor::versionBoxText(zor::programVersionBlock())).c_str());
         return EXIT_OK;
     }
     if (command == "-h" || command == "--help" || command == "help" || command == "-?") {

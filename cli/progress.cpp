@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "app/encoding.h"
+#include "app/percent.h"
 #include "app/split_version.h"
 #include "engine/plan_view.h"
 #include "platform/terminal.h"
@@ -47,8 +49,7 @@ std::string phaseText(const TransferPhase& phase) {
 }
 
 int overallPercent(const ProgressState& s) {
-    const int v = overallProgress(s.phase, s.phaseCount, s.percent);
-    return v < 0 ? 0 : v > 100 ? 100 : v;
+    return clampPercent(overallProgress(s.phase, s.phaseCount, s.percent));
 }
 
 std::string durationText(uint32_t ms) {
@@ -67,16 +68,7 @@ std::string fitColumns(const std::string& utf8, int columns) {
     if (columns <= 0)
         return utf8;
     const size_t allowed = static_cast<size_t>(columns > 1 ? columns - 1 : 1);
-    size_t chars = 0;
-    for (size_t i = 0; i < utf8.size(); ++i) {
-        // A character starts at every byte that is not a continuation byte.
-        if ((static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80) {
-            if (chars == allowed)
-                return utf8.substr(0, i);
-            ++chars;
-        }
-    }
-    return utf8;
+    return utf8.substr(0, utf8CharStart(utf8, allowed));
 }
 
 std::string progressLine(const ProgressState& s, int columns) {
@@ -132,13 +124,13 @@ ProgressState TransferDisplay::state() {
     s.elapsedMs = now - start_;
     s.phase = phase_;
     s.phaseCount = phaseCount_;
-    s.percent = std::clamp(percent_, 0, 100);
+    s.percent = clampPercent(percent_);
     s.rate = rate(now, bytes_.load());
     const int overall = overallPercent(s);
     if (overall >= 100)
         s.etaMs = 0;
     else if (overall >= ETA_MIN_PERCENT && s.elapsedMs >= ETA_MIN_MS)
-        s.etaMs = static_cast<int64_t>(s.elapsedMs) * (100 - overall) / overall;
+        s.etaMs = timeLeftAtPace<int64_t>(s.elapsedMs, overall);
     if (restarting_) {
         s.doing = "riavvio del cronometro";
     } else if (phase_ == 0) {
@@ -166,9 +158,7 @@ ProgressState TransferDisplay::state() {
 void TransferDisplay::draw() {
     const int columns = stderrColumns();
     const std::string line = progressLine(state(), columns > 0 ? columns : 80);
-    size_t chars = 0;
-    for (const char c : line)
-        chars += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    const size_t chars = utf8Chars(line);
     // Blanks over what is left of a longer line drawn before.
     const std::string blanks(drawnColumns_ > chars ? drawnColumns_ - chars : 0, ' ');
     drawnColumns_ = chars;

@@ -16,6 +16,10 @@
 
 namespace zor::cli {
 
+// How often the live displays (the progress line, the station's table) are
+// drawn again while no event comes.
+constexpr uint32_t DISPLAY_TICK_MS = 250;
+
 // One phase of the transfer (zor::transferPhases) as people read it.
 struct TransferPhase {
     bool erase = false;

@@ -28,7 +28,7 @@ int runStatus(const ChronometerRun& run) {
 }
 
 UpdateRecord runRecord(const ChronometerRun& run, const std::string& time, const std::string& file,
-                       const std::string& fileId, const UpdateTable& pgm) {
+                       const std::string& fileId, const UpdateTable& components) {
     UpdateRecord r;
     r.time = time;
     r.port = run.port;
@@ -37,7 +37,7 @@ UpdateRecord runRecord(const ChronometerRun& run, const std::string& time, const
     r.file = file;
     r.fileId = fileId;
     for (size_t slot : run.selected)
-        r.selected.emplace_back(slot, pgm[slot].versionText());
+        r.selected.emplace_back(slot, components[slot].versionText());
     r.tableRead = &run.tableRead;
     r.plan = run.planMade ? &run.view : nullptr;
     r.outcome = runVerdictText(run);

@@ -36,7 +36,7 @@ int runStatus(const ChronometerRun& run);
 // A run's record, made the same way by update and by the station; time is
 // the UTC time to record. The record points into run.
 UpdateRecord runRecord(const ChronometerRun& run, const std::string& time, const std::string& file,
-                       const std::string& fileId, const UpdateTable& pgm);
+                       const std::string& fileId, const UpdateTable& components);
 
 // The record's JSON line (without line end).
 std::string recordLine(const UpdateRecord& r);

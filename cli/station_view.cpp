@@ -43,7 +43,7 @@ const char* stateKey(PortState state) {
             return "restarting";
         case PortState::Done:
             return "done";
-        case PortState::Current:
+        case PortState::UpToDate:
             return "current";
         case PortState::Failed:
             return "failed";
@@ -53,9 +53,7 @@ const char* stateKey(PortState state) {
 
 // Exactly width characters: cut with "…" when longer, blanks after when shorter.
 std::string padded(const std::string& utf8, size_t width) {
-    size_t chars = 0;
-    for (const char c : utf8)
-        chars += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    const size_t chars = utf8Chars(utf8);
     if (chars > width)
         return fitColumns(utf8, static_cast<int>(width)) + "…";
     return utf8 + std::string(width - chars, ' ');
@@ -63,14 +61,10 @@ std::string padded(const std::string& utf8, size_t width) {
 
 // A device path for its column: its end, which tells devices apart.
 std::string deviceColumn(const std::string& utf8, size_t width) {
-    std::vector<size_t> starts;  // where each character begins
-    for (size_t i = 0; i < utf8.size(); ++i) {
-        if ((static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80)
-            starts.push_back(i);
-    }
-    if (starts.size() <= width)
+    const size_t chars = utf8Chars(utf8);
+    if (chars <= width)
         return padded(utf8, width);
-    return "…" + utf8.substr(starts[starts.size() - (width - 1)]);
+    return "…" + utf8.substr(utf8CharStart(utf8, chars - (width - 1)));
 }
 
 // A port's name for its column: an adapter's last path part.
@@ -101,7 +95,7 @@ std::string stateText(PortState state, int overall, int phase, int phaseCount, i
             return "riavvio";
         case PortState::Done:
             return "completato";
-        case PortState::Current:
+        case PortState::UpToDate:
             return "già aggiornato";
         case PortState::Failed: {
             const std::string meaning = statusMeaning(code);
@@ -259,8 +253,8 @@ void StationView::event(const StationEvent& e, const ChronometerRun* run) {
             r.code = run && e.state == PortState::Failed ? runStatus(*run) : 0;
             if (e.state == PortState::Done) {
                 ++done_;
-            } else if (e.state == PortState::Current) {
-                ++current_;
+            } else if (e.state == PortState::UpToDate) {
+                ++upToDate_;
             } else {
                 ++failed_;
                 failures_.push_back({nameForTerminal(e.port), serialOf(e.identification),
@@ -360,9 +354,9 @@ void StationView::json(const StationEvent& e, const ChronometerRun* run) {
                 j.member("seconds_left", e.leftMs / 1000.0);
             break;
         case StationEvent::Kind::Finished:
-            head(e.state == PortState::Done      ? "done"
-                 : e.state == PortState::Current ? "current"
-                                                 : "failed");
+            head(e.state == PortState::Done       ? "done"
+                 : e.state == PortState::UpToDate ? "current"
+                                                  : "failed");
             j.member("identification", utf8Text(e.identification, false))
                 .member("code", e.state == PortState::Failed && run ? runStatus(*run) : 0)
                 .member("last_answer", run ? utf8Text(run->lastAnswer, false) : std::string())
@@ -478,14 +472,14 @@ std::vector<std::string> StationView::tableLines(int columns, int rows) const {
     }
     const uint32_t ms = now - start_;
     // The bench's pace: chronometers that leave it ready, not failed ones.
-    const int ready = done_ + current_;
+    const int ready = done_ + upToDate_;
     const uint64_t perHour = ms >= 1000 ? uint64_t(ready) * 3600000 / ms : 0;
     // The bench is free when its longest transfer ends.
     int64_t benchLeft = -1;
     for (const Row& r : rows_)
         benchLeft = std::max(benchLeft, leftNow(r, now));
     add("Completati " + std::to_string(done_) + ", falliti " + std::to_string(failed_) +
-        ", già aggiornati " + std::to_string(current_) + ", " + std::to_string(perHour) +
+        ", già aggiornati " + std::to_string(upToDate_) + ", " + std::to_string(perHour) +
         " cronometri/ora, " + durationText(ms) +
         (benchLeft >= 0 ? ", resta " + durationText(static_cast<uint32_t>(benchLeft)) : ""));
     if (stopping_)
@@ -549,7 +543,7 @@ void StationView::summary() {
                                 .member("event", "summary")
                                 .member("done", done_)
                                 .member("failed", failed_)
-                                .member("current", current_)
+                                .member("current", upToDate_)
                                 .member("seconds", ms / 1000.0)
                                 .endObject()
                                 .text()
@@ -560,7 +554,7 @@ void StationView::summary() {
     if (mode_ == Mode::Table)
         draw();
     line("Riepilogo: completati " + std::to_string(done_) + ", falliti " + std::to_string(failed_) +
-         ", già aggiornati " + std::to_string(current_) + " in " + durationText(ms) + ".");
+         ", già aggiornati " + std::to_string(upToDate_) + " in " + durationText(ms) + ".");
     // Every failed chronometer, to be set aside and seen to.
     for (const Failure& f : failures_) {
         std::string text = "Fallito: " + f.port + ", S/N " + (f.serial.empty() ? "?" : f.serial) +

@@ -36,10 +36,11 @@ class StationView {
     // line until the end, with the runs still under way.
     void stopping();
 
+    // How many chronometers ended updated, failed, or found already up to date.
     int done() const { return done_; }
     int failed() const { return failed_; }
-    int current() const { return current_; }
-    int finished() const { return done_ + failed_ + current_; }
+    int upToDate() const { return upToDate_; }
+    int finished() const { return done_ + failed_ + upToDate_; }
 
     // The table's lines for a terminal of columns and rows (0: no limit),
     // fewer lines than rows and each shorter than columns, so that redrawing
@@ -59,7 +60,7 @@ class StationView {
         uint32_t leftAtMs = 0;  // when
         bool running = false;
         uint32_t startedMs = 0, endedMs = 0;
-        // The last chronometer's result (Done, Current or Failed), kept with
+        // The last chronometer's result (Done, UpToDate or Failed), kept with
         // its S/N and times until the next chronometer comes: after it is
         // unplugged, and after its adapter is, it reads "scollegato".
         bool hasResult = false;
@@ -87,7 +88,7 @@ class StationView {
     };
     std::vector<Failure> failures_;
     const bool bell_;
-    int done_ = 0, failed_ = 0, current_ = 0;
+    int done_ = 0, failed_ = 0, upToDate_ = 0;
     bool stopping_ = false;
     size_t drawnLines_ = 0;
 };

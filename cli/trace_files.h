@@ -57,7 +57,9 @@ class TraceFiles {
     std::string pathFor(const std::string& port) const;
 
     // The line that ends a file that reached the cap: "--- traccia
-    // interrotta: raggiunto il limite di 16 MiB per file ---" and '\n'.
+    // interrotta: raggiunto il limite di <fileCap> per file ---" and '\n',
+    // the cap in MiB when it is whole MiB ("16 MiB" for TRACE_FILE_CAP), else
+    // in bytes.
     std::string capNote() const;
 
   private:

@@ -1,9 +1,6 @@
 #include "cli/transfer_run.h"
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
+#include <memory>
 
 #include "app/main_thread_queue.h"
 #include "cli/port_access.h"
@@ -73,32 +70,18 @@ TransferResult runTransfer(UpdateSession& session, CliObserver& observer, const 
 
     // While the chronometer works on its own (erasing, verifying, restarting)
     // no report comes for seconds: the line's clock keeps going.
-    std::mutex tickMutex;
-    std::condition_variable tickWake;
-    bool stopTicks = false;
-    std::thread ticker;
-    if (terminal) {
-        ticker = std::thread([&] {
-            std::unique_lock<std::mutex> lock(tickMutex);
-            while (!tickWake.wait_for(lock, std::chrono::milliseconds(250),
-                                      [&] { return stopTicks; })) {
-                mainThread.post([&display] { display.tick(); });
-            }
-        });
-    }
+    std::unique_ptr<QueueTicker> ticker;
+    if (terminal)
+        ticker = std::make_unique<QueueTicker>(mainThread, DISPLAY_TICK_MS,
+                                               [&display] { display.tick(); });
     session.startTransfer(
         [&mainThread](std::function<void()> fn) { mainThread.invokeAndWait(std::move(fn)); },
         [&mainThread, &ended] { mainThread.post([&ended] { ended = true; }); });
     mainThread.runUntil([&ended] { return ended; });
     TransferResult r;
     r.outcome = session.endTransfer();
-    if (ticker.joinable()) {
-        {
-            std::lock_guard<std::mutex> lock(tickMutex);
-            stopTicks = true;
-        }
-        ticker.join();
-    }
+    if (ticker)
+        ticker->stop();
     observer.setDisplay(nullptr);
     observer.restartTraceClock(systemClock().tickMs());
 

@@ -5,18 +5,18 @@
 
 namespace zor {
 
-std::set<size_t> selectedSlots(const ComponentSelection& selection, const UpdateTable& pgm,
+std::set<size_t> selectedSlots(const ComponentSelection& selection, const UpdateTable& components,
                                const PartitionTable& installed) {
     std::set<size_t> slots;
-    for (size_t i = 0; i < pgm.size(); ++i) {
-        if (pgm[i].datiSize == 0)
+    for (size_t i = 0; i < components.size(); ++i) {
+        if (!components[i].hasData())
             continue;
         if (!selection.outdated) {
             if (selection.slots.count(i))
                 slots.insert(i);
             continue;
         }
-        const TextParts offered = splitText(pgm[i].versionText());
+        const TextParts offered = splitText(components[i].versionText());
         bool upToDate = false;
         for (uint8_t k = 0; k < installed.count && !upToDate; ++k) {
             const PartitionEntry& e = installed.entries[k];
@@ -44,7 +44,7 @@ void close(UpdateSession& session, ChronometerRun& run, uint64_t bytesBefore, Ru
 
 }  // namespace
 
-void runChronometer(UpdateSession& session, const UpdateTable& pgm,
+void runChronometer(UpdateSession& session, const UpdateTable& components,
                     const ComponentSelection& selection, bool highSpeed, const LogWriter& log,
                     const RunSteps& steps, ChronometerRun& run) {
     SerialLink& link = session.link();
@@ -52,7 +52,7 @@ void runChronometer(UpdateSession& session, const UpdateTable& pgm,
     run.selected = selection.slots;
     const Outcome checked = session.check(highSpeed, log);
     run.identification = session.identification();
-    run.tableRead = session.current();
+    run.tableRead = session.tableRead();
     if (!checked) {
         run.outcome = checked;
         return close(session, run, bytesBefore, RunEnd::Unreachable);
@@ -60,14 +60,14 @@ void runChronometer(UpdateSession& session, const UpdateTable& pgm,
     if (steps.checked && !steps.checked(run))
         return close(session, run, bytesBefore, RunEnd::Skipped);
 
-    run.selected = selectedSlots(selection, pgm, run.tableRead);
+    run.selected = selectedSlots(selection, components, run.tableRead);
     if (run.selected.empty())
         return close(session, run, bytesBefore, RunEnd::NothingToWrite);
     // The components the wizard would list: every slot with data.
     std::vector<PlanItem> items;
-    for (size_t i = 0; i < pgm.size(); ++i) {
-        if (pgm[i].datiSize != 0)
-            items.push_back({static_cast<int>(i), &pgm[i], run.selected.count(i) > 0});
+    for (size_t i = 0; i < components.size(); ++i) {
+        if (components[i].hasData())
+            items.push_back({static_cast<int>(i), &components[i], run.selected.count(i) > 0});
     }
     const bool fits = session.plan(items, run.verdict, log);
     run.planMade = true;

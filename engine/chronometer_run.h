@@ -24,9 +24,9 @@ struct ComponentSelection {
     std::set<size_t> slots;
 };
 
-// The components of pgm a chronometer with table installed gets under
-// selection; only slots holding data count.
-std::set<size_t> selectedSlots(const ComponentSelection& selection, const UpdateTable& pgm,
+// The slots of components (the update file's table) that a chronometer with
+// table installed gets under selection; only slots holding data count.
+std::set<size_t> selectedSlots(const ComponentSelection& selection, const UpdateTable& components,
                                const PartitionTable& installed);
 
 // How a run ended.
@@ -63,7 +63,7 @@ struct ChronometerRun {
 
     bool transferred() const { return end == RunEnd::Done || end == RunEnd::TransferFailed; }
     // Nothing had to be written: the chronometer has what was selected.
-    bool current() const { return end == RunEnd::NothingToWrite || end == RunEnd::Unchanged; }
+    bool upToDate() const { return end == RunEnd::NothingToWrite || end == RunEnd::Unchanged; }
 };
 
 // What the caller does between the steps; every member may be empty.
@@ -83,7 +83,7 @@ struct RunSteps {
 
 // Checks the chronometer on the session's open port, selects, plans and
 // transfers; run.port, run.device and run.startedMs are the caller's.
-void runChronometer(UpdateSession& session, const UpdateTable& pgm,
+void runChronometer(UpdateSession& session, const UpdateTable& components,
                     const ComponentSelection& selection, bool highSpeed, const LogWriter& log,
                     const RunSteps& steps, ChronometerRun& run);
 

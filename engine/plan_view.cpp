@@ -90,16 +90,16 @@ int compareVersions(const std::string& a, const std::string& b) {
     return 0;
 }
 
-PlanView describePlan(const PartitionTable& current, const PartitionTable& planned) {
+PlanView describePlan(const PartitionTable& installed, const PartitionTable& planned) {
     PlanView view;
-    std::vector<bool> accounted(current.count, false);
+    std::vector<bool> accounted(installed.count, false);
     // Installed partitions the plan leaves where they are.
     for (uint8_t i = 0; i < planned.count; ++i) {
         const PartitionEntry& e = planned.entries[i];
         if (e.changed)
             continue;
-        for (uint8_t k = 0; k < current.count; ++k) {
-            if (!accounted[k] && sameEntry(current.entries[k], e)) {
+        for (uint8_t k = 0; k < installed.count; ++k) {
+            if (!accounted[k] && sameEntry(installed.entries[k], e)) {
                 accounted[k] = true;
                 break;
             }
@@ -117,8 +117,8 @@ PlanView describePlan(const PartitionTable& current, const PartitionTable& plann
             const std::string name = splitText(e.name).name;
             int found = -1;
             for (int pass = 0; pass < 2 && found < 0; ++pass) {
-                for (uint8_t k = 0; k < current.count && found < 0; ++k) {
-                    const PartitionEntry& c = current.entries[k];
+                for (uint8_t k = 0; k < installed.count && found < 0; ++k) {
+                    const PartitionEntry& c = installed.entries[k];
                     if (!accounted[k] && c.type != PT_FREE && splitText(c.name).name == name &&
                         (pass == 1 || c.type == e.type)) {
                         found = k;
@@ -126,8 +126,8 @@ PlanView describePlan(const PartitionTable& current, const PartitionTable& plann
                 }
             }
             if (found < 0) {
-                for (uint8_t k = 0; k < current.count; ++k) {
-                    const PartitionEntry& c = current.entries[k];
+                for (uint8_t k = 0; k < installed.count; ++k) {
+                    const PartitionEntry& c = installed.entries[k];
                     if (c.type != PT_FREE && splitText(c.name).name == name) {
                         row.alongside = c.name;
                         break;
@@ -135,7 +135,7 @@ PlanView describePlan(const PartitionTable& current, const PartitionTable& plann
                 }
             } else {
                 accounted[static_cast<size_t>(found)] = true;
-                row.installed = current.entries[static_cast<size_t>(found)].name;
+                row.installed = installed.entries[static_cast<size_t>(found)].name;
                 const TextParts was = splitText(row.installed), will = splitText(e.name);
                 int order = compareVersions(will.version, was.version);
                 if (order == 0)
@@ -146,8 +146,8 @@ PlanView describePlan(const PartitionTable& current, const PartitionTable& plann
         }
         view.rows.push_back(row);
     }
-    for (uint8_t k = 0; k < current.count; ++k) {
-        const PartitionEntry& c = current.entries[k];
+    for (uint8_t k = 0; k < installed.count; ++k) {
+        const PartitionEntry& c = installed.entries[k];
         if (accounted[k] || c.type == PT_FREE)
             continue;
         view.rows.push_back(

@@ -50,7 +50,7 @@ struct PlanView {
     std::vector<PlanRemoval> removals;
 };
 
-PlanView describePlan(const PartitionTable& current, const PartitionTable& planned);
+PlanView describePlan(const PartitionTable& installed, const PartitionTable& planned);
 
 // A component text split for people: name part, VERS and BUILD parts, cut at
 // the first NUL and trimmed; Windows-1252 in, Windows-1252 out. Unlike the

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/percent.h"
 #include "link/conn_check.h"
 #include "link/protocol.h"
 
@@ -68,7 +69,7 @@ class Station::Port : private SessionObserver {
         StationEvent e;
         e.kind = StationEvent::Kind::Progress;
         e.state = PortState::Transferring;
-        e.overall = std::clamp(overall, 0, 100);
+        e.overall = clampPercent(overall);
         e.phase = phase;
         e.phaseCount = phaseCount;
         if (timeLeft_) {
@@ -243,8 +244,8 @@ void Station::Port::update(UpdateSession& session) {
         phase_ = phaseCount_ = 0;
         setState(PortState::Transferring);
     };
-    runChronometer(session, station_.pgm_, station_.options_.selection, station_.options_.highSpeed,
-                   log, steps, r);
+    runChronometer(session, station_.components_, station_.options_.selection,
+                   station_.options_.highSpeed, log, steps, r);
     session.setFrameTrace(false);
     timeLeft_.reset();
     lastIdentification_ = r.identification;
@@ -257,7 +258,7 @@ void Station::Port::update(UpdateSession& session) {
     } else {
         e.kind = StationEvent::Kind::Finished;
         e.state = r.end == RunEnd::Done ? PortState::Done
-                  : r.current()         ? PortState::Current
+                  : r.upToDate()        ? PortState::UpToDate
                                         : PortState::Failed;
         e.run = &r;
         station_.remember(r.identification, e.state);
@@ -289,11 +290,11 @@ void Station::remember(const std::string& identification, PortState end) {
         known_[identification] = end;
 }
 
-Station::Station(SerialDeviceOpener& devices, Clock& clock, const UpdateTable& pgm,
+Station::Station(SerialDeviceOpener& devices, Clock& clock, const UpdateTable& components,
                  StationOptions options, StationObserver& observer)
     : devices_(devices),
       clock_(clock),
-      pgm_(pgm),
+      components_(components),
       options_(std::move(options)),
       observer_(observer) {}
 
@@ -319,7 +320,7 @@ void Station::refreshPorts() {
                 addPort(name);
             return;
         }
-        for (const char* com : {"COM1", "COM2", "COM3", "COM4"})
+        for (const char* com : COM_PORTS)
             addPort(com);
     } else if (!options_.ports.empty()) {
         return;
@@ -336,9 +337,7 @@ void Station::refreshPorts() {
     // An adapter that has gone leaves once its port is idle.
     for (auto it = ports_.begin(); it != ports_.end();) {
         Port& p = **it;
-        const bool adapter =
-            p.name != "COM1" && p.name != "COM2" && p.name != "COM3" && p.name != "COM4";
-        if (adapter && !p.inRun() && p.absent() &&
+        if (!isComPort(p.name) && !p.inRun() && p.absent() &&
             std::find(adapters.begin(), adapters.end(), p.name) == adapters.end()) {
             StationEvent e;
             e.kind = StationEvent::Kind::Removed;

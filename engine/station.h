@@ -50,7 +50,7 @@ enum class PortState {
     Transferring,  // writing and erasing
     Restarting,    // the restart is being sent
     Done,          // updated, waiting for it to leave
-    Current,       // already up to date, waiting for it to leave
+    UpToDate,      // already up to date, waiting for it to leave
     Failed,        // its run failed, waiting for it to leave
 };
 
@@ -61,9 +61,9 @@ struct StationEvent {
         State,      // the port's state changed
         Connected,  // the chronometer identified itself: identification
         Progress,   // overall percent, phase of phaseCount
-        Finished,   // the run ended: run (Done, Current or Failed)
+        Finished,   // the run ended: run (Done, UpToDate or Failed)
         Known,      // a chronometer this station updated (Done) or found up to
-                    // date (Current) came back: identification, state; not
+                    // date (UpToDate) came back: identification, state; not
                     // written again
     };
     Kind kind = Kind::State;
@@ -89,7 +89,7 @@ class StationObserver {
 };
 
 struct StationOptions {
-    // The ports by name ("COM2", a device path); empty: COM1..COM4 and every
+    // The ports by name ("COM2", a device path); empty: COM_PORTS and every
     // adapter, adapters joining and leaving as they come and go.
     std::vector<std::string> ports;
     bool highSpeed = false;
@@ -106,8 +106,8 @@ constexpr int LEAVE_PROBES = 3;
 
 class Station {
   public:
-    // pgm (the loaded update file) must outlive the station.
-    Station(SerialDeviceOpener& devices, Clock& clock, const UpdateTable& pgm,
+    // components (the loaded update file's table) must outlive the station.
+    Station(SerialDeviceOpener& devices, Clock& clock, const UpdateTable& components,
             StationOptions options, StationObserver& observer);
     ~Station();  // stops taking chronometers, waits for every port
     Station(const Station&) = delete;
@@ -128,13 +128,13 @@ class Station {
     class Port;
     void addPort(const std::string& name);
     // The state a chronometer's earlier run in this station left it in: Done
-    // or Current; Waiting when it had none (or it failed).
+    // or UpToDate; Waiting when it had none (or it failed).
     PortState knownEnd(const std::string& identification);
     void remember(const std::string& identification, PortState end);
 
     SerialDeviceOpener& devices_;
     Clock& clock_;
-    const UpdateTable& pgm_;
+    const UpdateTable& components_;
     const StationOptions options_;
     StationObserver& observer_;
     bool started_ = false;

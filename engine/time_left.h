@@ -49,7 +49,7 @@ class TimeLeft {
         uint32_t bytes;  // its own wire bytes
         Kind kind;
         uint8_t phase;     // the transfer's phase index it belongs to (0: the check)
-        uint16_t work;     // 'C': 4 KiB sectors written; listing: lines expected
+        uint16_t work;     // 'C': sectors (SECTOR_BYTES) written; listing: lines expected
         uint32_t pauseMs;  // the host's own pause after the answer
     };
     // Time measured beyond the frames' own bytes, and over how many of them

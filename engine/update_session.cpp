@@ -8,8 +8,8 @@ namespace zor {
 
 UpdateSession::UpdateSession(SerialDeviceOpener& devices, Clock& clock, SessionObserver& observer)
     : devices_(devices), clock_(clock), observer_(observer), link_(devices, clock) {
-    emptyTable(pgm_);
-    resetTable(current_);
+    emptyTable(components_);
+    resetTable(tableRead_);
     resetTable(planned_);
     link_.setTraceHook([this](TraceKind kind, const uint8_t* bytes, size_t size, uint32_t tick) {
         if (kind == TraceKind::Sent)
@@ -24,8 +24,8 @@ UpdateSession::~UpdateSession() {
 }
 
 Outcome UpdateSession::loadFile(const std::string& fileName) {
-    const Outcome outcome = LoadUpdateFile(fileName, pgm_, versionLines_, identifier_, &segments_,
-                                           [this](bool on) { observer_.busy(on); });
+    const Outcome outcome = LoadUpdateFile(fileName, components_, versionLines_, identifier_,
+                                           &segments_, [this](bool on) { observer_.busy(on); });
     if (!outcome)
         observer_.failed(outcome);
     return outcome;
@@ -62,13 +62,13 @@ Outcome UpdateSession::open(const std::string& portName) {
 Outcome UpdateSession::check(bool highSpeed, const LogWriter& log) {
     const bool wasOpen = link_.RsIsOpen();
     CheckReport report;
-    const Outcome outcome = ConnCheck(link_, current_, highSpeed, log, &report);
+    const Outcome outcome = ConnCheck(link_, tableRead_, highSpeed, log, &report);
     identification_ = report.identified ? report.identification : std::string();
     if (wasOpen) {
         observer_.speedAgreed(report.speedAgreed, link_.lineSpeed());
         if (report.identified) {
             observer_.identified(report.identification);
-            observer_.tableRead(current_, report.listingComplete);
+            observer_.tableRead(tableRead_, report.listingComplete);
         }
     }
     if (!outcome)
@@ -89,8 +89,8 @@ void UpdateSession::close() {
 
 bool UpdateSession::plan(const std::vector<PlanItem>& items, PlanVerdict& verdict,
                          const LogWriter& log) {
-    const bool fits = SistemaBlocchi(items, current_, planned_, verdict, log);
-    observer_.planned({current_, planned_, fits, verdict, describePlan(current_, planned_)});
+    const bool fits = SistemaBlocchi(items, tableRead_, planned_, verdict, log);
+    observer_.planned({tableRead_, planned_, fits, verdict, describePlan(tableRead_, planned_)});
     return fits;
 }
 
@@ -98,7 +98,7 @@ void UpdateSession::startTransfer(TDownloader::InvokeAndWait invokeAndWait,
                                   std::function<void()> ended) {
     transfer_ = std::make_unique<TDownloader>(
         link_, planned_, progressToObserver(), std::move(invokeAndWait),
-        [ended = std::move(ended)](int) {
+        [ended = std::move(ended)](TransferCode) {
             if (ended)
                 ended();
         },
@@ -114,7 +114,7 @@ TDownloader::ProgressFn UpdateSession::progressToObserver() {
 
 Outcome UpdateSession::runTransfer() {
     TDownloader worker(link_, planned_, progressToObserver(), nullptr, nullptr, &observer_);
-    const int code = worker.run();
+    const TransferCode code = worker.run();
     lastPhase_ = worker.phaseIndex();
     lastPhaseCount_ = worker.phaseCount();
     const Outcome outcome = transferOutcome(code, link_.RsLastAnswer());
@@ -126,7 +126,7 @@ Outcome UpdateSession::endTransfer() {
     if (!transfer_)
         return Outcome::success();
     transfer_->join();
-    const int code = transfer_->resultCode();
+    const TransferCode code = transfer_->resultCode();
     lastPhase_ = transfer_->phaseIndex();
     lastPhaseCount_ = transfer_->phaseCount();
     transfer_.reset();

@@ -28,7 +28,7 @@ namespace zor {
 // verdict and what the plan does to the chronometer, its removals and
 // downgrades included.
 struct PlanReport {
-    const PartitionTable& current;
+    const PartitionTable& tableRead;
     const PartitionTable& planned;
     bool fits;
     PlanVerdict verdict;
@@ -89,7 +89,7 @@ class UpdateSession {
     // Loads fileName into the component table (emptied first); busy around
     // each segment.
     Outcome loadFile(const std::string& fileName);
-    const UpdateTable& components() const { return pgm_; }
+    const UpdateTable& components() const { return components_; }
     const std::string& versionLines() const { return versionLines_; }
     const std::string& identifier() const { return identifier_; }
     size_t segmentsRead() const { return segments_; }
@@ -118,7 +118,7 @@ class UpdateSession {
     // Plans the items into the planned table over the table read; planned.
     // True when the selection fits; verdict gets the planner's.
     bool plan(const std::vector<PlanItem>& items, PlanVerdict& verdict, const LogWriter& log);
-    const PartitionTable& current() const { return current_; }
+    const PartitionTable& tableRead() const { return tableRead_; }
     const PartitionTable& planned() const { return planned_; }
 
     // ---- The transfer ---------------------------------------------------------
@@ -153,11 +153,11 @@ class UpdateSession {
     SerialLink link_;
     bool frameTrace_ = false;
 
-    UpdateTable pgm_;
+    UpdateTable components_;
     std::string versionLines_, identifier_;
     size_t segments_ = 0;
     std::string identification_;
-    PartitionTable current_;
+    PartitionTable tableRead_;
     PartitionTable planned_;
     std::unique_ptr<TDownloader> transfer_;
     int lastPhase_ = 0, lastPhaseCount_ = 0;

@@ -27,7 +27,7 @@ struct PartitionEntry {
     uint8_t firstBlock = 0;
     uint8_t blockCount = 0;
     uint8_t changed = 0;                  // the transfer writes (0, 1, 8) or erases (9) this entry
-    const Segmento* component = nullptr;  // into pgm; none for device/free entries
+    const Segmento* component = nullptr;  // into the component table; none for device/free entries
     std::string name;
 };
 

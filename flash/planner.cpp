@@ -108,15 +108,15 @@ int findDataRelMatch(const PartitionTable& table, const std::string& name,
     return -1;
 }
 
-bool SistemaBlocchi(const std::vector<PlanItem>& items, const PartitionTable& current,
+bool SistemaBlocchi(const std::vector<PlanItem>& items, const PartitionTable& installed,
                     PartitionTable& planned, PlanVerdict& verdict, const LogWriter& log) {
     logText(log, "BEGIN SistemaBlocchi");
     if (log) {
         logSelections(items, log);
-        log("\tCurrent allocation:\r\n" + formatPartitionTable(current));
+        log("\tCurrent allocation:\r\n" + formatPartitionTable(installed));
     }
 
-    planned = current;
+    planned = installed;
 
     bool anyChecked = false;
     for (const PlanItem& item : items)

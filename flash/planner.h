@@ -11,12 +11,13 @@
 
 namespace zor {
 
-// One row of the component list, in list order. component points into pgm and
-// must stay valid while the plan is used (the transfer writes from it); a row
-// with a null component is skipped entirely (neither logged nor placed) but
-// still counts for the row index printed in the log.
+// One row of the component list, in list order. component points into the
+// update file's component table and must stay valid while the plan is used
+// (the transfer writes from it); a row with a null component is skipped
+// entirely (neither logged nor placed) but still counts for the row index
+// printed in the log.
 struct PlanItem {
-    int slot;  // index in pgm, kept for the caller
+    int slot;  // index in the component table, kept for the caller
     const Segmento* component;
     bool checked;
 };
@@ -29,7 +30,7 @@ enum class PlanVerdict {
     NoMilo,     // every placement fitted but the plan holds no MILO
 };
 
-// Rebuilds planned from a copy of current and the checked items:
+// Rebuilds planned from a copy of installed and the checked items:
 //  - every checked MILO (type 8) first drops all MILO and PGM partitions and
 //    goes to block Posn & 0x0F (the last one checked wins);
 //  - any checked PGM (type 0) drops everything but MILO, then each PGM goes
@@ -44,9 +45,9 @@ enum class PlanVerdict {
 // it stood at the refused placement. verdict is always set: NoMilo when every
 // placement fitted but the plan lacks a MILO, else from the selection alone.
 // The trace goes to log one text per call (texts may hold "\r\n"); an empty
-// log writes nothing and costs no formatting. current and planned may be the
+// log writes nothing and costs no formatting. installed and planned may be the
 // same table.
-bool SistemaBlocchi(const std::vector<PlanItem>& items, const PartitionTable& current,
+bool SistemaBlocchi(const std::vector<PlanItem>& items, const PartitionTable& installed,
                     PartitionTable& planned, PlanVerdict& verdict, const LogWriter& log);
 
 // True when a checked item's InfoType has t in its low 4 bits.

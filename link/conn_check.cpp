@@ -120,7 +120,7 @@ bool RsChangeSpeed(SerialLink& link, uint8_t speedIndex) {
     return link.RsSetSpeed(speedIndex);
 }
 
-bool RsGetInfo(SerialLink& link, PartitionTable& table, const LogWriter& log) {
+bool RsReadListing(SerialLink& link, PartitionTable& table, const LogWriter& log) {
     resetTable(table);
     logLine(log, "BEGIN RsGetInfo:");
     link.setLastAnswer(NO_ANSWER_TEXT);
@@ -181,7 +181,7 @@ Outcome ConnCheck(SerialLink& link, PartitionTable& table, bool highSpeed, const
         r.identified = true;
         r.identification = link.RsLastAnswer();
         logLine(log, "S/N:\t" + logSafeText(r.identification));
-        r.listingComplete = RsGetInfo(link, table, log);
+        r.listingComplete = RsReadListing(link, table, log);
         outcome = r.listingComplete ? Outcome::success() : Outcome::listingIncomplete();
         link.RsDisplay(std::string(DISPLAY_CONNECTED) + (speedOk ? "*" : "") +
                        DISPLAY_CONNECTED_TAIL);

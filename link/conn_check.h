@@ -11,7 +11,7 @@
 namespace zor {
 
 // Is the chronometer listening at the current speed: purge, link test frame,
-// one reply frame starting 0xC0 0x0A within 500 ms.
+// one reply frame starting 0xC0 0x0A within proto::LINK_TEST_TIMEOUT_MS.
 bool RsTestLink(SerialLink& link);
 
 // Tries 19200, 38400, 57600 in turn and stays at the first that answers;
@@ -27,7 +27,7 @@ bool RsChangeSpeed(SerialLink& link, uint8_t speedIndex);
 // True when the closing "005" line came; false on a missing line or past
 // the listing's limits (proto::LIMITS), with the partitions read so far
 // kept. Writes a "BEGIN RsGetInfo:" block to log.
-bool RsGetInfo(SerialLink& link, PartitionTable& table, const LogWriter& log);
+bool RsReadListing(SerialLink& link, PartitionTable& table, const LogWriter& log);
 
 // 'A' and then 'I' at the present speed, as the connection check begins:
 // true when both answer with their success codes, the identification then in

@@ -82,33 +82,33 @@ int overallProgress(int phase, int phaseCount, int percent) {
     return value < -100000 ? -100000 : value > 100000 ? 100000 : static_cast<int>(value);
 }
 
-Outcome transferOutcome(int code, const std::string& lastAnswer) {
-    if (code == RESULT_OK)
+Outcome transferOutcome(TransferCode code, const std::string& lastAnswer) {
+    if (code == TRANSFER_OK)
         return Outcome::success();
     Hint hint = Hint::None;
     switch (code) {
-        case RESULT_NO_PORT:
+        case TRANSFER_NO_PORT:
             hint = Hint::RetryCommand;
             break;
-        case RESULT_PROGRAM_START:
+        case TRANSFER_PROGRAM_START:
             hint = Hint::ChronometerMode;
             break;
-        case RESULT_DATA_BLOCK:
+        case TRANSFER_DATA_BLOCK:
             hint = Hint::RetryWithoutHigh;
             break;
-        case RESULT_WRITE:
+        case TRANSFER_WRITE:
             hint = Hint::RetryWrite;
             break;
-        case RESULT_RESTART:
+        case TRANSFER_RESTART:
             hint = Hint::PowerCycle;
             break;
-        case RESULT_LISTING:
+        case TRANSFER_LISTING:
             hint = Hint::ChronometerSilent;
             break;
-        case RESULT_BAD_TYPE:
+        case TRANSFER_BAD_TYPE:
             hint = Hint::Support;
             break;
-        case RESULT_ERASE:
+        case TRANSFER_ERASE:
             hint = Hint::RetryErase;
             break;
         default:
@@ -181,9 +181,9 @@ void TDownloader::join() {
         thread_.join();
 }
 
-int TDownloader::run() {
+TransferCode TDownloader::run() {
     Execute();
-    const int code = resultCode_;
+    const TransferCode code = resultCode_;
     finish();
     return code;
 }
@@ -191,7 +191,7 @@ int TDownloader::run() {
 void TDownloader::finish() {
     // The callback may destroy this object: nothing of it is used afterwards.
     const TerminatedFn terminated = onTerminated_;
-    const int code = resultCode_;
+    const TransferCode code = resultCode_;
     if (terminated)
         terminated(code);
 }
@@ -224,14 +224,14 @@ void TDownloader::Execute() {
     PartitionTable device;
     resetTable(device);
     if (!link_.RsIsOpen()) {
-        resultCode_ = RESULT_NO_PORT;
+        resultCode_ = TRANSFER_NO_PORT;
         return;
     }
     ReportProgress(0);
     link_.RsPurge();
     // Only proves that the chronometer still answers; the table is not used.
-    if (!RsGetInfo(link_, device, nullptr)) {
-        resultCode_ = RESULT_LISTING;
+    if (!RsReadListing(link_, device, nullptr)) {
+        resultCode_ = TRANSFER_LISTING;
         return;
     }
 
@@ -247,7 +247,7 @@ void TDownloader::Execute() {
             ++phaseIndex_;
             ReportPhase(entry);
             ReportProgress(0);
-            int code;
+            TransferCode code;
             switch (entry.type) {
                 case PT_PGM:
                 case PT_DATAREL:
@@ -255,16 +255,16 @@ void TDownloader::Execute() {
                     // A program entry without its component cannot be written;
                     // the planner never makes one.
                     code = entry.component ? WriteProgram(entry.firstBlock, *entry.component)
-                                           : RESULT_BAD_TYPE;
+                                           : TRANSFER_BAD_TYPE;
                     break;
                 case PT_FREE:
                     code = EraseBlocks(entry.firstBlock, entry.blockCount);
                     break;
                 default:
-                    code = RESULT_BAD_TYPE;
+                    code = TRANSFER_BAD_TYPE;
                     break;
             }
-            if (code != RESULT_OK) {
+            if (code != TRANSFER_OK) {
                 resultCode_ = code;
                 return;
             }
@@ -279,24 +279,24 @@ void TDownloader::Execute() {
     const CommandInfo& restart = command(Cmd::Restart);
     resultCode_ = link_.RsCommand(commandBytes(Cmd::Restart, {0x01}), restart.timeoutMs) ==
                           restart.successCode
-                      ? RESULT_OK
-                      : RESULT_RESTART;
+                      ? TRANSFER_OK
+                      : TRANSFER_RESTART;
 }
 
-int TDownloader::WriteProgram(int destinationBlock, const Segmento& component) {
+TransferCode TDownloader::WriteProgram(int destinationBlock, const Segmento& component) {
     ZOR_ASSERT_TEXT("Comunic", (destinationBlock >= 0) && (destinationBlock <= 7),
                     "(destinationBlock >= 0) && (destinationBlock <= 7)");
     const int64_t blocks = component.datiSize;
     // A component whose data is shorter than its block count would be read
     // past its end; the loader never produces one.
     if (component.dati.size() < static_cast<size_t>(blocks) * BLOCK_SIZE)
-        return RESULT_BAD_TYPE;
+        return TRANSFER_BAD_TYPE;
 
     link_.RsDisplay(DISPLAY_LOADING);
     const CommandInfo& start = command(Cmd::ProgramStart);
     if (link_.RsCommand(commandBytes(Cmd::ProgramStart, {0x00}), start.timeoutMs) !=
         start.successCode) {
-        return RESULT_PROGRAM_START;
+        return TRANSFER_PROGRAM_START;
     }
 
     const CommandInfo& data = command(Cmd::DataBlock);
@@ -311,7 +311,7 @@ int TDownloader::WriteProgram(int destinationBlock, const Segmento& component) {
         const uint8_t* block = component.dati.data() + i * BLOCK_SIZE;
         std::copy(block + 1, block + BLOCK_SIZE, bytes.begin() + 1);
         if (link_.RsCommand(bytes, data.timeoutMs) != data.successCode)
-            return RESULT_DATA_BLOCK;
+            return TRANSFER_DATA_BLOCK;
     }
     ReportProgress(50);
 
@@ -322,7 +322,7 @@ int TDownloader::WriteProgram(int destinationBlock, const Segmento& component) {
     link_.RsLimitAnswer(limit(Cmd::Write));
 
     bool final = false;
-    int code = 999;
+    int code = CODE_NO_ANSWER;  // until the final answer comes
     WriteReports reports;
     DeviceStep step;
     while (!final) {
@@ -347,20 +347,20 @@ int TDownloader::WriteProgram(int destinationBlock, const Segmento& component) {
         }
     }
     ReportProgress(100);
-    return code == write.successCode ? RESULT_OK : RESULT_WRITE;
+    return code == write.successCode ? TRANSFER_OK : TRANSFER_WRITE;
 }
 
-int TDownloader::EraseBlocks(uint8_t firstBlock, uint8_t count) {
+TransferCode TDownloader::EraseBlocks(uint8_t firstBlock, uint8_t count) {
     const CommandInfo& erase = command(Cmd::Erase);
     for (int i = 0; i < count; ++i) {
         ReportProgress((100 * i + 100) / count);
         const std::string bytes = commandBytes(
             Cmd::Erase, {static_cast<uint8_t>(firstBlock + i), static_cast<uint8_t>(0x01)});
         if (link_.RsCommand(bytes, erase.timeoutMs) != erase.successCode)
-            return RESULT_ERASE;
+            return TRANSFER_ERASE;
     }
     ReportProgress(100);
-    return RESULT_OK;
+    return TRANSFER_OK;
 }
 
 }  // namespace zor

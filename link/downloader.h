@@ -28,9 +28,9 @@ std::vector<const PartitionEntry*> transferPhases(const PartitionTable& plan);
 // the current phase's share in proportion. Not clamped.
 int overallProgress(int phase, int phaseCount, int percent);
 
-// The outcome of a transfer that ended with code (0, or 100..108) and the
-// chronometer's last answer.
-Outcome transferOutcome(int code, const std::string& lastAnswer);
+// The outcome of a transfer that ended with code and the chronometer's last
+// answer.
+Outcome transferOutcome(TransferCode code, const std::string& lastAnswer);
 
 // The step the chronometer reports while it writes a program into flash:
 // its title ("Cancellazione settori"), the size it announced and the count
@@ -92,7 +92,7 @@ class TDownloader {
     // passed on as computed: displays clamp.
     using ProgressFn = std::function<void(int phaseIndex, int phaseCount, int percent)>;
     using InvokeAndWait = std::function<void(std::function<void()>)>;
-    using TerminatedFn = std::function<void(int resultCode)>;
+    using TerminatedFn = std::function<void(TransferCode resultCode)>;
 
     // The link, the plan and the components it points to must stay alive and
     // untouched until onTerminated has been called. Any function may be empty:
@@ -114,19 +114,18 @@ class TDownloader {
     void join();
     // Runs the transfer on the calling thread, then onTerminated; returns the
     // outcome code. For tests and for callers with their own thread.
-    int run();
+    TransferCode run();
 
-    // Outcome: 0, or 100..108 (see link/protocol.h RESULT_*). Valid once
-    // onTerminated has been called.
-    int resultCode() const { return resultCode_; }
+    // How it ended. Valid once onTerminated has been called.
+    TransferCode resultCode() const { return resultCode_; }
     int phaseIndex() const { return phaseIndex_; }
     int phaseCount() const { return phaseCount_; }
 
     // Exposed for tests: one program write and one erase run, each returning
     // an outcome code. destinationBlock outside 0..7 is a programming error
     // (assertion, unit Comunic).
-    int WriteProgram(int destinationBlock, const Segmento& component);
-    int EraseBlocks(uint8_t firstBlock, uint8_t count);
+    TransferCode WriteProgram(int destinationBlock, const Segmento& component);
+    TransferCode EraseBlocks(uint8_t firstBlock, uint8_t count);
 
   private:
     void Execute();
@@ -146,7 +145,7 @@ class TDownloader {
     int phaseCount_ = 0;
     int phaseIndex_ = 0;
     int percent_ = 0;
-    std::atomic<int> resultCode_{0};
+    std::atomic<TransferCode> resultCode_{TRANSFER_OK};
 };
 
 }  // namespace zor

@@ -31,7 +31,7 @@ PortScan ScanPorts(SerialDeviceOpener& devices, SerialLink& link, Clock& clock,
     if (steps.cleared)
         steps.cleared();
     PortScan scan;
-    std::vector<std::string> names = {"COM1", "COM2", "COM3", "COM4"};
+    std::vector<std::string> names(COM_PORTS.begin(), COM_PORTS.end());
     for (std::string& path : devices.adapterPaths())
         names.push_back(std::move(path));
     for (const std::string& name : names) {

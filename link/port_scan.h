@@ -25,7 +25,7 @@ enum class PortStatus {
 };
 
 struct PortRow {
-    std::string name;    // "COM1".."COM4", or an adapter's device path
+    std::string name;    // one of COM_PORTS, or an adapter's device path
     std::string device;  // what opening name opens: "/dev/ttyS0", $ZORLOAD_COMn, "COM1" (Windows)
     PortStatus status = PortStatus::NotInstalled;
     int osError = 0;         // the OS's error code when the open failed
@@ -33,7 +33,7 @@ struct PortRow {
 };
 
 struct PortScan {
-    std::vector<PortRow> rows;  // COM1..COM4, then one per adapter
+    std::vector<PortRow> rows;  // COM_PORTS, then one per adapter
     int selected = -1;          // first available row, -1 when none
 };
 
@@ -47,11 +47,11 @@ struct PortScanSteps {
 };
 
 // In this order: steps.busy(true); the link closed (so its port lists as
-// available); steps.cleared; then every port (COM1..COM4, then the opener's
-// adapterPaths()) opened for a query, DTR and RTS raised, 50 ms, CTS, DSR and
-// carrier read, steps.rowAdded; steps.scanned; steps.noPorts when no port is
-// available; steps.busy(false). The first available row is selected, COM
-// rows first.
+// available); steps.cleared; then every port (COM_PORTS, then the opener's
+// adapterPaths()) opened for a query, DTR and RTS raised, a pause of
+// proto::SCAN_MODEM_SETTLE_MS, CTS, DSR and carrier read, steps.rowAdded;
+// steps.scanned; steps.noPorts when no port is available; steps.busy(false). The first available
+// row is selected, COM rows first.
 PortScan ScanPorts(SerialDeviceOpener& devices, SerialLink& link, Clock& clock,
                    const PortScanSteps& steps = {});
 

@@ -137,15 +137,4 @@ constexpr const char DISPLAY_LOADING[] =
     "dell'operazione!";
 constexpr const char DISPLAY_RESTART[] = "\f\r\n               Riavvio...";
 
-// Transfer outcome codes.
-constexpr int RESULT_OK = 0;
-constexpr int RESULT_NO_PORT = 100;
-constexpr int RESULT_PROGRAM_START = 101;
-constexpr int RESULT_DATA_BLOCK = 102;
-constexpr int RESULT_WRITE = 103;
-constexpr int RESULT_RESTART = 104;
-constexpr int RESULT_LISTING = 106;
-constexpr int RESULT_BAD_TYPE = 107;
-constexpr int RESULT_ERASE = 108;
-
 }  // namespace zor::proto

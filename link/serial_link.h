@@ -74,9 +74,10 @@ class SerialLink {
 
     // ---- Frames -----------------------------------------------------------
 
-    // Encodes and writes one frame. Bodies that would not fit the 3000-byte
-    // transmit buffer once stuffed are refused (false, nothing written). False
-    // too when the port's write fails (traced as SendFailed, not Sent).
+    // Encodes and writes one frame. Bodies that would not fit the transmit
+    // buffer (proto::TX_BUFFER_SIZE) once stuffed are refused (false,
+    // nothing written). False too when the port's write fails (traced as
+    // SendFailed, not Sent).
     bool RsSendFrame(const uint8_t* body, size_t size);
     // RsSendFrame of 0x01 0x46 followed by the command bytes.
     bool RsSendCommand(const uint8_t* bytes, size_t size);
@@ -102,7 +103,8 @@ class SerialLink {
     // lastAnswer is NO_ANSWER_TEXT until an answer replaces it.
     int RsCommand(const uint8_t* bytes, size_t size, uint32_t timeoutMs);
     int RsCommand(const std::string& bytes, uint32_t timeoutMs);
-    // 'H' + text with 500 ms; the answer code is ignored.
+    // 'H' + text with the display command's wait (proto::COMMANDS); the
+    // answer code is ignored.
     void RsDisplay(const std::string& text);
     std::string RsLastAnswer() const { return lastAnswer_; }
     void setLastAnswer(const std::string& text) { lastAnswer_ = text; }

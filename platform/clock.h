@@ -1,6 +1,7 @@
 #pragma once
 // Millisecond tick count and sleep, behind one interface so that the long
-// protocol waits (6 s idle, 5 s failed check) can run on a virtual clock.
+// protocol waits (the chronometer's flash work, a connection check that gets
+// no answer at any speed) can run on a virtual clock.
 #include <cstdint>
 
 namespace zor {

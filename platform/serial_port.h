@@ -7,6 +7,8 @@
 //   win32/  a COM handle for plain synchronous I/O: the control block (DCB),
 //           the driver's time-outs, share mode 0 for exclusivity.
 // Every promise below holds on both unless it names one.
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -19,6 +21,15 @@ namespace zor {
 constexpr uint32_t MODEM_CTS_ON = 0x10;
 constexpr uint32_t MODEM_DSR_ON = 0x20;
 constexpr uint32_t MODEM_RLSD_ON = 0x80;
+
+// The ports every list of ports starts with, whether or not anything stands
+// behind them; the serial adapters the OS finds (serialAdapterPaths()) follow.
+constexpr std::array<const char*, 4> COM_PORTS = {"COM1", "COM2", "COM3", "COM4"};
+
+// Whether name is one of COM_PORTS, spelt as there; an adapter's name is not.
+inline bool isComPort(const std::string& name) {
+    return std::find(COM_PORTS.begin(), COM_PORTS.end(), name) != COM_PORTS.end();
+}
 
 class SerialPort {
   public:
@@ -35,24 +46,25 @@ class SerialPort {
     virtual bool configure(uint32_t bitsPerSecond) = 0;
 
     // Reads at most one byte. Returns 1 with the byte when one was waiting or
-    // arrived within 100 ms, 0 when the 100 ms passed with nothing, -1 on a
-    // failed read (the line closed, the device vanished). Never blocks longer
-    // than about 100 ms (POSIX: poll(); Win32: the read time-outs
-    // MAXDWORD, MAXDWORD, 100 that configure() sets). Before configure()
+    // arrived within the read wait, 0 when the read wait passed with nothing,
+    // -1 on a failed read (the line closed, the device vanished). Never
+    // blocks longer than about the read wait (POSIX: poll() for READ_WAIT_MS;
+    // Win32: the read time-outs READ_INTERVAL_TIMEOUT, READ_TOTAL_MULTIPLIER
+    // and READ_TOTAL_CONSTANT_MS that configure() sets). Before configure()
     // Win32 reads follow whatever time-outs the driver had. POSIX takes all
-    // the driver holds (up to 4 KiB) in one read and hands it out from there,
-    // in order: bytes already taken are returned at once, and a failure is
-    // reported only once they are all out.
+    // the driver holds (up to READ_CHUNK bytes) in one read and hands it out
+    // from there, in order: bytes already taken are returned at once, and a
+    // failure is reported only once they are all out.
     virtual int readByte(uint8_t& byte) = 0;
 
     // Writes the whole buffer before returning (the device may still be
     // shifting it out). False when the OS reports an error, or when the line
     // does not take the bytes within their time on the wire plus a margin;
     // what was not taken is then discarded. A stalled line never hangs the
-    // caller: POSIX waits with poll() on a non-blocking descriptor (2 s
-    // margin), Win32 through the write time-outs configure() sets (about two
-    // milliseconds a byte plus 500 ms), so a write before configure() is
-    // bounded on POSIX only.
+    // caller: POSIX waits with poll() on a non-blocking descriptor (its
+    // WRITE_MARGIN_MS margin), Win32 through the write time-outs configure()
+    // sets (about two milliseconds a byte plus its WRITE_MARGIN_MS), so a
+    // write before configure() is bounded on POSIX only.
     virtual bool write(const uint8_t* data, size_t size) = 0;
 
     // Discards whatever is pending in both directions, the bytes readByte()
@@ -108,7 +120,7 @@ class SerialDeviceOpener {
     // (/dev/null) is NotSerial and closed again.
     virtual OpenResult open(const std::string& name, bool queryOnly) = 0;
 
-    // Serial adapters to list after COM1..COM4, by the paths open() takes.
+    // Serial adapters to list after COM_PORTS, by the paths open() takes.
     // None by default; the OS's devices list serialAdapterPaths().
     virtual std::vector<std::string> adapterPaths() { return {}; }
 };
@@ -116,8 +128,8 @@ class SerialDeviceOpener {
 // The OS's serial devices.
 SerialDeviceOpener& systemSerialDevices();
 
-// The device path open() uses for a port name. POSIX: "COM1".."COM4" (any
-// case) to $ZORLOAD_COMn when set, else /dev/ttyS0../dev/ttyS3; any other
+// The device path open() uses for a port name. POSIX: a name of COM_PORTS
+// (any case), "COMn", to $ZORLOAD_COMn when set, else /dev/ttyS<n-1>; any other
 // name is taken as a path. Windows: "COM10" and above (any case) to their
 // device form "\\.\COM10", the only one CreateFile opens them by; COM1..COM9
 // and any other name as given.
@@ -135,12 +147,12 @@ struct PortNameLookup {
 };
 PortNameLookup lookUpPortName(const std::string& name);
 
-// The USB and CDC serial adapters plugged in, beyond COM1..COM4. On POSIX,
+// The USB and CDC serial adapters plugged in, beyond COM_PORTS. On POSIX,
 // under $ZORLOAD_DEV_ROOT (default /dev): the serial/by-id links, each once,
 // then the ttyUSB* and ttyACM* devices no such link points at, in natural
-// order (ttyUSB2 before ttyUSB10). A device that COM1..COM4 already map to is
+// order (ttyUSB2 before ttyUSB10). A device that COM_PORTS already map to is
 // left out. On Windows, where adapters get COM numbers of their own: every
-// "COMn" from COM5 up in the system's serial-port map
+// "COMn" numbered above COM_PORTS in the system's serial-port map
 // (HKLM\HARDWARE\DEVICEMAP\SERIALCOMM), each once, by number (COM5 before
 // COM12).
 std::vector<std::string> serialAdapterPaths();

@@ -18,7 +18,7 @@
 //                      synchronous the way SendMessage is.
 //
 // Wire format, one message per connection: message, wParam, lParam as three
-// little-endian uint32 (12 bytes); the owner answers with one byte after its
+// little-endian uint32 (MESSAGE_SIZE bytes); the owner answers with one byte after its
 // handler has returned, then closes.
 //
 // The folder must be a directory owned by the effective user with no group or
@@ -76,7 +76,7 @@ class SingleInstance {
     //
     // False means "another instance runs, exit": the lock is held elsewhere,
     // so the running instance is sent (WM_SHOWINSTANCE, 1, 0) and waited for
-    // (at most 5 s). When its socket is missing or refuses (it is still
+    // (at most NOTIFY_WAIT). When its socket is missing or refuses (it is still
     // starting, between taking the lock and listening) this returns false at
     // once without waking anything. A lock file that cannot be created or
     // locked also gives false, after the same attempt to notify.
@@ -123,17 +123,16 @@ class SingleInstance {
     }
 
     // Owner: accepts every pending connection, and those that arrive
-    // meanwhile, and waits for their 12-byte messages all together under one
-    // deadline of 250 ms. Each message is handled as soon as it is whole: the
-    // handler runs, then the acknowledgement is sent and the connection
-    // closed. A client that connects and says nothing holds up neither the
-    // others nor the GUI for longer than that deadline; a short or missing
-    // message is dropped without calling the handler. Returns the number
-    // handled; 0 when not owner.
+    // meanwhile, and waits for their messages (MESSAGE_SIZE bytes) all
+    // together under one deadline, SERVICE_WAIT. Each message is handled as soon as it is whole:
+    // the handler runs, then the acknowledgement is sent and the connection closed. A client that
+    // connects and says nothing holds up neither the others nor the GUI for longer than that
+    // deadline; a short or missing message is dropped without calling the handler. Returns the
+    // number handled; 0 when not owner.
     int serviceRequests(const Handler& handler);
 
     // Sends one message to the running instance and waits for its
-    // acknowledgement, all within one 5 s deadline. False when nothing
+    // acknowledgement, all within one deadline, NOTIFY_WAIT. False when nothing
     // listens, the connection breaks, or no acknowledgement came in time.
     // Called by the owner on its own socket it can only time out, unless
     // another thread services the requests.

@@ -28,23 +28,23 @@ namespace zor::sim {
 
 constexpr size_t DESCRIPTOR_SIZE = 84;
 constexpr size_t DESCRIPTOR_NAME_SIZE = 76;
-constexpr size_t SENT_BYTES_PER_BLOCK = 259;  // of each 260-byte data block
+constexpr size_t SENT_BYTES_PER_BLOCK = 259;  // of each data block of BLOCK_SIZE bytes
 constexpr size_t FLASH_BLOCK_BYTES = 65536;   // one of the chronometer's 8 blocks
 
 struct ComponentDescriptor {
     uint8_t type = 0;
     uint8_t blockCount = 1;
-    std::string name;  // cut to 76 characters
+    std::string name;  // cut to DESCRIPTOR_NAME_SIZE characters
 };
 
-// The 84 descriptor bytes.
+// The DESCRIPTOR_SIZE descriptor bytes.
 std::vector<uint8_t> encodeDescriptor(const ComponentDescriptor& d);
 
 // Reads a descriptor from the start of received data; false when the data
 // does not begin with one. The name comes back without trailing blanks/NULs.
 bool parseDescriptor(const uint8_t* data, size_t size, ComponentDescriptor& d);
 
-// dataBlocks (at least 1) blocks of 260 bytes as they belong in an update
+// dataBlocks (at least 1) blocks of BLOCK_SIZE bytes as they belong in an update
 // file: the descriptor from byte 1 of block 0, a reproducible pattern that
 // differs with seed elsewhere.
 std::vector<uint8_t> componentBlocks(const ComponentDescriptor& d, size_t dataBlocks,

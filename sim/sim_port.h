@@ -13,10 +13,11 @@
 namespace zor::sim {
 
 // A SerialPort whose far end is a Chronometer, on a VirtualClock. readByte returns a due byte at
-// once; otherwise it advances the clock to the next due byte when that is within 100 ms and returns
-// it, else advances 100 ms and returns 0. configure() records the host speed. After CloseLine,
-// reads return -1 and writes fail (lastError() EIO). DTR and RTS start low; enableDtrRts() raises
-// both. A chronometer's cable echoes them: RTS comes back as CTS, DTR as DSR and carrier.
+// once; otherwise it advances the clock to the next due byte when that is within READ_TIMEOUT_MS
+// and returns it, else advances READ_TIMEOUT_MS and returns 0. configure() records the host speed.
+// After CloseLine, reads return -1 and writes fail (lastError() EIO). DTR and RTS start low;
+// enableDtrRts() raises both. A chronometer's cable echoes them: RTS comes back as CTS, DTR as DSR
+// and carrier.
 class SimPort : public SerialPort {
   public:
     SimPort(Chronometer& chrono, VirtualClock& clock);

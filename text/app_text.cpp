@@ -18,6 +18,17 @@ std::string usageText(const std::string& programFileName) {
     return "Uso: " + programFileName + " [-v] [-high] [-?] [FileDaCaricare]";
 }
 
+std::string lfLineEnds(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            continue;
+        out += text[i];
+    }
+    return out;
+}
+
 std::vector<BoxRequest> commandLineBoxes(const CommandLineResult& result,
                                          const std::string& programFileName,
                                          const VersionBlock* block) {

@@ -19,6 +19,12 @@ std::string programVersionLabel(const VersionBlock* block);
 // "Uso: <programFileName> [-v] [-high] [-?] [FileDaCaricare]".
 std::string usageText(const std::string& programFileName);
 
+// Two box texts here end lines with "\r\n", as the Windows box has always
+// been handed them (the version box's heading, the unknown option's line);
+// every other text ends its lines with "\n". For a terminal and the Qt box:
+// the text with every CR LF pair made LF.
+std::string lfLineEnds(const std::string& text);
+
 // The boxes the command line's notices make, captioned with the program's
 // title from block; programFileName (no folder) goes into the usage text. No
 // beep precedes them.

@@ -29,13 +29,13 @@ const char* verdictText(PlanVerdict verdict) {
     return "Situazione imprevista. Contattare assistenza!";
 }
 
-const char* alreadyCurrentText() {
+const char* alreadyUpToDateText() {
     return "già aggiornato";
 }
 
 std::string runVerdictText(const ChronometerRun& run) {
     if (run.end == RunEnd::NothingToWrite)
-        return alreadyCurrentText();
+        return alreadyUpToDateText();
     return run.planMade ? verdictText(run.verdict) : "";
 }
 

@@ -20,7 +20,7 @@ struct ChronometerRun;
 const char* verdictText(PlanVerdict verdict);
 
 // "già aggiornato" (UTF-8): a chronometer that has every selected component.
-const char* alreadyCurrentText();
+const char* alreadyUpToDateText();
 
 // What a chronometer's run came to, as the bench's record says it (UTF-8):
 // "già aggiornato" when nothing was to be written, the verdict once a plan

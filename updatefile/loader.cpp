@@ -52,7 +52,7 @@ std::string formatIdentifier(uint32_t id) {
 constexpr size_t CHECK_PIECE = 64 * 1024;
 
 struct LoadState {
-    UpdateTable& pgm;
+    UpdateTable& components;
     std::string& versionLines;
     std::string& identifier;
     const std::function<void(bool)>& busy;
@@ -83,11 +83,11 @@ bool crcOver(File& file, uint64_t bytes, std::vector<uint8_t>& piece, uint16_t& 
     return true;
 }
 
-// Reads one segment into pgm[segmentiLetti]. Returns 1 when it was accepted,
+// Reads one segment into components[segmentiLetti]. Returns 1 when it was accepted,
 // 0 at the end of the file, -1 when it was refused (st.fault says why).
 int readSegment(File& file, LoadState& st) {
     BusyCursor busy(st.busy);
-    UpdateTable& pgm = st.pgm;
+    UpdateTable& components = st.components;
     const size_t segmentiLetti = st.segmentiLetti;
 
     // A prologue skip may run past the end: trailing bytes shorter than a
@@ -98,8 +98,10 @@ int readSegment(File& file, LoadState& st) {
     const uint64_t headerAt = st.position;
 
     if (segmentiLetti < UPDATE_SLOTS) {
-        ZOR_ASSERT("GestFile", pgm[segmentiLetti].datiSize == 0);
-        ZOR_ASSERT_TEXT("GestFile", pgm[segmentiLetti].dati.empty(),
+        // The reported texts are the ones this unit has always reported.
+        ZOR_ASSERT_TEXT("GestFile", !components[segmentiLetti].hasData(),
+                        "pgm[segmentiLetti].datiSize == 0");
+        ZOR_ASSERT_TEXT("GestFile", components[segmentiLetti].dati.empty(),
                         "pgm[segmentiLetti].dati == NULL");
     }
 
@@ -113,7 +115,7 @@ int readSegment(File& file, LoadState& st) {
     if (segmentiLetti >= UPDATE_SLOTS)
         return -1;
 
-    Segmento& seg = pgm[segmentiLetti];
+    Segmento& seg = components[segmentiLetti];
     seg.setHeader(raw);
     if (got != HEADER_SIZE || std::memcmp(raw + HDR_MAGIC, UPDATE_MAGIC, sizeof UPDATE_MAGIC) != 0)
         return -1;
@@ -191,8 +193,8 @@ bool readSegments(File& file, LoadState& st) {
 
 }  // namespace
 
-Outcome ReadUpdateFile(const std::string& fileName, UpdateTable& pgm, std::string& versionLines,
-                       std::string& identifier, size_t* segmentsRead,
+Outcome ReadUpdateFile(const std::string& fileName, UpdateTable& components,
+                       std::string& versionLines, std::string& identifier, size_t* segmentsRead,
                        const std::function<void(bool)>& busy) {
     versionLines.clear();
     identifier.clear();
@@ -210,7 +212,8 @@ Outcome ReadUpdateFile(const std::string& fileName, UpdateTable& pgm, std::strin
             *segmentsRead = 0;
         return Outcome::fileNotOpened(openError);
     }
-    LoadState st{pgm, versionLines, identifier, busy, UpdateFileFault::NotUpdateFile, {}, 0, again};
+    LoadState st{components, versionLines, identifier, busy, UpdateFileFault::NotUpdateFile, {},
+                 0,          again};
     try {
         loaded = readSegments(file, st);
     } catch (const std::exception& e) {
@@ -226,11 +229,11 @@ Outcome ReadUpdateFile(const std::string& fileName, UpdateTable& pgm, std::strin
     return loaded ? Outcome::success() : Outcome::fileRefused(st.fault, st.detail);
 }
 
-Outcome LoadUpdateFile(const std::string& fileName, UpdateTable& pgm, std::string& versionLines,
-                       std::string& identifier, size_t* segmentsRead,
+Outcome LoadUpdateFile(const std::string& fileName, UpdateTable& components,
+                       std::string& versionLines, std::string& identifier, size_t* segmentsRead,
                        const std::function<void(bool)>& busy) {
-    emptyTable(pgm);
-    return ReadUpdateFile(fileName, pgm, versionLines, identifier, segmentsRead, busy);
+    emptyTable(components);
+    return ReadUpdateFile(fileName, components, versionLines, identifier, segmentsRead, busy);
 }
 
 }  // namespace zor

@@ -1,10 +1,10 @@
 #pragma once
 // GestFile: reads a whole update file into the component table.
 //
-// An update file is a run of segments, each a 512-byte prologue (never
-// interpreted), a 164-byte header starting "$UPDATE$", n data blocks of 260
-// bytes and two check bytes (complemented CRC-16 of the blocks, low byte
-// first). The loader only reads update files; it never writes one.
+// An update file is a run of segments, each a prologue of PROLOGUE_SIZE bytes
+// (never interpreted), a header of HEADER_SIZE bytes starting "$UPDATE$", n
+// data blocks of BLOCK_SIZE bytes and CHECK_SIZE check bytes (complemented
+// CRC-16 of the blocks, low byte first). The loader only reads update files; it never writes one.
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -14,9 +14,9 @@
 
 namespace zor {
 
-// Reads fileName into pgm from slot 0 on.
+// Reads fileName into components from slot 0 on.
 //
-// Precondition: every slot of pgm is empty (asserted per slot, unit GestFile).
+// Precondition: every slot of components is empty (asserted per slot, unit GestFile).
 //
 // On return:
 // - versionLines holds, for every segment whose magic was accepted, its
@@ -43,13 +43,13 @@ namespace zor {
 // Succeeds when at least one segment was read and all passed every check;
 // else FileNotOpened, or FileRefused with the fault (not an update file, a
 // newer format, a read error with its text).
-Outcome ReadUpdateFile(const std::string& fileName, UpdateTable& pgm, std::string& versionLines,
-                       std::string& identifier, size_t* segmentsRead = nullptr,
-                       const std::function<void(bool)>& busy = {});
+Outcome ReadUpdateFile(const std::string& fileName, UpdateTable& components,
+                       std::string& versionLines, std::string& identifier,
+                       size_t* segmentsRead = nullptr, const std::function<void(bool)>& busy = {});
 
 // Empties every slot, then ReadUpdateFile.
-Outcome LoadUpdateFile(const std::string& fileName, UpdateTable& pgm, std::string& versionLines,
-                       std::string& identifier, size_t* segmentsRead = nullptr,
-                       const std::function<void(bool)>& busy = {});
+Outcome LoadUpdateFile(const std::string& fileName, UpdateTable& components,
+                       std::string& versionLines, std::string& identifier,
+                       size_t* segmentsRead = nullptr, const std::function<void(bool)>& busy = {});
 
 }  // namespace zor

@@ -34,8 +34,8 @@ void Segmento::clear() {
     dati.shrink_to_fit();
 }
 
-void emptyTable(UpdateTable& pgm) {
-    for (Segmento& s : pgm)
+void emptyTable(UpdateTable& components) {
+    for (Segmento& s : components)
         s.clear();
 }
 

@@ -49,12 +49,15 @@ struct Segmento {
     std::string versionText() const { return std::string(Version.data(), Version.size()); }
     // Fills the header fields from 164 raw bytes (InfoType as stored).
     void setHeader(const uint8_t* raw);
+    // Whether the slot holds a component read from a file (an empty slot has
+    // no data blocks).
+    bool hasData() const { return datiSize != 0; }
     // Releases the data and marks the slot empty.
     void clear();
 };
 
 using UpdateTable = std::array<Segmento, UPDATE_SLOTS>;
 
-void emptyTable(UpdateTable& pgm);
+void emptyTable(UpdateTable& components);
 
 }  // namespace zor

@@ -27,10 +27,10 @@ struct ComponentSpec {
     uint16_t infoType = 0;  // plain value; written complemented
     uint16_t blks = 1;
     uint32_t id = 0;
-    std::vector<uint8_t> data;  // whole 260-byte blocks
+    std::vector<uint8_t> data;  // whole blocks of BLOCK_SIZE bytes
     SegSizeField segSize;
     std::string magic = "$UPDATE$";        // first 8 bytes of the header
-    std::vector<uint8_t> prologue;         // cut or zero-padded to 512 bytes
+    std::vector<uint8_t> prologue;         // cut or zero-padded to PROLOGUE_SIZE
     std::vector<uint8_t> afterCheck;       // written after the check bytes, not counted in SegSize
     std::optional<size_t> flipDataBit;     // bit index into data, flipped after the CRC is taken
     std::optional<unsigned> flipCheckBit;  // 0..15, bit of the two check bytes

@@ -167,11 +167,11 @@ std::vector<ControlSpec> buildControls() {
             .focuses(Ctl::lwPorte),
         Row(Ctl::lwPorte, "lwPorte", K::ListView, Page::SelPort, 30, 58, 425, 113).tab(0),
         // CheckCom.
-        Row(Ctl::Label8, "Label8", K::Label, Page::CheckCom, 30, 30, 305, 42,
+        Row(Ctl::lblPg4CheckWait, "lblPg4CheckWait", K::Label, Page::CheckCom, 30, 30, 305, 42,
             "Verifica della comunicazioni. Attendere prego...")
             .wrap(),
         // SelLanguage.
-        Row(Ctl::Image1, "Image1", K::Picture, Page::SelLanguage, 30, 15, 32, 32),
+        Row(Ctl::imgComponenti, "imgComponenti", K::Picture, Page::SelLanguage, 30, 15, 32, 32),
         Row(Ctl::lblPg5CompToLoad, "lblPg5CompToLoad", K::Label, Page::SelLanguage, 80, 33, 0, 0,
             "&Componenti da caricare:")
             .focuses(Ctl::lvSelLang),

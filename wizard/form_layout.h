@@ -55,9 +55,9 @@ enum class Ctl {
     lblPg3Porte,
     lwPorte,
     // CheckCom
-    Label8,
+    lblPg4CheckWait,
     // SelLanguage
-    Image1,
+    imgComponenti,
     lblPg5CompToLoad,
     lvSelLang,
     lbErroreLingua,

@@ -5,6 +5,7 @@
 
 #include "app/command_line.h"
 #include "app/encoding.h"
+#include "app/percent.h"
 #include "app/split_version.h"
 #include "app/version_info.h"
 #include "flash/planner.h"
@@ -25,10 +26,6 @@ constexpr uint32_t CHECK_PAINT_PAUSE_MS = 50;
 bool backAllowed(Page p) {
     return p != Page::Pres && p != Page::CheckCom && p != Page::Download && p != Page::Done &&
            p != Page::New;
-}
-
-int clampBar(int value) {
-    return value < 0 ? 0 : value > 100 ? 100 : value;
 }
 
 }  // namespace
@@ -383,11 +380,11 @@ bool Wizard::CheckConnection() {
 void Wizard::fillComponentList() {
     choices_.clear();
     std::vector<ComponentListRow> rows;
-    const UpdateTable& pgm = session_.components();
-    for (size_t i = 0; i < pgm.size(); ++i) {
-        if (pgm[i].datiSize == 0)
+    const UpdateTable& components = session_.components();
+    for (size_t i = 0; i < components.size(); ++i) {
+        if (!components[i].hasData())
             continue;
-        std::string name = pgm[i].versionText();
+        std::string name = components[i].versionText();
         std::string version, build;
         splitVersion(name, version, build);
         rows.push_back({displayText(name), displayText(version), static_cast<int>(i)});
@@ -448,8 +445,8 @@ void Wizard::ShowProgress(int phase, int phaseCount, int percent) {
         std::snprintf(text, sizeof text, "Progresso fase (%d %%):", percent);
         view_.setCaption(Ctl::lbFase, text);
     }
-    view_.setBar(Ctl::barProgresso, clampBar(overallProgress(phase, phaseCount, percent)));
-    view_.setBar(Ctl::barFase, clampBar(percent));
+    view_.setBar(Ctl::barProgresso, clampPercent(overallProgress(phase, phaseCount, percent)));
+    view_.setBar(Ctl::barFase, clampPercent(percent));
 }
 
 void Wizard::TransferTerminated() {

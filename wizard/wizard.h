@@ -95,7 +95,8 @@ class Wizard : private SessionObserver {
     const std::string& fileName() const { return fileName_; }
     // What the chart shows: the planned table.
     const PartitionTable& chartTable() const { return session_.planned(); }
-    const PartitionTable& currentAllocation() const { return session_.current(); }
+    // The partition table read from the chronometer at the check.
+    const PartitionTable& installedTable() const { return session_.tableRead(); }
     const UpdateTable& components() const { return session_.components(); }
     SerialLink& link() { return session_.link(); }
     SessionLog& log() { return log_; }
@@ -119,7 +120,8 @@ class Wizard : private SessionObserver {
     void showPage(Page page);
     void PaginePageChanged();
     void scanPorts();
-    // Plans the checked components into newAllocation_; shows nothing.
+    // Plans the checked components into the session's planned table (what
+    // chartTable() shows); shows nothing.
     bool plan(PlanVerdict& verdict);
     LogWriter logWriter();
 

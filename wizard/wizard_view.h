@@ -16,7 +16,7 @@
 namespace zor::wizard {
 
 struct PortListRow {
-    std::string port;    // the caption: "COM1".."COM4", or an adapter's device name
+    std::string port;    // the caption: one of COM_PORTS, or an adapter's device name
     std::string status;  // column "Informazioni"
 };
 

@@ -429,7 +429,7 @@ std::string resolvePortName(const std::string& name) {
     if (name.size() == 4 && std::toupper(static_cast<unsigned char>(name[0])) == 'C' &&
         std::toupper(static_cast<unsigned char>(name[1])) == 'O' &&
         std::toupper(static_cast<unsigned char>(name[2])) == 'M' && name[3] >= '1' &&
-        name[3] <= '4') {
+        static_cast<size_t>(name[3] - '0') <= COM_PORTS.size()) {
         const std::string variable = std::string("ZORLOAD_COM") + name[3];
         if (const char* mapped = std::getenv(variable.c_str())) {
             if (*mapped)
@@ -455,7 +455,7 @@ std::vector<std::string> serialAdapterPaths() {
     const std::string root = configured && *configured ? configured : "/dev";
     // Every device gets one row: the ones COM1..COM4 map to already have theirs.
     std::set<std::string> listed;
-    for (const char* com : {"COM1", "COM2", "COM3", "COM4"})
+    for (const char* com : COM_PORTS)
         listed.insert(deviceBehind(resolvePortName(com)));
     std::vector<std::string> paths;
     auto add = [&](const std::string& path) {

@@ -16,9 +16,10 @@ namespace zor::win32 {
 void setChronometerLine(DCB& dcb, DWORD bitsPerSecond);
 
 // The time-outs for the line at that speed. Reads: a byte waiting returns at
-// once, else the first byte to arrive, else nothing after 100 ms. Writes: the
-// whole request's time on the wire, rounded up per byte, plus a margin, so a
-// stalled line ends in a short write instead of a hung caller.
+// once, else the first byte to arrive, else nothing after
+// READ_TOTAL_CONSTANT_MS. Writes: the whole request's time on the wire,
+// rounded up per byte, plus WRITE_MARGIN_MS, so a stalled line ends in a
+// short write instead of a hung caller.
 COMMTIMEOUTS chronometerTimeouts(DWORD bitsPerSecond);
 
 // The COM handle of a port that systemSerialDevices() opened, else

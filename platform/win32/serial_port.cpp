@@ -292,7 +292,7 @@ std::vector<std::string> serialAdapterPaths() {
         for (const wchar_t* c = data; *c != L'\0'; ++c)
             portName += *c < 0x80 ? static_cast<char>(*c) : '?';
         const unsigned long n = comNumber(portName);
-        if (n >= 5)
+        if (n > COM_PORTS.size())
             numbers.push_back(n);
     }
     ::RegCloseKey(key);

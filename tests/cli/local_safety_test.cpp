@@ -285,10 +285,10 @@ TEST_F(LocalSafety, ForeignTextsLoseTheirControlCodes) {
     SerialLink link{devices, clock};
     std::vector<std::string> log;
     const LogWriter writer = [&](const std::string& t) { log.push_back(t); };
-    PartitionTable current, planned;
+    PartitionTable tableRead, planned;
     PlanVerdict verdict;
-    ASSERT_TRUE(link.RsOpen("COM1") && ConnCheck(link, current, false, writer));
-    SistemaBlocchi({}, current, planned, verdict, writer);
+    ASSERT_TRUE(link.RsOpen("COM1") && ConnCheck(link, tableRead, false, writer));
+    SistemaBlocchi({}, tableRead, planned, verdict, writer);
     std::string logText;
     for (const std::string& t : log)
         logText += t + "\r\n";

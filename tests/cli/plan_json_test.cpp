@@ -78,12 +78,12 @@ TEST(CliPlan, SaysWhatHappensToEveryInstalledComponent) {
          {}},
     };
     for (const Case& c : cases) {
-        const PartitionTable current = chronometer();
+        const PartitionTable installed = chronometer();
         PartitionTable planned;
         PlanVerdict verdict;
-        ASSERT_TRUE(SistemaBlocchi({{0, &c.pick, true}}, current, planned, verdict, nullptr))
+        ASSERT_TRUE(SistemaBlocchi({{0, &c.pick, true}}, installed, planned, verdict, nullptr))
             << c.what;
-        const PlanView view = describePlan(current, planned);
+        const PlanView view = describePlan(installed, planned);
         EXPECT_EQ(actions(view), c.actions) << c.what;
         const std::vector<std::string> warnings = planWarnings(view);
         ASSERT_EQ(warnings.size(), c.warnings.size()) << c.what;
@@ -236,7 +236,7 @@ TEST(CliStation, ResultStaysUntilTheNextChronometer) {
 }
 
 // A failed chronometer is counted apart from the bench's pace and listed in
-// the summary with what to do; done and current ones make the pace.
+// the summary with what to do; done and up-to-date ones make the pace.
 TEST(CliStation, SummaryListsEveryFailure) {
     VirtualClock clock;
     StationView view(StationView::Mode::Lines, clock);
@@ -248,7 +248,7 @@ TEST(CliStation, SummaryListsEveryFailure) {
     } runs[] = {
         {"COM1", PortState::Done, 0, "000 Riavvio"},
         {"COM2", PortState::Failed, 103, "203 Errore\x1b[2J verifica"},
-        {"COM3", PortState::Current, 0, ""},
+        {"COM3", PortState::UpToDate, 0, ""},
         {"COM4", PortState::Failed, 4, ""},
     };
     for (const auto& r : runs) {

@@ -155,10 +155,10 @@ namespace {
 // --select outdated: a component is written when its name, its VERS or its
 // BUILD differs from every installed one; each field alone is enough.
 TEST(Selection, OutdatedComparesNameVersAndBuild) {
-    UpdateTable pgm{};
+    UpdateTable components{};
     const std::string offered = "Programma base VERS 2.20 BUILD 41";
-    std::copy(offered.begin(), offered.end(), pgm[0].Version.begin());
-    pgm[0].datiSize = 100;
+    std::copy(offered.begin(), offered.end(), components[0].Version.begin());
+    components[0].datiSize = 100;
     const struct {
         const char* installed;
         bool written;
@@ -174,7 +174,7 @@ TEST(Selection, OutdatedComparesNameVersAndBuild) {
         PartitionTable installed;
         resetTable(installed);
         ASSERT_TRUE(addPartition(installed, PT_PGM, 1, c.installed, nullptr, 0, 3));
-        EXPECT_EQ(selectedSlots(outdated, pgm, installed).count(0), c.written ? 1u : 0u)
+        EXPECT_EQ(selectedSlots(outdated, components, installed).count(0), c.written ? 1u : 0u)
             << c.installed;
     }
 }

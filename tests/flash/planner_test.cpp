@@ -33,13 +33,13 @@ struct PlanRun {
     std::vector<std::string> lines;
 };
 
-PlanRun plan(const PartitionTable& current, const std::vector<PlanItem>& items) {
+PlanRun plan(const PartitionTable& installed, const std::vector<PlanItem>& items) {
     PlanRun r;
-    r.ok = SistemaBlocchi(items, current, r.plan, r.verdict,
+    r.ok = SistemaBlocchi(items, installed, r.plan, r.verdict,
                           [&r](const std::string& line) { r.lines.push_back(line); });
     PartitionTable quiet;  // no log writer: the same plan
     PlanVerdict quietVerdict;
-    EXPECT_EQ(SistemaBlocchi(items, current, quiet, quietVerdict, LogWriter()), r.ok);
+    EXPECT_EQ(SistemaBlocchi(items, installed, quiet, quietVerdict, LogWriter()), r.ok);
     EXPECT_EQ(layout(quiet), layout(r.plan));
     EXPECT_EQ(quietVerdict, r.verdict);
     return r;
@@ -63,7 +63,7 @@ TEST(Planner, Rules) {
                    overMilo = component(1, 0, 1, "Milo VERS 1 BUILD 2");
     struct Case {
         const char* what;
-        const char* current;
+        const char* installed;
         std::vector<const Segmento*> checked;
         PlanVerdict verdict;
         const char* plan;
@@ -107,7 +107,7 @@ TEST(Planner, Rules) {
         std::vector<PlanItem> items = {{9, &build4, false}};  // unchecked rows change nothing
         for (const Segmento* s : c.checked)
             items.push_back({0, s, true});
-        const PlanRun r = plan(table(c.current), items);
+        const PlanRun r = plan(table(c.installed), items);
         EXPECT_EQ(r.ok, c.failure == nullptr);
         EXPECT_EQ(r.verdict, c.verdict);
         EXPECT_EQ(layout(r.plan), c.plan);

@@ -83,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         case 1: {
             PartitionTable table;
-            RsGetInfo(link, table, [](const std::string&) {});
+            RsReadListing(link, table, [](const std::string&) {});
             fuzz::checkTable(table);
             break;
         }

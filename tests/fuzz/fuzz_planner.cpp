@@ -47,19 +47,19 @@ std::vector<FuzzInput> fuzzSeeds() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Reader in{data, size};
-    PartitionTable current;
-    resetTable(current);
+    PartitionTable installed;
+    resetTable(installed);
     const int partitions = in.next() % 9;
     for (int i = 0; i < partitions; ++i) {
         const uint8_t type = in.next() % 16, first = in.next() % 9, blocks = in.next() % 9;
-        addPartition(current, type, first, kNames[in.next() % kNameCount], nullptr, 0, blocks);
+        addPartition(installed, type, first, kNames[in.next() % kNameCount], nullptr, 0, blocks);
     }
-    fuzz::checkTable(current);
+    fuzz::checkTable(installed);
 
-    UpdateTable pgm;
+    UpdateTable components;
     std::vector<PlanItem> items;
     for (size_t slot = 0; slot < UPDATE_SLOTS && in.more(); ++slot) {
-        Segmento& s = pgm[slot];
+        Segmento& s = components[slot];
         s.InfoType = in.next();
         s.Posn = in.next();
         s.Blks = in.next();
@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     PartitionTable planned;
     std::string log;
     auto verdict = static_cast<PlanVerdict>(-1);  // the planner always sets it
-    const bool ok = SistemaBlocchi(items, current, planned, verdict,
+    const bool ok = SistemaBlocchi(items, installed, planned, verdict,
                                    [&log](const std::string& line) { log += line; });
     fuzz::checkTable(planned);
     FUZZ_CHECK(verdict == PlanVerdict::Unchanged || verdict == PlanVerdict::Complete ||

@@ -49,10 +49,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const std::string path = "/proc/self/fd/" + std::to_string(fd);
 
-    UpdateTable pgm;
+    UpdateTable components;
     std::string lines, id;
     size_t segments = 0;
-    const Outcome outcome = LoadUpdateFile(path, pgm, lines, id, &segments);
+    const Outcome outcome = LoadUpdateFile(path, components, lines, id, &segments);
     const bool ok = outcome.ok();
     close(fd);
 
@@ -60,10 +60,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(ok == boxesFor(outcome, "Zorload").empty());
     FUZZ_CHECK(!ok || segments > 0);
     for (size_t i = 0; i < UPDATE_SLOTS; ++i) {
-        const Segmento& s = pgm[i];
+        const Segmento& s = components[i];
         FUZZ_CHECK(s.dati.size() == static_cast<size_t>(s.datiSize) * BLOCK_SIZE);
         if (i >= segments) {
-            FUZZ_CHECK(s.datiSize == 0);
+            FUZZ_CHECK(!s.hasData());
         } else {
             FUZZ_CHECK((s.InfoType & 0xF0) == 0);
             // A segment's blocks come from the file: never more than it holds.

@@ -233,7 +233,7 @@ TEST(Listing, FiveLineGroupsByCount) {
         for (const std::string& l : c.lines)
             devices.port->queue(answer(l));
         PartitionTable table;
-        EXPECT_EQ(RsGetInfo(link, table, nullptr), c.result);
+        EXPECT_EQ(RsReadListing(link, table, nullptr), c.result);
         std::vector<std::tuple<uint8_t, uint8_t, uint8_t, std::string>> got;
         for (uint8_t i = 0; i < table.count; ++i) {
             const PartitionEntry& e = table.entries[i];

@@ -72,7 +72,7 @@ TEST_F(TimingTest, EveryAnswerIsTakenUpToTheEndOfItsWaitAndNotAfter) {
         {"speed change", 's', 500, [&] { return int(RsChangeSpeed(link, 2)); }, 1, 0},
         {"'A'", 'A', 1000, [&] { return int(ConnCheck(link, table, false, nullptr).ok()); }, 1, 0},
         {"'I'", 'I', 500, [&] { return int(ConnCheck(link, table, false, nullptr).ok()); }, 1, 0},
-        {"'B'", 'B', 500, [&] { return int(RsGetInfo(link, table, nullptr)); }, 1, 0},
+        {"'B'", 'B', 500, [&] { return int(RsReadListing(link, table, nullptr)); }, 1, 0},
         {"'F'", 'F', 2000, [&] { return write(); }, 0, 101},
         {"'E'", 'E', 500, [&] { return write(); }, 0, 102},
         {"'C' first report", 'C', 6000, [&] { return write(); }, 0, 103},

@@ -39,9 +39,9 @@ class HostAgainstSimTest : public ::testing::Test {
     void SetUp() override {
         file_ = "/tmp/zor-host-sim-" + std::to_string(getpid()) + ".upd";
         ASSERT_TRUE(writeBytes(file_, sampleUpdateFile()));
-        emptyTable(pgm_);
+        emptyTable(components_);
         std::string lines, id;
-        ASSERT_TRUE(ReadUpdateFile(file_, pgm_, lines, id));
+        ASSERT_TRUE(ReadUpdateFile(file_, components_, lines, id));
     }
     void TearDown() override {
         std::remove(file_.c_str());
@@ -62,17 +62,17 @@ class HostAgainstSimTest : public ::testing::Test {
         if (!link.RsOpen("COM1")) {
             return -1;
         }
-        PartitionTable current, planned;
-        resetTable(current);
-        if (!ConnCheck(link, current, highSpeed, nullptr)) {
+        PartitionTable tableRead, planned;
+        resetTable(tableRead);
+        if (!ConnCheck(link, tableRead, highSpeed, nullptr)) {
             return -2;
         }
         std::vector<PlanItem> items;
         for (int i = 0; i < 4; ++i) {
-            items.push_back({i, &pgm_[i], true});
+            items.push_back({i, &components_[i], true});
         }
         PlanVerdict verdict;
-        if (!SistemaBlocchi(items, current, planned, verdict, nullptr)) {
+        if (!SistemaBlocchi(items, tableRead, planned, verdict, nullptr)) {
             return -3;
         }
         progress_.clear();
@@ -96,7 +96,7 @@ class HostAgainstSimTest : public ::testing::Test {
     std::vector<std::unique_ptr<Chronometer>> chronos_;
     std::vector<std::pair<int, int>> progress_;  // phase index, percent
     std::string file_;
-    UpdateTable pgm_;
+    UpdateTable components_;
     VirtualClock clock_{1000};
     SimDevices devices_{clock_};
     test::RecordingUi ui_;
@@ -163,14 +163,14 @@ TEST_F(HostAgainstSimTest, FaultsGiveTheTransferOutcome) {
         FaultRule rule;
         int outcome;
     } cases[] = {
-        {{'B', 2, Fault::ListingCut}, proto::RESULT_LISTING},
-        {{'F', 1, Fault::WrongCode}, proto::RESULT_PROGRAM_START},
-        {{'E', 5, Fault::Silence}, proto::RESULT_DATA_BLOCK},
-        {{'C', 2, Fault::ProgressThenSilence}, proto::RESULT_WRITE},
-        {{'C', 1, Fault::WrongCode}, proto::RESULT_WRITE},
-        {{'C', 1, Fault::BadCheck}, proto::RESULT_WRITE},
-        {{'D', 2, Fault::WrongCode}, proto::RESULT_ERASE},
-        {{'J', 1, Fault::Garbage}, proto::RESULT_RESTART},
+        {{'B', 2, Fault::ListingCut}, TRANSFER_LISTING},
+        {{'F', 1, Fault::WrongCode}, TRANSFER_PROGRAM_START},
+        {{'E', 5, Fault::Silence}, TRANSFER_DATA_BLOCK},
+        {{'C', 2, Fault::ProgressThenSilence}, TRANSFER_WRITE},
+        {{'C', 1, Fault::WrongCode}, TRANSFER_WRITE},
+        {{'C', 1, Fault::BadCheck}, TRANSFER_WRITE},
+        {{'D', 2, Fault::WrongCode}, TRANSFER_ERASE},
+        {{'J', 1, Fault::Garbage}, TRANSFER_RESTART},
     };
     for (const auto& c : cases) {
         SimConfig cfg;

@@ -75,7 +75,7 @@ inline constexpr Text CAPTIONS[] = {
     {"lblPg1ID", "ID:"},
     {"lblPg1Version", "Versione:"},
     {"lblPg3Porte", "&Porte presenti su questo computer:"},
-    {"Label8", "Verifica della comunicazioni. Attendere prego..."},
+    {"lblPg4CheckWait", "Verifica della comunicazioni. Attendere prego..."},
     {"lblPg5CompToLoad", "&Componenti da caricare:"},
     {"lblNoSpace", "Lo spazio è insufficiente a contenere tutti i componenti selezionati."},
     {"lbProgresso", "Progresso complessivo"},

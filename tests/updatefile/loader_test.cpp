@@ -41,8 +41,9 @@ class Loader : public ::testing::Test {
     }
     bool loadPath(const std::string& p) {
         ui = test::RecordingUi();
-        emptyTable(pgm);
-        const bool ok = ui.tell(ReadUpdateFile(p, pgm, lines, id, &count, ui.busyHook())).ok();
+        emptyTable(components);
+        const bool ok =
+            ui.tell(ReadUpdateFile(p, components, lines, id, &count, ui.busyHook())).ok();
         EXPECT_EQ(ui.busyDepth, 0);
         return ok;
     }
@@ -57,11 +58,11 @@ class Loader : public ::testing::Test {
         ASSERT_EQ(count, filled.size());
         for (size_t i = 0; i < UPDATE_SLOTS; ++i) {
             if (i < filled.size()) {
-                EXPECT_EQ(pgm[i].datiSize * BLOCK_SIZE, filled[i].data.size()) << i;
-                EXPECT_EQ(pgm[i].dati, filled[i].data) << i;
+                EXPECT_EQ(components[i].datiSize * BLOCK_SIZE, filled[i].data.size()) << i;
+                EXPECT_EQ(components[i].dati, filled[i].data) << i;
             } else {
-                EXPECT_EQ(pgm[i].datiSize, 0u) << i;
-                EXPECT_TRUE(pgm[i].dati.empty()) << i;
+                EXPECT_FALSE(components[i].hasData()) << i;
+                EXPECT_TRUE(components[i].dati.empty()) << i;
             }
         }
     }
@@ -69,7 +70,7 @@ class Loader : public ::testing::Test {
     test::TempDir temp{"zor_loader"};
     const std::string dir = temp.path(), path = temp.file("file.upd");
     std::string lines, id;
-    UpdateTable pgm;
+    UpdateTable components;
     test::RecordingUi ui;
     size_t count = 0;
 };
@@ -93,9 +94,9 @@ TEST_F(Loader, ReadsSegmentsInOrder) {
     expectSlots({a, b, c});
     EXPECT_EQ(lines, "Programma base VERS 2.10 BUILD 35\r\nDati gara VERS 1.0\r\nTempi \x80\r\n");
     EXPECT_EQ(id, "0001-002A");
-    EXPECT_EQ(pgm[2].Posn, 0x0102);
-    EXPECT_EQ(pgm[2].Blks, 0x0304);
-    EXPECT_EQ(pgm[2].SegSize, exactSegmentSize(2));
+    EXPECT_EQ(components[2].Posn, 0x0102);
+    EXPECT_EQ(components[2].Blks, 0x0304);
+    EXPECT_EQ(components[2].SegSize, exactSegmentSize(2));
 }
 
 TEST_F(Loader, InfoTypeIsStoredComplemented) {
@@ -110,7 +111,7 @@ TEST_F(Loader, InfoTypeIsStoredComplemented) {
         EXPECT_EQ(bytes[512 + 154] | (bytes[512 + 155] << 8), c.stored);
         EXPECT_EQ(load(bytes), c.loads) << c.plain;
         if (c.loads) {
-            EXPECT_EQ(pgm[0].InfoType, c.plain);
+            EXPECT_EQ(components[0].InfoType, c.plain);
         } else {
             expectRefused(
                 "Il file selezionato è stato scritto per una versione più recente di Zorload. Per "
@@ -259,12 +260,12 @@ TEST_F(Loader, RefusesWhatIsNotARegularFile) {
 
 TEST_F(Loader, LoadEmptiesTableFirstReadAssertsItIsEmpty) {
     ASSERT_TRUE(writeBytes(path, fileOf({component(1)})));
-    pgm[0].datiSize = 1;
-    pgm[0].dati.assign(BLOCK_SIZE, 0);
-    EXPECT_DEATH(ReadUpdateFile(path, pgm, lines, id),
+    components[0].datiSize = 1;
+    components[0].dati.assign(BLOCK_SIZE, 0);
+    EXPECT_DEATH(ReadUpdateFile(path, components, lines, id),
                  "pgm\\[segmentiLetti\\]\\.datiSize == 0, unit GestFile");
-    pgm[3].datiSize = 2;
-    EXPECT_TRUE(LoadUpdateFile(path, pgm, lines, id, &count));
+    components[3].datiSize = 2;
+    EXPECT_TRUE(LoadUpdateFile(path, components, lines, id, &count));
     expectSlots({component(1)});
 }
 

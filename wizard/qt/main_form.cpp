@@ -55,7 +55,7 @@ QPixmap pictureFor(Ctl id) {
             return startPicture();
         case Ctl::imgPortaCom:
             return portIcon();
-        case Ctl::Image1:
+        case Ctl::imgComponenti:
             return componentsIcon();
         default:
             return noSpaceIcon();

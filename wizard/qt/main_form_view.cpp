@@ -14,9 +14,10 @@
 #include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
-#include <algorithm>
 #include <cstdio>
 
+#include "app/percent.h"
+#include "text/app_text.h"
 #include "wizard/qt/main_form.h"
 #include "wizard/qt/main_form_parts.h"
 
@@ -36,8 +37,7 @@ static void answerForScripts(QMessageBox& box) {
 }
 
 void TfrmZORMain::messageBox(const std::string& text, const std::string& caption, BoxIcon icon) {
-    QString body = qs(text);
-    body.replace("\r\n", "\n");
+    const QString body = qs(lfLineEnds(text));
     QMessageBox box(icon == BoxIcon::Information   ? QMessageBox::Information
                     : icon == BoxIcon::Exclamation ? QMessageBox::Warning
                                                    : QMessageBox::Critical,
@@ -154,7 +154,7 @@ void TfrmZORMain::setComponentRows(const std::vector<wizard::ComponentListRow>& 
 }
 
 void TfrmZORMain::setBar(Ctl bar, int value) {
-    static_cast<QProgressBar*>(widget(bar))->setValue(std::clamp(value, 0, 100));
+    static_cast<QProgressBar*>(widget(bar))->setValue(clampPercent(value));
 }
 
 void TfrmZORMain::repaintChart() {

@@ -23,7 +23,7 @@ int resourceOf(Ctl picture) {
             return ZOR_RES_START;
         case Ctl::imgPortaCom:
             return ZOR_RES_PORT;
-        case Ctl::Image1:
+        case Ctl::imgComponenti:
             return ZOR_RES_COMPONENTS;
         default:
             return ZOR_RES_NOSPACE;

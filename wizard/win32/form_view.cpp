@@ -7,9 +7,9 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
-#include <algorithm>
 #include <vector>
 
+#include "app/percent.h"
 #include "wizard/win32/wide_text.h"
 
 namespace zor::win32ui {
@@ -197,7 +197,7 @@ void TfrmZORMain::setComponentRows(const std::vector<wizard::ComponentListRow>& 
 
 void TfrmZORMain::setBar(Ctl bar, int value) {
     if (HWND w = window(bar))
-        ::SendMessageW(w, PBM_SETPOS, static_cast<WPARAM>(std::clamp(value, 0, 100)), 0);
+        ::SendMessageW(w, PBM_SETPOS, static_cast<WPARAM>(clampPercent(value)), 0);
 }
 
 void TfrmZORMain::repaintChart() {
