@@ -38,19 +38,41 @@ class StationEvents : public StationObserver {
     // Main thread, for each chronometer that finished: its record line.
     std::function<void(const ChronometerRun&)> onFinished;
 
-    void stationEvent(const StationEvent& event) override {
-        if (traces_)
-            traceRun(event);
-        std::shared_ptr<ChronometerRun> run;
-        if (event.run)
-            run = std::make_shared<ChronometerRun>(*event.run);
-        StationEvent copy = event;
-        copy.run = nullptr;
-        queue_.post([this, copy, run] {
-            view_.event(copy, run.get());
-            if (run && onFinished)
-                onFinished(*run);
-        });
+    // The ports' threads: each event becomes one for the view, traced and
+    // handed to the main thread.
+    void portAdded(const StationPort& where) override {
+        deliver(event(StationEvent::Kind::Added, where, PortState::Waiting));
+    }
+    void portRemoved(const StationPort& where) override {
+        deliver(event(StationEvent::Kind::Removed, where, PortState::Absent));
+    }
+    void portState(const StationPort& where, PortState state) override {
+        deliver(event(StationEvent::Kind::State, where, state));
+    }
+    void chronometerIdentified(const StationPort& where,
+                               const std::string& identification) override {
+        StationEvent e = event(StationEvent::Kind::Connected, where, PortState::Checking);
+        e.identification = identification;
+        deliver(e);
+    }
+    void transferProgress(const StationPort& where, const StationProgress& progress) override {
+        StationEvent e = event(StationEvent::Kind::Progress, where, PortState::Transferring);
+        e.overall = progress.overall;
+        e.phase = progress.phase;
+        e.phaseCount = progress.phaseCount;
+        e.leftMs = progress.leftMs;
+        deliver(e);
+    }
+    void runFinished(const StationPort& where, PortState end, const ChronometerRun& run) override {
+        StationEvent e = event(StationEvent::Kind::Finished, where, end);
+        e.identification = run.identification;
+        deliver(e, &run);
+    }
+    void chronometerKnown(const StationPort& where, const std::string& identification,
+                          PortState end) override {
+        StationEvent e = event(StationEvent::Kind::Known, where, end);
+        e.identification = identification;
+        deliver(e);
     }
     bool traces(const std::string&) override { return traces_ != nullptr; }
     // The ports' worker threads: the line is queued, never written here.
@@ -71,10 +93,32 @@ class StationEvents : public StationObserver {
     }
 
   private:
+    static StationEvent event(StationEvent::Kind kind, const StationPort& where, PortState state) {
+        StationEvent e;
+        e.kind = kind;
+        e.port = where.port;
+        e.device = where.device;
+        e.state = state;
+        return e;
+    }
+
+    void deliver(const StationEvent& e, const ChronometerRun* finished = nullptr) {
+        if (traces_)
+            traceRun(e, finished);
+        std::shared_ptr<ChronometerRun> run;
+        if (finished)
+            run = std::make_shared<ChronometerRun>(*finished);
+        queue_.post([this, e, run] {
+            view_.event(e, run.get());
+            if (run && onFinished)
+                onFinished(*run);
+        });
+    }
+
     // A chronometer's run in its port's trace: a line with the UTC time and
     // the port where it begins, its identification, its outcome at the end.
     // The port's own thread, so the lines fall among its frames in order.
-    void traceRun(const StationEvent& e) {
+    void traceRun(const StationEvent& e, const ChronometerRun* run) {
         const std::string port = nameForTerminal(e.port);
         std::string text;
         switch (e.kind) {
@@ -90,11 +134,11 @@ class StationEvents : public StationObserver {
                        " in questa sessione, non riscritto";
                 break;
             case StationEvent::Kind::Finished: {
-                const int code = e.state == PortState::Failed ? runStatus(*e.run) : 0;
+                const int code = e.state == PortState::Failed ? runStatus(*run) : 0;
                 text = "esito: " + stateText(e.state, 0, 0, 0, code);
-                if (code != 0 && !e.run->lastAnswer.empty())
-                    text += " (ultima risposta \"" + utf8Text(e.run->lastAnswer, true) + "\")";
-                text += ", " + durationText(e.run->ms);
+                if (code != 0 && !run->lastAnswer.empty())
+                    text += " (ultima risposta \"" + utf8Text(run->lastAnswer, true) + "\")";
+                text += ", " + durationText(run->ms);
                 break;
             }
             default:

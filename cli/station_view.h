@@ -13,6 +13,26 @@
 
 namespace zor::cli {
 
+// One station event as the view takes it, made on the main thread from the
+// station's typed calls.
+struct StationEvent {
+    enum class Kind {
+        Added,      // a port joined the station
+        Removed,    // an adapter left
+        State,      // the port's state changed
+        Connected,  // the chronometer identified itself: identification
+        Progress,   // overall percent, phase of phaseCount, leftMs
+        Finished,   // the run ended: state Done, UpToDate or Failed, with the run
+        Known,      // a chronometer done earlier came back: identification, state
+    };
+    Kind kind = Kind::State;
+    std::string port, device;
+    PortState state = PortState::Waiting;
+    std::string identification;  // Windows-1252
+    int overall = 0, phase = 0, phaseCount = 0;
+    int64_t leftMs = -1;  // Progress: the transfer's time left, -1 while not known
+};
+
 // "in attesa", "trasferimento 45% fase 2/3", "errore 103 scrittura", ...
 std::string stateText(PortState state, int overall, int phase, int phaseCount, int code);
 

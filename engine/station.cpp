@@ -14,6 +14,7 @@ class Station::Port : private SessionObserver {
     Port(Station& station, std::string portName)
         : name(std::move(portName)),
           device(resolvePortName(name)),
+          where{name, device},
           station_(station),
           traced_(station.observer_.traces(name)) {
         thread_ = std::thread([this] { run(); });
@@ -41,6 +42,7 @@ class Station::Port : private SessionObserver {
 
     const std::string name;
     const std::string device;
+    const StationPort where;  // as the events name it
 
   private:
     enum class Probe { Absent, Held, Silent, Answered };
@@ -52,7 +54,6 @@ class Station::Port : private SessionObserver {
     bool sameChronometer(UpdateSession& session);
     void update(UpdateSession& session);
     void setState(PortState state);
-    void emit(StationEvent event);
     // False when the port is being stopped; true after ms, or at once when
     // told to stop taking chronometers.
     bool pause(uint32_t ms);
@@ -66,18 +67,16 @@ class Station::Port : private SessionObserver {
     void progress(int phase, int phaseCount, int, int overall) override {
         phase_ = phase;
         phaseCount_ = phaseCount;
-        StationEvent e;
-        e.kind = StationEvent::Kind::Progress;
-        e.state = PortState::Transferring;
-        e.overall = clampPercent(overall);
-        e.phase = phase;
-        e.phaseCount = phaseCount;
+        StationProgress p;
+        p.overall = clampPercent(overall);
+        p.phase = phase;
+        p.phaseCount = phaseCount;
         if (timeLeft_) {
             const uint32_t now = station_.clock_.tickMs();
             timeLeft_->update(now, sent_, phase, phaseCount);
-            e.leftMs = timeLeft_->leftMs(now);
+            p.leftMs = timeLeft_->leftMs(now);
         }
-        emit(e);
+        station_.observer_.transferProgress(where, p);
     }
     // Every frame written during the transfer, for the time left.
     void dataSent(uint64_t bytes) override {
@@ -109,19 +108,10 @@ class Station::Port : private SessionObserver {
     int phase_ = 0, phaseCount_ = 0;
 };
 
-void Station::Port::emit(StationEvent event) {
-    event.port = name;
-    event.device = device;
-    station_.observer_.stationEvent(event);
-}
-
 void Station::Port::setState(PortState state) {
     if (state_.exchange(state) == state)
         return;
-    StationEvent e;
-    e.kind = StationEvent::Kind::State;
-    e.state = state;
-    emit(e);
+    station_.observer_.portState(where, state);
 }
 
 bool Station::Port::pause(uint32_t ms) {
@@ -229,11 +219,7 @@ void Station::Port::update(UpdateSession& session) {
     PortState known = PortState::Waiting;
     RunSteps steps;
     steps.checked = [&](const ChronometerRun& run) {
-        StationEvent e;
-        e.kind = StationEvent::Kind::Connected;
-        e.state = PortState::Checking;
-        e.identification = run.identification;
-        emit(e);
+        station_.observer_.chronometerIdentified(where, run.identification);
         if (!station_.options_.again)
             known = station_.knownEnd(run.identification);
         return known == PortState::Waiting;
@@ -250,27 +236,23 @@ void Station::Port::update(UpdateSession& session) {
     timeLeft_.reset();
     lastIdentification_ = r.identification;
 
-    StationEvent e;
-    e.identification = r.identification;
-    if (r.end == RunEnd::Skipped) {
-        e.kind = StationEvent::Kind::Known;
-        e.state = known;
-    } else {
-        e.kind = StationEvent::Kind::Finished;
-        e.state = r.end == RunEnd::Done ? PortState::Done
-                  : r.upToDate()        ? PortState::UpToDate
-                                        : PortState::Failed;
-        e.run = &r;
-        station_.remember(r.identification, e.state);
-    }
+    const PortState end = r.end == RunEnd::Skipped ? known
+                          : r.end == RunEnd::Done  ? PortState::Done
+                          : r.upToDate()           ? PortState::UpToDate
+                                                   : PortState::Failed;
+    if (r.end != RunEnd::Skipped)
+        station_.remember(r.identification, end);
     // A chronometer left at a higher speed (a failed transfer, one not
     // written) is asked back to the one the probes use.
-    if (e.state != PortState::Done && session.isOpen() &&
+    if (end != PortState::Done && session.isOpen() &&
         session.link().lineSpeed() != proto::SPEEDS[proto::SPEED_NORMAL]) {
         RsChangeSpeed(session.link(), proto::SPEED_NORMAL);
     }
-    state_ = e.state;
-    emit(e);
+    state_ = end;
+    if (r.end == RunEnd::Skipped)
+        station_.observer_.chronometerKnown(where, r.identification, end);
+    else
+        station_.observer_.runFinished(where, end, r);
     inRun_ = false;
 }
 
@@ -304,11 +286,7 @@ Station::~Station() {
 }
 
 void Station::addPort(const std::string& name) {
-    StationEvent e;
-    e.kind = StationEvent::Kind::Added;
-    e.port = name;
-    e.device = resolvePortName(name);
-    observer_.stationEvent(e);
+    observer_.portAdded({name, resolvePortName(name)});
     ports_.push_back(std::make_unique<Port>(*this, name));
 }
 
@@ -339,13 +317,9 @@ void Station::refreshPorts() {
         Port& p = **it;
         if (!isComPort(p.name) && !p.inRun() && p.absent() &&
             std::find(adapters.begin(), adapters.end(), p.name) == adapters.end()) {
-            StationEvent e;
-            e.kind = StationEvent::Kind::Removed;
-            e.port = p.name;
-            e.device = p.device;
-            e.state = PortState::Absent;
+            const StationPort gone{p.name, p.device};
             it = ports_.erase(it);  // stops its thread
-            observer_.stationEvent(e);
+            observer_.portRemoved(gone);
         } else {
             ++it;
         }

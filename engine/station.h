@@ -54,33 +54,41 @@ enum class PortState {
     Failed,        // its run failed, waiting for it to leave
 };
 
-struct StationEvent {
-    enum class Kind {
-        Added,      // a port joined the station
-        Removed,    // an adapter left
-        State,      // the port's state changed
-        Connected,  // the chronometer identified itself: identification
-        Progress,   // overall percent, phase of phaseCount
-        Finished,   // the run ended: run (Done, UpToDate or Failed)
-        Known,      // a chronometer this station updated (Done) or found up to
-                    // date (UpToDate) came back: identification, state; not
-                    // written again
-    };
-    Kind kind = Kind::State;
+// A port as the station's events name it: its name ("COM2", a device path)
+// and the device it leads to.
+struct StationPort {
     std::string port, device;
-    PortState state = PortState::Waiting;
-    std::string identification;
-    int overall = 0, phase = 0, phaseCount = 0;
-    int64_t leftMs = -1;  // Progress: the transfer's time left at the event, -1 while not known
-    const ChronometerRun* run = nullptr;  // Finished only; valid during the call
 };
 
-// Receives the station's events from every port's thread at once: quick and
-// thread-safe.
+// A transfer's progress on a port: the overall percent (0..100), the phase
+// of phaseCount, the time left (-1 while not known).
+struct StationProgress {
+    int overall = 0, phase = 0, phaseCount = 0;
+    int64_t leftMs = -1;
+};
+
+// Receives the station's events as typed calls, as a session's observer
+// does, from every port's thread at once: quick and thread-safe.
 class StationObserver {
   public:
     virtual ~StationObserver() = default;
-    virtual void stationEvent(const StationEvent& event) = 0;
+    // A port joined the station; an adapter left it.
+    virtual void portAdded(const StationPort& where) = 0;
+    virtual void portRemoved(const StationPort& where) = 0;
+    // The port's state changed.
+    virtual void portState(const StationPort& where, PortState state) = 0;
+    // The chronometer on the port identified itself (Windows-1252).
+    virtual void chronometerIdentified(const StationPort& where,
+                                       const std::string& identification) = 0;
+    virtual void transferProgress(const StationPort& where, const StationProgress& progress) = 0;
+    // The run ended: end is Done, UpToDate or Failed; run is valid during the
+    // call.
+    virtual void runFinished(const StationPort& where, PortState end,
+                             const ChronometerRun& run) = 0;
+    // A chronometer this station updated (end Done) or found up to date
+    // (UpToDate) came back: not written again.
+    virtual void chronometerKnown(const StationPort& where, const std::string& identification,
+                                  PortState end) = 0;
     // Frames and the diagnostic blocks of one port, when traced.
     virtual bool traces(const std::string& /*port*/) { return false; }
     virtual void frame(const std::string& /*port*/, TraceKind /*kind*/, const uint8_t* /*bytes*/,

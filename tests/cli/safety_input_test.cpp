@@ -211,8 +211,8 @@ TEST(ForeignInput, AdapterNamesNeitherDriveTheTerminalNorBreakJson) {
     VirtualClock clock;
     cli::StationView view(cli::StationView::Mode::Json, clock);
     for (const auto& a : adapters) {
-        StationEvent e;
-        e.kind = StationEvent::Kind::Added;
+        cli::StationEvent e;
+        e.kind = cli::StationEvent::Kind::Added;
         e.port = e.device = byId + "/" + a.name;
         testing::internal::CaptureStdout();
         view.event(e, nullptr);
