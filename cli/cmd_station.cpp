@@ -253,11 +253,7 @@ int cmdStation(const Args& args) {
         if (opt.record.empty())
             return;
         const UpdateRecord r = runRecord(run, utcTimestamp(), fileName, identifier, components);
-        std::string error;
-        if (!appendRecord(opt.record, recordLine(r), error)) {
-            std::fprintf(stderr, "Impossibile aggiungere la registrazione a %s: %s\n",
-                         opt.record.c_str(), error.c_str());
-        }
+        writeRecord(opt.record, r);
     };
 
     // Interrupts: no new chronometer, the runs under way to their end, the

@@ -74,13 +74,8 @@ int cmdUpdate(const Args& args) {
             return status;
         UpdateRecord r = runRecord(run, startedAt, fileName, identifier, components);
         r.dryRun = opt.dryRun;
-        r.code = status;
         r.error = conn.failure;
-        std::string error;
-        if (!appendRecord(opt.record, recordLine(r), error)) {
-            std::fprintf(stderr, "Impossibile aggiungere la registrazione a %s: %s\n",
-                         opt.record.c_str(), error.c_str());
-        }
+        writeRecord(opt.record, r);
         return status;
     };
 

@@ -126,6 +126,14 @@ std::string fileProblemText(const FileProblem& problem) {
     return systemErrorText(problem.error);
 }
 
+void writeRecord(const std::string& path, const UpdateRecord& r) {
+    std::string error;
+    if (!appendRecord(path, recordLine(r), error)) {
+        std::fprintf(stderr, "Impossibile aggiungere la registrazione a %s: %s\n", path.c_str(),
+                     error.c_str());
+    }
+}
+
 bool canRecord(const std::string& path, std::string& error) {
     FileProblem problem;
     File file = File::openAppend(path, problem);

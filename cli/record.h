@@ -49,6 +49,9 @@ std::string utcTimestamp();
 // error.
 bool appendRecord(const std::string& path, const std::string& line, std::string& error);
 
+// Appends r's line to path; says on stderr why, when it cannot.
+void writeRecord(const std::string& path, const UpdateRecord& r);
+
 // Whether path can take records (created when missing); why not in error.
 bool canRecord(const std::string& path, std::string& error);
 

@@ -45,7 +45,8 @@ class Station::Port : private SessionObserver {
     const StationPort where;  // as the events name it
 
   private:
-    enum class Probe { Absent, Held, Silent, Answered };
+    // Lost: the device went away under the open port (an adapter unplugged).
+    enum class Probe { Absent, Lost, Held, Silent, Answered };
 
     void run();
     Probe probe(UpdateSession& session);
@@ -63,7 +64,6 @@ class Station::Port : private SessionObserver {
     }
 
     // The session's events.
-    void identified(const std::string& answer) override { identification_ = answer; }
     void progress(int phase, int phaseCount, int, int overall) override {
         phase_ = phase;
         phaseCount_ = phaseCount;
@@ -99,9 +99,7 @@ class Station::Port : private SessionObserver {
     bool taking_ = true;
     std::atomic<bool> inRun_{false};
     std::atomic<PortState> state_{PortState::Waiting};
-    std::string identification_;
     std::string lastIdentification_;  // of the port's last run
-    bool lost_ = false;               // the last probe found the device gone
     // The transfer under way: its time left, its bytes written, its phase.
     std::unique_ptr<TimeLeft> timeLeft_;
     uint64_t sent_ = 0;
@@ -122,7 +120,6 @@ bool Station::Port::pause(uint32_t ms) {
 
 Station::Port::Probe Station::Port::probe(UpdateSession& session) {
     SerialLink& link = session.link();
-    lost_ = false;
     if (session.isOpen() && !link.RsLineLost()) {
         // Held since the last probe: back to the speed every chronometer
         // starts at (a run may have left it at another).
@@ -150,8 +147,7 @@ Station::Port::Probe Station::Port::probe(UpdateSession& session) {
         // whatever was on it has gone. The port is let go, so that the next
         // probe finds it gone or opens it anew.
         session.close();
-        lost_ = true;
-        return Probe::Absent;
+        return Probe::Lost;
     }
     return Probe::Silent;
 }
@@ -182,14 +178,14 @@ void Station::Port::run() {
                 update(session);
             }
             missed = 0;
-        } else if (!afterRun || lost_ || ++missed >= LEAVE_PROBES) {
+        } else if (!afterRun || p == Probe::Lost || ++missed >= LEAVE_PROBES) {
             // Gone (its device went away, or long enough): the port is
             // free for the next chronometer.
             afterRun = false;
             missed = 0;
-            setState(p == Probe::Absent ? PortState::Absent
-                     : p == Probe::Held ? PortState::Held
-                                        : PortState::Waiting);
+            setState(p == Probe::Held     ? PortState::Held
+                     : p == Probe::Silent ? PortState::Waiting
+                                          : PortState::Absent);
         }
         if (!afterRun && !takingChronometers())
             break;
@@ -206,7 +202,6 @@ void Station::Port::update(UpdateSession& session) {
     r.port = name;
     r.device = device;
     r.startedMs = clock.tickMs();
-    identification_.clear();
     setState(PortState::Connecting);
     // Frames are traced within runs only: a port waiting for its
     // chronometer to leave, or for the next, is probed every second.

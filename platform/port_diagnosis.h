@@ -26,6 +26,11 @@ struct PortDiagnosis {
 // error its open gave.
 PortDiagnosis diagnosePort(const std::string& device, int osError);
 
+// A program as a person would name it, from its command line: its file name
+// (no folder, no ".exe") and, when the first argument is a word such as a
+// command, that word too ("zorload-cli station").
+std::string commandName(std::string program, const std::string& firstArgument);
+
 // The login name of the user running the program, empty when unknown.
 std::string currentUserName();
 

@@ -37,15 +37,8 @@ std::string programName(long pid) {
     std::string program, first;
     std::getline(cmdline, program, '\0');
     std::getline(cmdline, first, '\0');
-    if (!program.empty()) {
-        const size_t slash = program.rfind('/');
-        if (slash != std::string::npos)
-            program.erase(0, slash + 1);
-        const bool word =
-            !first.empty() && first.size() <= 16 &&
-            first.find_first_not_of("abcdefghijklmnopqrstuvwxyz") == std::string::npos;
-        return word ? program + " " + first : program;
-    }
+    if (!program.empty())
+        return commandName(program, first);
     std::ifstream comm(proc + "/comm");
     std::getline(comm, program);
     return program;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/port_diagnosis.h"
 #include "platform/serial_port.h"
 #include "platform/win32/text.h"
 
@@ -24,26 +25,14 @@ std::string claimName(const std::string& port) {
     return "Local\\Zorload.port." + id;
 }
 
-// This program as a person would name it: its file name without ".exe" and
-// a first argument that is a word, such as a command ("zorload-cli station").
+// This program as a person would name it (commandName).
 std::string thisProgram() {
     int count = 0;
     LPWSTR* args = ::CommandLineToArgvW(::GetCommandLineW(), &count);
     if (args == nullptr)
         return std::string();
-    std::string program = count > 0 ? toUtf8(args[0]) : std::string();
-    const size_t slash = program.find_last_of("\\/");
-    if (slash != std::string::npos)
-        program.erase(0, slash + 1);
-    if (program.size() > 4 && _stricmp(program.c_str() + program.size() - 4, ".exe") == 0)
-        program.resize(program.size() - 4);
-    if (count > 1) {
-        const std::string first = toUtf8(args[1]);
-        if (!first.empty() && first.size() <= 16 &&
-            first.find_first_not_of("abcdefghijklmnopqrstuvwxyz") == std::string::npos) {
-            program += " " + first;
-        }
-    }
+    const std::string program = commandName(count > 0 ? toUtf8(args[0]) : std::string(),
+                                            count > 1 ? toUtf8(args[1]) : std::string());
     ::LocalFree(args);
     return program;
 }
