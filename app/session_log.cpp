@@ -64,13 +64,4 @@ LogWriter SessionLog::writer() {
     return [this](const std::string& text) { AddLogLine(text); };
 }
 
-std::string logCheckboxCaption(const std::string& logPath) {
-    std::string name = programFileName(logPath);
-    for (char& c : name) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return "Crea file registro in " + name;
-}
-
 }  // namespace zor

@@ -45,8 +45,4 @@ class SessionLog {
     File file_;
 };
 
-// The caption of the presentation page's log check box: "Crea file registro
-// in " + the log's file name without folder, A-Z lowered.
-std::string logCheckboxCaption(const std::string& logPath);
-
 }  // namespace zor

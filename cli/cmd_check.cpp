@@ -10,6 +10,7 @@
 #include "engine/update_session.h"
 #include "flash/partition_dump.h"
 #include "platform/clock.h"
+#include "text/cli_text.h"
 
 namespace zor::cli {
 
@@ -25,7 +26,8 @@ int cmdCheck(const Args& args) {
     if (!connect(session, observer, opt, conn))
         return unreachable(opt, conn);
     const PartitionTable& tableRead = session.tableRead();
-    std::fprintf(stderr, "Cronometro: %s\n", forTerminal(conn.identification).c_str());
+    std::fprintf(stderr, "%s\n",
+                 identifiedChronometerText(forTerminal(conn.identification)).c_str());
     if (opt.trace)
         std::fputs(forTerminal(formatPartitionTable(tableRead)).c_str(), stderr);
     if (opt.json) {
@@ -41,7 +43,8 @@ int cmdCheck(const Args& args) {
         return EXIT_OK;
     }
     // stdout carries the table alone, for scripts.
-    std::printf("%-11s %-7s %s\n", "Blocchi", "Tipo", "Componente");
+    std::printf("%-11s %-7s %s\n", TABLE_HEADINGS.blocks, TABLE_HEADINGS.type,
+                TABLE_HEADINGS.component);
     for (uint8_t i = 0; i < tableRead.count; ++i)
         std::printf("%s\n", tableLine(tableRead.entries[i]).c_str());
     std::fflush(stdout);

@@ -7,6 +7,7 @@
 #include "cli/commands.h"
 #include "cli/json.h"
 #include "engine/plan_view.h"
+#include "text/cli_text.h"
 #include "updatefile/loader.h"
 
 namespace zor::cli {
@@ -73,8 +74,8 @@ int cmdInfo(const Args& args) {
         return EXIT_OK;
     }
 
-    std::printf("ID: %s\n", identifier.c_str());
-    std::printf("Slot Tipo    Posn Blks Blocchi Componente\n");
+    std::printf("%s\n", fileIdText(identifier).c_str());
+    std::printf("%s\n", INFO_HEADING);
     bool highBits = false;
     for (size_t i = 0; i < segments; ++i) {
         const Segmento& seg = components[i];
@@ -92,9 +93,7 @@ int cmdInfo(const Args& args) {
         std::printf("%s\n", line.c_str());
     }
     if (highBits) {
-        std::printf(
-            "* bit alti impostati nel file: il cronometro riceve solo Posn & 0x0F e Blks & "
-            "0xFF.\n");
+        std::printf("%s\n", HIGH_BITS_NOTE);
     }
     return EXIT_OK;
 }

@@ -18,6 +18,7 @@
 #include "engine/station.h"
 #include "platform/clock.h"
 #include "platform/terminal.h"
+#include "text/station_text.h"
 #include "updatefile/loader.h"
 
 namespace zor::cli {
@@ -124,20 +125,21 @@ class StationEvents : public StationObserver {
         switch (e.kind) {
             case StationEvent::Kind::State:
                 if (e.state == PortState::Connecting)
-                    text = utcTimestamp() + " " + port + ": cronometro collegato";
+                    text = chronometerPluggedText(utcTimestamp(), port);
                 break;
             case StationEvent::Kind::Connected:
-                text = "cronometro " + utf8Text(e.identification, true);
+                text = chronometerText(utf8Text(e.identification, true));
                 break;
             case StationEvent::Kind::Known:
-                text = "esito: " + stateText(e.state, 0, 0, 0, 0) +
-                       " in questa sessione, non riscritto";
+                text = runResultTraceText(
+                    knownAgainText(stationStateText(e.state, 0, 0, 0, RunFailure())));
                 break;
             case StationEvent::Kind::Finished: {
-                const int code = e.state == PortState::Failed ? runStatus(*run) : 0;
-                text = "esito: " + stateText(e.state, 0, 0, 0, code);
-                if (code != 0 && !run->lastAnswer.empty())
-                    text += " (ultima risposta \"" + utf8Text(run->lastAnswer, true) + "\")";
+                const RunFailure failure =
+                    e.state == PortState::Failed ? runFailure(*run) : RunFailure();
+                text = runResultTraceText(stationStateText(e.state, 0, 0, 0, failure));
+                if (failure.number != 0 && !run->lastAnswer.empty())
+                    text += lastAnswerTraceText(utf8Text(run->lastAnswer, true));
                 text += ", " + durationText(run->ms);
                 break;
             }
@@ -168,16 +170,15 @@ std::string portList(const std::string& list, std::vector<std::string>& ports) {
         const std::string name = list.substr(pos, comma - pos);
         pos = comma + 1;
         if (name.empty())
-            return "--ports '" + nameForTerminal(list) + "': voce vuota nell'elenco";
+            return emptyPortEntryText(nameForTerminal(list));
         const PortNameLookup port = lookUpPortName(name);
         if (port.exists && !port.isDevice) {
-            return "--ports: " + portLabel(name, resolvePortName(name)) +
-                   " non è una porta seriale";
+            return notASerialPortText(portLabel(name, resolvePortName(name)));
         }
         for (size_t i = 0; i < seen.size(); ++i) {
             if (seen[i].identity == port.identity) {
-                return "--ports: " + nameForTerminal(ports[i]) + " e " + nameForTerminal(name) +
-                       " sono la stessa porta (" + nameForTerminal(port.identity) + ")";
+                return samePortText(nameForTerminal(ports[i]), nameForTerminal(name),
+                                    nameForTerminal(port.identity));
             }
         }
         seen.push_back(port);

@@ -17,6 +17,7 @@
 #include "engine/chronometer_run.h"
 #include "engine/update_session.h"
 #include "platform/clock.h"
+#include "text/cli_text.h"
 #include "text/plan_text.h"
 
 namespace zor::cli {
@@ -92,7 +93,8 @@ int cmdUpdate(const Args& args) {
     RunSteps steps;
     steps.checked = [&](const ChronometerRun&) {
         conn.identification = observer.identification();
-        std::fprintf(stderr, "Cronometro: %s\n", forTerminal(conn.identification).c_str());
+        std::fprintf(stderr, "%s\n",
+                     identifiedChronometerText(forTerminal(conn.identification)).c_str());
         return true;
     };
     steps.planned = [&](const ChronometerRun& r) {
@@ -142,7 +144,7 @@ int cmdUpdate(const Args& args) {
             return finish(unreachable(opt, conn));
         case RunEnd::NothingToWrite:
             // outdated, and nothing differs from what is installed.
-            std::fprintf(stderr, "%s: nessun componente da installare.\n", alreadyUpToDateText());
+            std::fprintf(stderr, "%s\n", nothingToInstallText().c_str());
             if (opt.json) {
                 printJson(JsonWriter()
                               .beginObject()
@@ -153,10 +155,8 @@ int cmdUpdate(const Args& args) {
             return finish(EXIT_OK);
         case RunEnd::NoFit:
         case RunEnd::Unchanged:
-            std::fputs(run.end == RunEnd::Unchanged
-                           ? "Nessuna modifica da apportare al cronometro.\n"
-                           : "I componenti scelti non possono essere installati.\n",
-                       stderr);
+            std::fprintf(stderr, "%s\n",
+                         run.end == RunEnd::Unchanged ? NO_CHANGE_TEXT : COMPONENTS_DONT_FIT_TEXT);
             printUpdateJson();
             return finish(runStatus(run));
         case RunEnd::Planned:
@@ -166,13 +166,10 @@ int cmdUpdate(const Args& args) {
             break;
     }
     if (result.code == 0) {
-        std::fputs("Aggiornamento completato.\n", stderr);
+        std::fprintf(stderr, "%s\n", UPDATE_DONE_TEXT);
     } else {
         printBoxes(result.outcome, title);
-        std::fprintf(stderr,
-                     "Fermato a: %s.\nCosa fare: %s Il cronometro resta in modalità "
-                     "aggiornamento; le partizioni già scritte restano scritte.\n",
-                     result.phase.c_str(), nextStep(result.outcome.hint));
+        std::fprintf(stderr, "%s\n", stoppedAtText(result.phase, result.outcome.hint).c_str());
     }
     printUpdateJson();
     return finish(runStatus(run));

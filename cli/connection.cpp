@@ -9,6 +9,7 @@
 #include "cli/port_access.h"
 #include "cli/trace.h"
 #include "platform/clock.h"
+#include "text/cli_text.h"
 
 namespace zor::cli {
 
@@ -85,12 +86,6 @@ bool parseSelection(const std::string& list, const UpdateTable& components, size
     return true;
 }
 
-std::string selectionError(const std::string& list, size_t segments) {
-    return "Selezione non valida: --select '" + list + "' (il file ha " + std::to_string(segments) +
-           " componenti, numerati da 0 come in 'info'; quelli senza blocchi di dati non si "
-           "installano).";
-}
-
 bool openPort(UpdateSession& session, CliObserver& observer, const Options& opt, Connection& c) {
     c.port = opt.positional[0];
     c.device = resolvePortName(c.port);
@@ -98,8 +93,7 @@ bool openPort(UpdateSession& session, CliObserver& observer, const Options& opt,
         session.setFrameTrace(true);
         observer.restartTraceClock(systemClock().tickMs());
     }
-    std::fprintf(stderr, "Connessione al cronometro su %s...\n",
-                 portLabel(c.port, c.device).c_str());
+    std::fprintf(stderr, "%s\n", connectingText(portLabel(c.port, c.device)).c_str());
     const Outcome opened = session.open(c.port);
     if (opened)
         return true;
@@ -116,15 +110,12 @@ void checkFailed(const Outcome& checked, const Options& opt, Connection& c) {
     const std::string label = portLabel(c.port, c.device);
     if (checked.kind == OutcomeKind::ListingIncomplete) {
         // It answered, but its partition listing broke off.
-        c.failure = "Il cronometro su " + label +
-                    " ha risposto, ma la sua tabella delle partizioni non è arrivata completa.";
-        std::fprintf(stderr, "%s\nSuggerimento: controllare il cavo e ripetere%s.\n",
-                     c.failure.c_str(), opt.high ? " senza --high" : "");
+        c.failure = listingIncompleteText(label);
+        std::fprintf(stderr, "%s\n%s\n", c.failure.c_str(), hintText(cableHint(opt.high)).c_str());
     } else {
         printBoxes(checked, applicationTitle());
-        c.failure = "Nessuna risposta dal cronometro su " + label + ".";
-        std::fprintf(stderr, "%s Velocità provate: 19200, 38400 e 57600 bit/s.\n",
-                     c.failure.c_str());
+        c.failure = noAnswerText(label);
+        std::fprintf(stderr, "%s %s\n", c.failure.c_str(), SPEEDS_TRIED_TEXT);
     }
 }
 

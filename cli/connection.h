@@ -9,6 +9,7 @@
 #include "cli/progress.h"
 #include "engine/station.h"
 #include "engine/update_session.h"
+#include "text/cli_text.h"  // selectionError(): why --select was refused
 
 namespace zor::cli {
 
@@ -61,8 +62,5 @@ int unreachable(const Options& opt, const Connection& c);
 // naming it fails.
 bool parseSelection(const std::string& list, const UpdateTable& components, size_t segments,
                     ComponentSelection& selection);
-
-// Why --select list was refused, for a file of segments components.
-std::string selectionError(const std::string& list, size_t segments);
 
 }  // namespace zor::cli

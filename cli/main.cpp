@@ -10,22 +10,13 @@
 #include "platform/terminal.h"
 #include "platform/version_block.h"
 #include "text/app_text.h"
+#include "text/cli_text.h"
 
 using namespace zor::cli;
 
-namespace {
-
-// The wizard refuses to close while it sends data to the chronometer; the
-// command line refuses interrupts then with the same words.
-const char REFUSAL[] =
-    "L'invio dei dati al cronometro non può essere interrotto. Prima di chiudere l'applicazione "
-    "è necessario attendere il completamento dell'operazione di trasferimento.";
-
-}  // namespace
-
 int main(int argc, char** argv) {
     zor::useUtf8Console();
-    const std::string refusal = captioned(zor::applicationTitle(), REFUSAL);
+    const std::string refusal = captioned(zor::applicationTitle(), zor::TRANSFER_NOT_INTERRUPTIBLE);
     zor::watchInterrupts(refusal.c_str());
     // UTF-8 on every OS: file names with letters outside the ANSI code page
     // reach the update file on Windows too.
@@ -63,14 +54,15 @@ int main(int argc, char** argv) {
         const std::string topic = args.empty() ? std::string() : args[0];
         const std::string text = helpText(topic);
         if (text.empty()) {
-            std::fprintf(stderr, "zorload-cli help: comando sconosciuto '%s'\n", topic.c_str());
+            std::fprintf(stderr, "%s\n",
+                         zor::commandProblemText("help", zor::unknownTopicText(topic)).c_str());
             std::fputs(usageText().c_str(), stderr);
             return EXIT_USAGE;
         }
         std::fputs(text.c_str(), stdout);
         return EXIT_OK;
     }
-    std::fprintf(stderr, "Comando sconosciuto: '%s'\n", command.c_str());
+    std::fprintf(stderr, "%s\n", zor::unknownCommandText(command).c_str());
     std::fputs(usageText().c_str(), stderr);
     return EXIT_USAGE;
 }

@@ -1,12 +1,17 @@
 #include "cli/plan_lines.h"
 
+#include <algorithm>
 #include <cstdio>
 
+#include "text/cli_text.h"
 #include "text/plan_text.h"
 
 namespace zor::cli {
 
 namespace {
+
+// The action's column in a plan row, its space after it included.
+constexpr size_t ACTION_COLUMN = 14;
 
 std::string columns(const std::string& blocks, const std::string& type, const std::string& rest) {
     char head[64];
@@ -25,34 +30,11 @@ std::string tableLine(const PartitionEntry& entry) {
 }
 
 std::string planLine(const PlanRow& row) {
-    const std::string blocks = blockRangeText(row.first, row.length);
-    const std::string type = typeText(row.type);
-    const std::string name = utf8Text(row.name, true);
-    switch (row.action) {
-        case PlanAction::Write: {
-            const std::string part = utf8Text(splitText(row.name).name, true);
-            const std::string was =
-                row.installed.empty() ? "non installato" : versionPhrase(row.installed);
-            std::string text =
-                "scrittura     " + part + ": " + was + " → " + versionPhrase(row.name);
-            if (!row.installed.empty() &&
-                splitText(row.installed).version == splitText(row.name).version &&
-                splitText(row.installed).build == splitText(row.name).build) {
-                text += " (stessa versione)";
-            }
-            if (!row.alongside.empty())
-                text += " (resta anche " + versionPhrase(row.alongside) + ")";
-            return columns(blocks, type, text);
-        }
-        case PlanAction::Erase:
-            return columns(blocks, type, "cancellazione");
-        case PlanAction::Keep:
-            return columns(blocks, type,
-                           "invariato     " + (name.empty() ? std::string("spazio libero") : name));
-        case PlanAction::Remove:
-            return columns(blocks, type, "rimosso       " + name);
-    }
-    return std::string();
+    const PlanRowWords words = planRowWords(row);
+    std::string action = words.action;
+    action.resize(std::max(action.size() + 1, ACTION_COLUMN), ' ');
+    return columns(blockRangeText(row.first, row.length), typeText(row.type),
+                   action + words.subject);
 }
 
 }  // namespace zor::cli

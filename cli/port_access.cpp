@@ -7,8 +7,8 @@
 #include "cli/cli_ui.h"
 #include "engine/plan_view.h"
 #include "platform/port_diagnosis.h"
-#include "platform/system_error.h"
 #include "platform/terminal.h"
+#include "text/cli_text.h"
 
 namespace zor::cli {
 
@@ -18,7 +18,7 @@ std::atomic<int> livePorts{0};
 
 [[noreturn]] void endInterrupted(int status) {
     std::fflush(stdout);
-    std::fputs("\nInterrotto.\n", stderr);
+    std::fprintf(stderr, "\n%s\n", INTERRUPTED_TEXT);
     std::fflush(stderr);
     std::_Exit(status);
 }
@@ -100,63 +100,39 @@ std::string portLabel(const std::string& name, const std::string& device) {
 
 std::string openFailureText(const std::string& name, const std::string& device, OpenFailure failure,
                             int osError) {
-    std::string text =
-        "Errore apertura file: " + portLabel(name, device) + ": " + systemErrorText(osError) + "\n";
+    std::string text = portOpenErrorText(portLabel(name, device), osError) + "\n";
     const PortDiagnosis d = diagnosePort(device, osError);
     const std::string shown = nameForTerminal(device);
     std::string hint;
     if (d.accessDenied) {
-        const std::string user = currentUserName();
-        const std::string who = user.empty() ? "$USER" : user;
-        if (d.groupMayUse && !d.deviceGroup.empty() && d.deviceGroup != "root") {
-            hint = "l'utente " + who + " non ha accesso a " + shown +
-                   ", che appartiene al gruppo " + d.deviceGroup +
-                   ". Aggiungersi al gruppo (sudo adduser " + who + " " + d.deviceGroup +
-                   "), poi uscire e rientrare nella sessione.";
-        } else {
-            hint = shown +
-                   " è accessibile solo al suo proprietario. Di solito le porte seriali "
-                   "appartengono al gruppo dialout: chiedere all'amministratore di "
-                   "assegnarla a quel gruppo, poi aggiungersi al gruppo (sudo adduser " +
-                   who + " dialout) e rientrare nella sessione.";
-        }
+        if (d.groupMayUse && !d.deviceGroup.empty() && d.deviceGroup != "root")
+            hint = joinGroupHint(currentUserName(), shown, d.deviceGroup);
+        else
+            hint = ownerOnlyHint(currentUserName(), shown);
     } else if (failure == OpenFailure::InUse) {
         if (d.holderPid != 0) {
             // Any user names his own processes, escape sequences included:
             // the name reaches the terminal only as plain text.
             const std::string holder = utf8Text(d.holderName, true);
-            hint = "la porta è utilizzata dal processo " + std::to_string(d.holderPid) +
-                   (holder.empty() ? std::string() : " (" + holder + ")") +
-                   (d.lockFile.empty()
-                        ? std::string()
-                        : ", come indica il file di blocco " + nameForTerminal(d.lockFile)) +
-                   ". Chiudere quel programma e riprovare.";
+            hint =
+                heldByProcessHint(d.holderPid, holder,
+                                  d.lockFile.empty() ? std::string() : nameForTerminal(d.lockFile));
         } else {
-            hint = "la porta è utilizzata da un'altra applicazione. Chiuderla e riprovare.";
+            hint = HELD_BY_APPLICATION_HINT;
         }
     } else if (failure == OpenFailure::NotInstalled) {
-        hint =
-            "la porta non esiste su questo computer. \"zorload-cli ports\" elenca le porte; un "
-            "adattatore USB si indica con il percorso del suo dispositivo o con una delle "
-            "variabili ZORLOAD_COM1..ZORLOAD_COM4.";
+        hint = PORT_MISSING_HINT;
     } else if (failure == OpenFailure::NotSerial) {
-        hint = shown +
-               " non è una porta seriale. Indicare COM1..COM4 oppure il percorso di un "
-               "dispositivo seriale.";
+        hint = notSerialHint(shown);
     }
     if (!hint.empty())
-        text += "Suggerimento: " + hint + "\n";
+        text += hintText(hint) + "\n";
     return text;
 }
 
 std::string configureFailureText(const std::string& name, const std::string& device, int osError) {
-    std::string text = "Errore: Impossibile impostare la porta! " + portLabel(name, device);
-    if (osError != 0)
-        text += ": " + systemErrorText(osError);
-    text +=
-        "\nSuggerimento: il dispositivo non accetta 19200 bit/s, 8 bit, nessuna parità, senza "
-        "controllo di flusso: controllare che sia davvero una porta seriale.\n";
-    return text;
+    return portSetupErrorText(portLabel(name, device), osError) + "\n" +
+           hintText(LINE_SETTINGS_HINT) + "\n";
 }
 
 }  // namespace zor::cli

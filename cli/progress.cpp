@@ -7,7 +7,7 @@
 #include "app/split_version.h"
 #include "engine/plan_view.h"
 #include "platform/terminal.h"
-#include "text/plan_text.h"
+#include "text/cli_text.h"
 
 namespace zor::cli {
 
@@ -44,8 +44,8 @@ std::vector<TransferPhase> phasesOf(const PartitionTable& plan) {
 
 std::string phaseText(const TransferPhase& phase) {
     if (phase.erase)
-        return "cancellazione " + blockRangeText(phase.first, phase.length);
-    return "scrittura " + phase.name + " (" + blockRangeText(phase.first, phase.length) + ")";
+        return erasePhaseText(phase.first, phase.length);
+    return writePhaseText(phase.name, phase.first, phase.length);
 }
 
 int overallPercent(const ProgressState& s) {
@@ -73,12 +73,11 @@ std::string fitColumns(const std::string& utf8, int columns) {
 
 std::string progressLine(const ProgressState& s, int columns) {
     // The figures first: on a narrow terminal the words are cut, not them.
-    char head[160];
-    std::snprintf(head, sizeof head, "%3d%% %s ~%s rimasti %llu B/s fase %d/%d ", overallPercent(s),
-                  durationText(s.elapsedMs).c_str(),
-                  s.etaMs < 0 ? "-:--" : durationText(static_cast<uint32_t>(s.etaMs)).c_str(),
-                  static_cast<unsigned long long>(s.rate), s.phase, s.phaseCount);
-    return fitColumns(head + s.doing, columns);
+    const std::string left = s.etaMs < 0 ? "-:--" : durationText(static_cast<uint32_t>(s.etaMs));
+    return fitColumns(progressFiguresText(overallPercent(s), durationText(s.elapsedMs), left,
+                                          s.rate, s.phase, s.phaseCount) +
+                          s.doing,
+                      columns);
 }
 
 TransferDisplay::TransferDisplay(const PartitionTable& plan, Clock& clock, bool terminal)
@@ -132,18 +131,18 @@ ProgressState TransferDisplay::state() {
     else if (overall >= ETA_MIN_PERCENT && s.elapsedMs >= ETA_MIN_MS)
         s.etaMs = timeLeftAtPace<int64_t>(s.elapsedMs, overall);
     if (restarting_) {
-        s.doing = "riavvio del cronometro";
+        s.doing = RESTARTING_CHRONOMETER_TEXT;
     } else if (phase_ == 0) {
-        s.doing = "verifica del cronometro";
+        s.doing = CHECKING_CHRONOMETER_TEXT;
     } else {
         const TransferPhase& p = phases_[static_cast<size_t>(std::min(phase_, phaseCount_) - 1)];
-        s.doing = p.erase ? phaseText(p) : "scrittura " + p.shortName;
+        s.doing = p.erase ? phaseText(p) : writingText(p.shortName);
         if (!p.erase) {
             std::lock_guard<std::mutex> lock(stepMutex_);
             if (percent_ < 50) {
-                s.doing += ": invio dati";
+                s.doing += std::string(": ") + SENDING_DATA_TEXT;
             } else if (step_.title.empty()) {
-                s.doing += ": attesa del cronometro";
+                s.doing += std::string(": ") + AWAITING_CHRONOMETER_TEXT;
             } else {
                 s.doing += ": " + utf8Text(step_.title, true);
                 if (step_.total > 0 && step_.left >= 0)
@@ -172,9 +171,10 @@ void TransferDisplay::endPhase(int phase) {
     const std::string what = phase >= 1 && static_cast<size_t>(phase) <= phases_.size()
                                  ? phaseText(phases_[static_cast<size_t>(phase - 1)])
                                  : std::string();
-    std::fprintf(stderr, "Fase %d/%d completata: %s, %s, %llu B/s\n", phase, phaseCount_,
-                 what.c_str(), durationText(ms).c_str(),
-                 static_cast<unsigned long long>(ms ? bytes * 1000 / ms : 0));
+    std::fprintf(
+        stderr, "%s\n",
+        phaseDoneText(phase, phaseCount_, what, durationText(ms), ms ? bytes * 1000 / ms : 0)
+            .c_str());
 }
 
 void TransferDisplay::progress(int phase, int phaseCount, int percent) {
@@ -211,16 +211,11 @@ void TransferDisplay::finish(int resultCode) {
     }
     const uint32_t ms = elapsedMs();
     const uint64_t bytes = bytes_.load();
-    const unsigned long long average = ms ? bytes * 1000 / ms : 0;
-    if (resultCode == 0) {
-        std::fprintf(stderr,
-                     "Tempo impiegato %s, %llu byte inviati, media %llu B/s; cronometro "
-                     "riavviato.\n",
-                     durationText(ms).c_str(), static_cast<unsigned long long>(bytes), average);
-    } else {
-        std::fprintf(stderr, "Trasferimento fermato dopo %s, %llu byte inviati, media %llu B/s.\n",
-                     durationText(ms).c_str(), static_cast<unsigned long long>(bytes), average);
-    }
+    const uint64_t average = ms ? bytes * 1000 / ms : 0;
+    const std::string summary = resultCode == 0
+                                    ? transferDoneText(durationText(ms), bytes, average)
+                                    : transferStoppedText(durationText(ms), bytes, average);
+    std::fprintf(stderr, "%s\n", summary.c_str());
     std::fflush(stderr);
 }
 

@@ -8,6 +8,7 @@
 #include "cli/plan_json.h"
 #include "platform/file.h"
 #include "platform/system_error.h"
+#include "text/outcome_text.h"
 #include "text/plan_text.h"
 
 namespace zor::cli {
@@ -110,27 +111,10 @@ std::string utcTimestamp() {
     return text;
 }
 
-std::string fileProblemText(const FileProblem& problem) {
-    switch (problem.refusal) {
-        case FileRefusal::RefusedLink:
-            return problem.at + ": collegamento simbolico di un altro utente, non seguito";
-        case FileRefusal::SecondName:
-            return problem.at + ": il file ha un secondo nome (collegamento fisico), non scritto";
-        case FileRefusal::ForeignFile:
-            return problem.at + ": file di un altro utente in una cartella condivisa, non scritto";
-        case FileRefusal::NotAFolder:
-            return "non è una cartella";
-        case FileRefusal::None:
-            break;
-    }
-    return systemErrorText(problem.error);
-}
-
 void writeRecord(const std::string& path, const UpdateRecord& r) {
     std::string error;
     if (!appendRecord(path, recordLine(r), error)) {
-        std::fprintf(stderr, "Impossibile aggiungere la registrazione a %s: %s\n", path.c_str(),
-                     error.c_str());
+        std::fprintf(stderr, "%s\n", recordFailedText(path, error).c_str());
     }
 }
 
@@ -153,7 +137,7 @@ bool appendRecord(const std::string& path, const std::string& line, std::string&
     }
     const std::string whole = line + "\n";
     if (!file.write(whole.data(), whole.size())) {
-        error = systemErrorText(lastSystemError());
+        error = osErrorText(lastSystemError());
         return false;
     }
     return true;

@@ -9,6 +9,7 @@
 #include "engine/plan_view.h"
 #include "flash/partition_table.h"
 #include "platform/file.h"
+#include "text/cli_text.h"  // fileProblemText(): why a file was refused
 
 namespace zor::cli {
 
@@ -54,9 +55,5 @@ void writeRecord(const std::string& path, const UpdateRecord& r);
 
 // Whether path can take records (created when missing); why not in error.
 bool canRecord(const std::string& path, std::string& error);
-
-// Why a file the program writes was refused, for the user: the refused link
-// or file named with what is wrong with it, else the OS's own text.
-std::string fileProblemText(const FileProblem& problem);
 
 }  // namespace zor::cli

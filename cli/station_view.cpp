@@ -9,6 +9,7 @@
 #include "cli/progress.h"
 #include "cli/record.h"
 #include "platform/terminal.h"
+#include "text/station_text.h"
 
 namespace zor::cli {
 namespace {
@@ -75,94 +76,13 @@ std::string portCaption(const std::string& name) {
 
 }  // namespace
 
-std::string stateText(PortState state, int overall, int phase, int phaseCount, int code) {
-    switch (state) {
-        case PortState::Absent:
-            return "assente";
-        case PortState::Held:
-            return "occupata";
-        case PortState::Waiting:
-            return "in attesa";
-        case PortState::Connecting:
-            return "collegamento";
-        case PortState::Checking:
-            return "verifica";
-        case PortState::Transferring:
-            return phaseCount > 0 ? "trasferimento " + std::to_string(overall) + "% fase " +
-                                        std::to_string(phase) + "/" + std::to_string(phaseCount)
-                                  : std::string("trasferimento");
-        case PortState::Restarting:
-            return "riavvio";
-        case PortState::Done:
-            return "completato";
-        case PortState::UpToDate:
-            return "già aggiornato";
-        case PortState::Failed: {
-            const std::string meaning = statusMeaning(code);
-            return "errore " + std::to_string(code) + (meaning.empty() ? "" : " " + meaning);
-        }
-    }
-    return std::string();
+RunFailure runFailure(const ChronometerRun& run) {
+    RunFailure failure;
+    failure.number = runStatus(run);
+    failure.end = run.end;
+    failure.code = run.code;
+    return failure;
 }
-
-std::string statusMeaning(int status) {
-    switch (status) {
-        case EXIT_UNREACHABLE:
-            return "collegamento";
-        case EXIT_NO_PLAN:
-            return "piano";
-        case 100:
-            return "porta";
-        case 101:
-            return "avvio";
-        case 102:
-            return "dati";
-        case 103:
-            return "scrittura";
-        case 104:
-            return "riavvio";
-        case 106:
-            return "risposta";
-        case 107:
-            return "partizione";
-        case 108:
-            return "cancellazione";
-        default:
-            return std::string();
-    }
-}
-
-namespace {
-
-// What to do with a chronometer that failed at the bench, by its status:
-// plugging it in again is the retry.
-std::string failureStep(int status) {
-    switch (status) {
-        case EXIT_UNREACHABLE:
-            return "Controllare il cavo e la modalità \"Aggiornamento software\", poi "
-                   "ricollegarlo.";
-        case EXIT_NO_PLAN:
-            return "I componenti scelti non si installano su questo cronometro: controllarlo "
-                   "con 'zorload-cli check'.";
-        case 101:
-            return "Controllare che sia in modalità \"Aggiornamento software\" e ricollegarlo.";
-        case 102:
-            return "Controllare il cavo (senza --high se era dato) e ricollegarlo.";
-        case 103:
-            return "Ricollegarlo; se si ripete, contattare l'assistenza.";
-        case 104:
-            return "Tutto è stato scritto: spegnerlo e riaccenderlo, poi controllarlo con "
-                   "'zorload-cli check'.";
-        case 106:
-            return "Controllare il cavo e l'alimentazione, poi ricollegarlo.";
-        case 107:
-            return "Contattare l'assistenza.";
-        default:
-            return "Ricollegarlo.";
-    }
-}
-
-}  // namespace
 
 StationView::StationView(Mode mode, Clock& clock, bool bell)
     : mode_(mode), clock_(clock), start_(clock.tickMs()), bell_(bell) {}
@@ -215,7 +135,8 @@ void StationView::event(const StationEvent& e, const ChronometerRun* run) {
                 r.running = true;
                 r.startedMs = now;
                 r.identification.clear();
-                r.overall = r.phase = r.phaseCount = r.code = 0;
+                r.overall = r.phase = r.phaseCount = 0;
+                r.failure = RunFailure();
                 r.leftMs = -1;
                 r.hasResult = r.gone = false;
             } else if (e.state == PortState::Waiting || e.state == PortState::Absent ||
@@ -250,7 +171,7 @@ void StationView::event(const StationEvent& e, const ChronometerRun* run) {
             r.hasResult = true;
             r.running = false;
             r.endedMs = now;
-            r.code = run && e.state == PortState::Failed ? runStatus(*run) : 0;
+            r.failure = run && e.state == PortState::Failed ? runFailure(*run) : RunFailure();
             if (e.state == PortState::Done) {
                 ++done_;
             } else if (e.state == PortState::UpToDate) {
@@ -259,7 +180,7 @@ void StationView::event(const StationEvent& e, const ChronometerRun* run) {
                 ++failed_;
                 failures_.push_back({nameForTerminal(e.port), serialOf(e.identification),
                                      run ? utf8Text(run->lastAnswer, true) : std::string(),
-                                     r.code});
+                                     r.failure});
                 // Once, for the bench to look up: a failure in a full table
                 // is easy to miss.
                 if (bell_ && mode_ == Mode::Table) {
@@ -286,32 +207,32 @@ void StationView::event(const StationEvent& e, const ChronometerRun* run) {
     const std::string who = nameForTerminal(e.port);
     switch (e.kind) {
         case StationEvent::Kind::Added:
-            line(who + ": sorvegliata (" + nameForTerminal(e.device) + ")");
+            line(who + ": " + portWatchedText(nameForTerminal(e.device)));
             break;
         case StationEvent::Kind::Removed:
-            line(who + ": scollegata");
+            line(who + ": " + PORT_UNPLUGGED_TEXT);
             break;
         case StationEvent::Kind::State:
             if (e.state != before)
-                line(who + ": " + stateText(e.state, 0, 0, 0, 0));
+                line(who + ": " + stationStateText(e.state, 0, 0, 0, RunFailure()));
             break;
         case StationEvent::Kind::Connected:
-            line(who + ": cronometro " + utf8Text(e.identification, true));
+            line(who + ": " + chronometerText(utf8Text(e.identification, true)));
             break;
         case StationEvent::Kind::Progress:
             if (e.phase != phaseBefore) {
-                line(who + ": fase " + std::to_string(e.phase) + "/" +
-                     std::to_string(e.phaseCount) +
-                     (e.leftMs >= 0 ? ", resta " + durationText(uint32_t(e.leftMs)) : ""));
+                line(who + ": " +
+                     stationPhaseText(
+                         e.phase, e.phaseCount,
+                         e.leftMs >= 0 ? durationText(uint32_t(e.leftMs)) : std::string()));
             }
             break;
         case StationEvent::Kind::Known:
-            line(who + ": " + stateText(e.state, 0, 0, 0, 0) +
-                 " in questa sessione, non riscritto");
+            line(who + ": " + knownAgainText(stationStateText(e.state, 0, 0, 0, RunFailure())));
             break;
         case StationEvent::Kind::Finished: {
-            std::string text = who + ": " + stateText(e.state, 0, 0, 0, r.code);
-            if (run && r.code != 0 && !run->lastAnswer.empty())
+            std::string text = who + ": " + stationStateText(e.state, 0, 0, 0, r.failure);
+            if (run && r.failure.number != 0 && !run->lastAnswer.empty())
                 text += " (" + utf8Text(run->lastAnswer, true) + ")";
             if (run)
                 text += ", " + durationText(run->ms);
@@ -436,8 +357,9 @@ std::vector<std::string> StationView::tableLines(int columns, int rows) const {
     std::vector<std::string> lines;
     const auto add = [&](const std::string& text) { lines.push_back(fitColumns(text, columns)); };
     if (!counted || rows > 3)
-        add(line("Porta", padded("Dispositivo", WIDTHS[DEVICE]), "Stato", "Cronometro", "Tempo",
-                 "Resta"));
+        add(line(STATION_HEADINGS.port, padded(STATION_HEADINGS.device, WIDTHS[DEVICE]),
+                 STATION_HEADINGS.state, STATION_HEADINGS.serial, STATION_HEADINGS.elapsed,
+                 STATION_HEADINGS.left));
     const uint32_t now = clock_.tickMs();
     for (size_t i = 0; i < order.size() && i < portLines; ++i) {
         const Row& r = *order[i];
@@ -449,15 +371,15 @@ std::vector<std::string> StationView::tableLines(int columns, int rows) const {
             if (leftMs >= 0)
                 left = durationText(static_cast<uint32_t>(leftMs));
         }
-        std::string state = stateText(r.state, r.overall, r.phase, r.phaseCount, r.code);
+        std::string state = stationStateText(r.state, r.overall, r.phase, r.phaseCount, r.failure);
         if (r.hasResult && r.gone) {
             // The result stays; that its chronometer went is said where the
             // time left would be, else after the state.
-            state = stateText(r.result, 0, 0, 0, r.code);
+            state = stationStateText(r.result, 0, 0, 0, r.failure);
             if (shown[LEFT])
-                left = "scollegato";
+                left = CHRONOMETER_GONE_TEXT;
             else
-                state += ", scollegato";
+                state += std::string(", ") + CHRONOMETER_GONE_TEXT;
         }
         add(line(nameForTerminal(portCaption(r.port)),
                  deviceColumn(nameForTerminal(r.device), WIDTHS[DEVICE]), state,
@@ -468,7 +390,7 @@ std::vector<std::string> StationView::tableLines(int columns, int rows) const {
         const bool allWaiting = std::all_of(
             order.begin() + long(order.size() - hidden), order.end(),
             [](const Row* r) { return r->state == PortState::Waiting && !r->hasResult; });
-        add("+" + std::to_string(hidden) + (allWaiting ? " in attesa" : " altre porte"));
+        add(hiddenPortsText(hidden, allWaiting));
     }
     const uint32_t ms = now - start_;
     // The bench's pace: chronometers that leave it ready, not failed ones.
@@ -478,10 +400,9 @@ std::vector<std::string> StationView::tableLines(int columns, int rows) const {
     int64_t benchLeft = -1;
     for (const Row& r : rows_)
         benchLeft = std::max(benchLeft, leftNow(r, now));
-    add("Completati " + std::to_string(done_) + ", falliti " + std::to_string(failed_) +
-        ", già aggiornati " + std::to_string(upToDate_) + ", " + std::to_string(perHour) +
-        " cronometri/ora, " + durationText(ms) +
-        (benchLeft >= 0 ? ", resta " + durationText(static_cast<uint32_t>(benchLeft)) : ""));
+    add(stationTotalsText(
+        done_, failed_, upToDate_, perHour, durationText(ms),
+        benchLeft >= 0 ? durationText(static_cast<uint32_t>(benchLeft)) : std::string()));
     if (stopping_)
         add(stoppingText());
     return lines;
@@ -496,8 +417,7 @@ int64_t StationView::leftNow(const Row& r, uint32_t now) const {
 std::string StationView::stoppingText() const {
     const long running =
         std::count_if(rows_.begin(), rows_.end(), [](const Row& r) { return r.running; });
-    return "Arresto: nessun nuovo cronometro, " + std::to_string(running) +
-           (running == 1 ? " trasferimento in corso" : " trasferimenti in corso");
+    return stationStoppingText(running);
 }
 
 void StationView::stopping() {
@@ -553,19 +473,10 @@ void StationView::summary() {
     }
     if (mode_ == Mode::Table)
         draw();
-    line("Riepilogo: completati " + std::to_string(done_) + ", falliti " + std::to_string(failed_) +
-         ", già aggiornati " + std::to_string(upToDate_) + " in " + durationText(ms) + ".");
+    line(stationSummaryText(done_, failed_, upToDate_, durationText(ms)));
     // Every failed chronometer, to be set aside and seen to.
-    for (const Failure& f : failures_) {
-        std::string text = "Fallito: " + f.port + ", S/N " + (f.serial.empty() ? "?" : f.serial) +
-                           ", errore " + std::to_string(f.status);
-        const std::string meaning = statusMeaning(f.status);
-        if (!meaning.empty())
-            text += " " + meaning;
-        if (!f.lastAnswer.empty())
-            text += ", ultima risposta \"" + f.lastAnswer + "\"";
-        line(text + ". " + failureStep(f.status));
-    }
+    for (const Failure& f : failures_)
+        line(failedChronometerText(f.port, f.serial, f.failure, f.lastAnswer));
 }
 
 }  // namespace zor::cli

@@ -10,6 +10,7 @@
 
 #include "engine/station.h"
 #include "platform/clock.h"
+#include "text/station_text.h"
 
 namespace zor::cli {
 
@@ -33,11 +34,8 @@ struct StationEvent {
     int64_t leftMs = -1;  // Progress: the transfer's time left, -1 while not known
 };
 
-// "in attesa", "trasferimento 45% fase 2/3", "errore 103 scrittura", ...
-std::string stateText(PortState state, int overall, int phase, int phaseCount, int code);
-
-// A failed run's status in a word or two: "scrittura" for 103.
-std::string statusMeaning(int status);
+// How a run that ended Failed failed, with its status as its number.
+RunFailure runFailure(const ChronometerRun& run);
 
 class StationView {
   public:
@@ -74,7 +72,8 @@ class StationView {
         std::string port, device;
         PortState state = PortState::Waiting;
         std::string identification;  // Windows-1252
-        int overall = 0, phase = 0, phaseCount = 0, code = 0;
+        int overall = 0, phase = 0, phaseCount = 0;
+        RunFailure failure;     // the last chronometer's, when it failed
         int reported = 0;       // the percent of the last progress event written as JSON
         int64_t leftMs = -1;    // the transfer's time left as last reported, -1 while not known
         uint32_t leftAtMs = 0;  // when
@@ -104,7 +103,7 @@ class StationView {
     // A failed chronometer, for the summary.
     struct Failure {
         std::string port, serial, lastAnswer;  // lastAnswer in UTF-8
-        int status = 0;
+        RunFailure failure;
     };
     std::vector<Failure> failures_;
     const bool bell_;

@@ -4,37 +4,17 @@
 #include <string>
 
 #include "cli/cli_ui.h"
+#include "text/cli_text.h"
 
 namespace zor::cli {
 
 std::string frameLine(uint32_t originMs, TraceKind kind, const uint8_t* bytes, size_t size,
                       uint32_t tickMs, uint32_t bitsPerSecond) {
-    const char* tag = "";
-    switch (kind) {
-        case TraceKind::Sent:
-            tag = "> ";
-            break;
-        case TraceKind::SendFailed:
-            tag = "!> scrittura fallita ";
-            break;
-        case TraceKind::Received:
-            tag = "< ";
-            break;
-        case TraceKind::BadCheck:
-            tag = "<! controllo errato ";
-            break;
-        case TraceKind::Oversize:
-            tag = "<! troppo lungo ";
-            break;
-        case TraceKind::Discarded:
-            tag = "<? scartati ";
-            break;
-    }
     const uint32_t ms = tickMs - originMs;
     char head[48];
     std::snprintf(head, sizeof head, "[%6u.%03u] %u bit/s ", ms / 1000, ms % 1000, bitsPerSecond);
     std::string line = head;
-    line += tag;
+    line += frameTagText(kind);
     for (size_t i = 0; i < size; ++i) {
         char hex[4];
         std::snprintf(hex, sizeof hex, i ? " %02X" : "%02X", bytes[i]);

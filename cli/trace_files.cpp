@@ -5,24 +5,10 @@
 
 #include "cli/cli_ui.h"
 #include "cli/record.h"
-#include "platform/system_error.h"
+#include "text/cli_text.h"
 
 namespace zor::cli {
 namespace {
-
-constexpr uint64_t MIB = uint64_t{1} << 20;
-
-std::string limitText(uint64_t cap) {
-    if (cap >= MIB && cap % MIB == 0)
-        return std::to_string(cap / MIB) + " MiB";
-    return std::to_string(cap) + " byte";
-}
-
-std::string droppedNote(uint64_t lines) {
-    return "--- traccia incompleta: " + std::to_string(lines) +
-           (lines == 1 ? " riga persa" : " righe perse") +
-           ", la scrittura su disco era in ritardo ---\n";
-}
 
 // What a waiting text costs the queue: its bytes, its port's and its entry's.
 size_t cost(const std::string& port, const std::string& text) {
@@ -48,8 +34,7 @@ TraceFiles::TraceFiles(std::string folder, uint64_t fileCap, size_t queueCap)
     : folder_(std::move(folder)),
       fileCap_(fileCap),
       queueCap_(queueCap),
-      capNote_("--- traccia interrotta: raggiunto il limite di " + limitText(fileCap) +
-               " per file ---\n") {
+      capNote_(traceCapNote(fileCap)) {
     writer_ = std::thread([this] { run(); });
 }
 
@@ -78,7 +63,7 @@ void TraceFiles::add(const std::string& port, std::string text) {
         if (closing_)
             return;
         uint64_t& dropped = dropped_[port];
-        std::string note = dropped > 0 ? droppedNote(dropped) : std::string();
+        std::string note = dropped > 0 ? traceDroppedNote(dropped) : std::string();
         const size_t needed = cost(port, text) + (note.empty() ? 0 : cost(port, note));
         if (queued_ + needed > queueCap_) {
             ++dropped;
@@ -103,7 +88,7 @@ void TraceFiles::close() {
         // whatever the queue holds.
         for (auto& [port, dropped] : dropped_) {
             if (dropped > 0) {
-                std::string note = droppedNote(dropped);
+                std::string note = traceDroppedNote(dropped);
                 queued_ += cost(port, note);
                 queue_.push_back({port, std::move(note)});
                 dropped = 0;
@@ -163,9 +148,10 @@ TraceFiles::PortFile& TraceFiles::fileOf(const std::string& port) {
     FileProblem problem;
     f.file = File::openAppend(path, problem);
     if (!f.file.isOpen()) {
-        std::fprintf(stderr, "Impossibile scrivere la traccia di %s in %s: %s\n",
-                     nameForTerminal(port).c_str(), nameForTerminal(path).c_str(),
-                     nameForTerminal(fileProblemText(problem)).c_str());
+        std::fprintf(stderr, "%s\n",
+                     traceUnwritableText(nameForTerminal(port), nameForTerminal(path),
+                                         nameForTerminal(fileProblemText(problem)))
+                         .c_str());
         return f;
     }
     // The file is only ever appended to: what earlier runs wrote counts.

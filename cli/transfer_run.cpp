@@ -7,37 +7,9 @@
 #include "cli/progress.h"
 #include "platform/clock.h"
 #include "platform/terminal.h"
+#include "text/cli_text.h"
 
 namespace zor::cli {
-
-const char* nextStep(Hint hint) {
-    switch (hint) {
-        case Hint::RetryCommand:
-            return "la porta non era aperta: ripetere il comando.";
-        case Hint::ChronometerMode:
-            return "il cronometro ha rifiutato l'avvio del componente: controllare che sia in "
-                   "modalità \"Aggiornamento software\" e ripetere il comando.";
-        case Hint::RetryWithoutHigh:
-            return "un blocco di dati non è stato confermato: controllare il cavo, ripetere il "
-                   "comando (senza --high se era dato).";
-        case Hint::RetryWrite:
-            return "la scrittura nella memoria del cronometro non è terminata bene: ripetere il "
-                   "comando; se si ripete, contattare l'assistenza.";
-        case Hint::PowerCycle:
-            return "tutto è stato scritto, ma il cronometro non ha confermato il riavvio: "
-                   "spegnerlo e riaccenderlo, poi controllare con 'zorload-cli check'.";
-        case Hint::ChronometerSilent:
-            return "il cronometro non risponde più: controllare il cavo e l'alimentazione, poi "
-                   "ripetere il comando.";
-        case Hint::Support:
-            return "il piano contiene una partizione che non si può scrivere: contattare "
-                   "l'assistenza.";
-        case Hint::RetryErase:
-            return "la cancellazione di un blocco non è riuscita: ripetere il comando.";
-        default:
-            return "ripetere il comando.";
-    }
-}
 
 TransferResult runTransfer(UpdateSession& session, CliObserver& observer, const Options& opt,
                            const Connection& conn) {
@@ -59,11 +31,8 @@ TransferResult runTransfer(UpdateSession& session, CliObserver& observer, const 
     const std::vector<TransferPhase> phases = phasesOf(planned);
     for (const TransferPhase& p : phases)
         dataBytes += p.dataBytes;
-    const size_t count = phases.size();
-    display.begin("Trasferimento su " + portLabel(conn.port, conn.device) + " a " +
-                  std::to_string(session.link().lineSpeed()) + " bit/s: " + std::to_string(count) +
-                  (count == 1 ? " fase, " : " fasi, ") + std::to_string(dataBytes) +
-                  " byte di dati. Non spegnere il cronometro e non scollegare il cavo.");
+    display.begin(transferIntroText(portLabel(conn.port, conn.device), session.link().lineSpeed(),
+                                    phases.size(), dataBytes));
 
     MainThreadQueue mainThread;
     bool ended = false;
@@ -90,12 +59,12 @@ TransferResult runTransfer(UpdateSession& session, CliObserver& observer, const 
     r.bytes = display.bytesSent();
     r.ms = display.elapsedMs();
     if (r.outcome.hint == Hint::PowerCycle) {
-        r.phase = "riavvio del cronometro";
+        r.phase = RESTARTING_CHRONOMETER_TEXT;
     } else if (session.transferPhase() == 0) {
-        r.phase = "verifica del cronometro";
+        r.phase = CHECKING_CHRONOMETER_TEXT;
     } else {
-        r.phase = "fase " + std::to_string(session.transferPhase()) + "/" +
-                  std::to_string(session.transferPhaseCount()) + ", " + display.currentPhaseText();
+        r.phase = inPhaseText(session.transferPhase(), session.transferPhaseCount(),
+                              display.currentPhaseText());
     }
     // Back to what holds with the port open and no transfer.
     setInterruptMode(InterruptMode::Defer);

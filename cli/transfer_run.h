@@ -1,6 +1,6 @@
 #pragma once
 // The transfer from the terminal: the display kept up to date while the
-// worker runs, interrupts refused, what to do next when it fails.
+// worker runs, interrupts refused, where it stopped when it fails.
 #include <cstdint>
 #include <string>
 
@@ -23,8 +23,5 @@ struct TransferResult {
 // refused while it runs.
 TransferResult runTransfer(UpdateSession& session, CliObserver& observer, const Options& opt,
                            const Connection& conn);
-
-// What to do after a failed transfer.
-const char* nextStep(Hint hint);
 
 }  // namespace zor::cli

@@ -52,8 +52,8 @@ struct ChronometerRun {
     PlanView view;
     PlanVerdict verdict = PlanVerdict::Unchanged;  // the planner's, once planMade
     RunEnd end = RunEnd::Unreachable;
-    int code = 0;            // the transfer's result code: 0, or 100..108
-    Outcome outcome;         // the check's when Unreachable, the transfer's once it ran
+    TransferCode code = TRANSFER_OK;  // the transfer's result, once it ran
+    Outcome outcome;                  // the check's when Unreachable, the transfer's once it ran
     std::string lastAnswer;  // Windows-1252; the chronometer's last answer once a transfer ran
     uint32_t startedMs = 0;  // tick the run counts from, set by the caller
     uint32_t ms = 0;

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Every sentence a person reads lives in text/ and above. Below it (app/,
-# updatefile/, flash/, link/, engine/) the code returns kinds and data: this
-# fails when one of their string literals holds an Italian word or an
-# accented letter. The chronometer's own protocol texts (link/protocol.h)
-# are data for the chronometer and stay there.
+# updatefile/, flash/, link/, engine/, and the OS seam under them) the code
+# returns kinds and data: this fails when one of their string literals holds
+# an Italian word or an accented letter. The chronometer's own protocol
+# texts (link/protocol.h) are data for the chronometer and stay there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,6 +12,7 @@ words+='|errore|porta|porte|cronometro|blocco|blocchi|attenzione|aggiornamento|a
 words+='|impossibile|scrittura|cancellazione|riavvio|trasferimento|componente|componenti'
 words+='|installato|installata|rimosso|spazio|libero|situazione|completo|parziale|assistenza'
 words+='|utilizzata|disponibile|seriale|cavo|connesso|collegato|senza|nome|opzione|uso|file di'
+words+='|crea|registro|fase|esito|cronometri|scollegato|scollegata|sorvegliata|riprova|posto'
 accents='àèéìíòóùÀÈÉÌÒÙ'
 # A sentence may start with any of the longer words.
 capitalized=$(echo "$words" | tr '|' '\n' | awk 'length($0) >= 4 { print toupper(substr($0, 1, 1)) substr($0, 2) }' |
@@ -19,7 +20,7 @@ capitalized=$(echo "$words" | tr '|' '\n' | awk 'length($0) >= 4 { print toupper
 words+="|$capitalized"
 
 found=0
-for f in $(git ls-files 'app/*' 'updatefile/*' 'flash/*' 'link/*' 'engine/*' | grep -E '\.(cpp|h)$'); do
+for f in $(git ls-files 'platform/*' 'app/*' 'updatefile/*' 'flash/*' 'link/*' 'engine/*' | grep -E '\.(cpp|h)$'); do
   [ "$f" = link/protocol.h ] && continue
   # String literals outside line comments, with their line numbers.
   # A // outside a string begins a comment: the quotes before it pair up.

@@ -13,8 +13,9 @@
 #   wizard/win32/*                  the wizard driven through its window
 #                                   under Wine (tests/windows/wizard_wine.sh);
 #   wizard/*, tests/wizard/*,       the native suites and the Qt window's
-#   flash/partition_dump.cpp        (the chart's boxes and edges are what
-#                                   both windows paint);
+#   text/wizard_text.cpp,           (the wizard's words, and the chart's
+#   flash/partition_dump.cpp        boxes and edges, are what both windows
+#                                   paint);
 #   anything else                   the native suites.
 # The Windows side is a cross build of the scratch copy, made only when such
 # a mutation is selected and then rebuilt in place (only the programs the
@@ -32,7 +33,7 @@ list=${ZOR_MUTATIONS:-scripts/mutations.txt}
 [ -f "$list" ] || { echo "no mutation list $list" >&2; exit 2; }
 
 win_file() { case "$1" in platform/win32/* | wizard/win32/*) return 0 ;; esac; return 1; }
-qt_file() { case "$1" in wizard/* | tests/wizard/* | flash/partition_dump.cpp) return 0 ;; esac; return 1; }
+qt_file() { case "$1" in wizard/* | tests/wizard/* | text/wizard_text.cpp | flash/partition_dump.cpp) return 0 ;; esac; return 1; }
 
 # The selected mutations, once: what they need is known before any build.
 mutations=()

@@ -53,4 +53,17 @@ std::vector<BoxRequest> commandLineBoxes(const CommandLineResult& result,
     return boxes;
 }
 
+const char* const TRANSFER_NOT_INTERRUPTIBLE =
+    "L'invio dei dati al cronometro non può essere interrotto. Prima di chiudere "
+    "l'applicazione è necessario attendere il completamento dell'operazione di trasferimento.";
+
+std::string logCheckboxCaption(const std::string& logPath) {
+    std::string name = programFileName(logPath);
+    for (char& c : name) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return "Crea file registro in " + name;
+}
+
 }  // namespace zor

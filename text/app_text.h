@@ -25,6 +25,14 @@ std::string usageText(const std::string& programFileName);
 // the text with every CR LF pair made LF.
 std::string lfLineEnds(const std::string& text);
 
+// Why the program will not end during a transfer: the wizard's box when its
+// window is closed, the CLI's line on an interrupt.
+extern const char* const TRANSFER_NOT_INTERRUPTIBLE;
+
+// The caption of the presentation page's log check box: "Crea file registro
+// in " + the log's file name without folder, A-Z lowered.
+std::string logCheckboxCaption(const std::string& logPath);
+
 // The boxes the command line's notices make, captioned with the program's
 // title from block; programFileName (no folder) goes into the usage text. No
 // beep precedes them.

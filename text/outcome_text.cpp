@@ -1,5 +1,7 @@
 #include "text/outcome_text.h"
 
+#include "platform/system_error.h"
+
 namespace zor {
 namespace {
 
@@ -67,6 +69,11 @@ std::string outcomeMessage(const Outcome& o, const std::string& appTitle) {
     return std::string();
 }
 
+std::string osErrorText(int code) {
+    const std::string text = systemErrorText(code);
+    return text.empty() ? "Errore di sistema " + std::to_string(code) : text;
+}
+
 std::vector<BoxRequest> boxesFor(const Outcome& o, const std::string& appTitle) {
     const std::string message = outcomeMessage(o, appTitle);
     switch (o.kind) {
@@ -74,7 +81,8 @@ std::vector<BoxRequest> boxesFor(const Outcome& o, const std::string& appTitle) 
         case OutcomeKind::ListingIncomplete:
             return {};
         case OutcomeKind::PortOpenFailed:
-            return {error(o.systemText, OPEN_ERROR_CAPTION)};
+            return {error(o.systemText.empty() ? osErrorText(o.osError) : o.systemText,
+                          OPEN_ERROR_CAPTION)};
         case OutcomeKind::PortConfigureFailed:
         case OutcomeKind::NoAnswer:
         case OutcomeKind::WrongAnswer:
@@ -84,7 +92,8 @@ std::vector<BoxRequest> boxesFor(const Outcome& o, const std::string& appTitle) 
         case OutcomeKind::TransferFailed:
             return {error(message, "Trasferimento interrotto")};
         case OutcomeKind::FileNotOpened:
-            return {error(o.systemText, OPEN_ERROR_CAPTION),
+            return {error(o.systemText.empty() ? osErrorText(o.osError) : o.systemText,
+                          OPEN_ERROR_CAPTION),
                     error(message, appTitle + FILE_CAPTION_TAIL)};
         case OutcomeKind::FileRefused:
             return {error(message, appTitle + FILE_CAPTION_TAIL)};

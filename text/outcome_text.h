@@ -18,6 +18,9 @@ std::string outcomeMessage(const Outcome& outcome, const std::string& appTitle);
 // chronometer's last answer as it is to be shown.
 std::string transferFailureText(int code, const std::string& answerShown);
 
+// The OS's text for an error code, or "Errore di sistema N" where it has none.
+std::string osErrorText(int code);
+
 // The message of a file the loader refused without a reason of its own.
 extern const char* const NOT_AN_UPDATE_FILE;
 

@@ -1,6 +1,7 @@
 #include "text/port_text.h"
 
 #include "platform/system_error.h"
+#include "text/outcome_text.h"
 
 namespace zor {
 
@@ -13,7 +14,7 @@ std::string portStatusText(const PortRow& row) {
         case PortStatus::NotSerial:
             return "Non è una porta seriale";
         case PortStatus::OpenFailed:
-            return systemErrorText(row.osError);
+            return osErrorText(row.osError);
         case PortStatus::AvailableCableUnknown:
             return "Disponibile";
         case PortStatus::AvailableCableConnected:

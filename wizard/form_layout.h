@@ -2,7 +2,8 @@
 // The main form TfrmZORMain as data: its pages, their titles and texts, and
 // every control with its parent, bounds (pixels at 96 DPI, relative to the
 // parent's client area), caption and settings. Both windows build themselves
-// from this table, so a position or a caption lives in one place.
+// from this table, so a position lives in one place; the words are the text
+// layer's (text/wizard_text.h), found by the page's or the control's name.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -142,13 +143,12 @@ struct Column {
 extern const Column PORT_COLUMNS[2];
 extern const Column COMPONENT_COLUMNS[2];
 
-// The file-open dialog: title and filters as (description, pattern) pairs,
-// the first being the initial choice.
+// The file-open dialog's filters as (description, pattern) pairs, the first
+// being the initial choice; its title is OPEN_DIALOG_TITLE of the text layer.
 struct FileFilter {
     const char* description;
     const char* pattern;
 };
-extern const char* const OPEN_DIALOG_TITLE;
 extern const FileFilter OPEN_DIALOG_FILTERS[3];
 
 }  // namespace zor::wizard

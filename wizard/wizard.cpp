@@ -1,6 +1,5 @@
 #include "wizard/wizard.h"
 
-#include <cstdio>
 #include <utility>
 
 #include "app/command_line.h"
@@ -13,13 +12,11 @@
 #include "text/app_text.h"
 #include "text/plan_text.h"
 #include "text/port_text.h"
+#include "text/wizard_text.h"
 
 namespace zor::wizard {
 namespace {
 
-constexpr const char CLOSE_REFUSED[] =
-    "L'invio dei dati al cronometro non può essere interrotto. Prima di chiudere "
-    "l'applicazione è necessario attendere il completamento dell'operazione di trasferimento.";
 constexpr uint32_t CHECK_PAINT_PAUSE_MS = 50;
 
 // Back is offered everywhere but on these pages.
@@ -140,7 +137,8 @@ void Wizard::UpdateControls() {
     backEnabled_ = backAllowed(p);
     view_.setEnabled(Ctl::btnIndietro, backEnabled_);
     view_.setEnabled(Ctl::btnAnnulla, p != Page::Download);
-    view_.setCaption(Ctl::btnAvanti, p == Page::Done ? "&Fine" : "&Avanti >");
+    view_.setCaption(Ctl::btnAvanti,
+                     p == Page::Done ? FINISH_BUTTON_CAPTION : control(Ctl::btnAvanti).caption);
     if (start && logBoxVisible_) {
         view_.setChecked(Ctl::cbLogga, logOption_);
         view_.setCaption(Ctl::cbLogga, logCheckboxCaption(log_.path()));
@@ -250,7 +248,7 @@ bool Wizard::FormCloseQuery() {
     if (page_ != Page::Download)
         return true;
     view_.beep();
-    view_.messageBox(CLOSE_REFUSED, title_, BoxIcon::Exclamation);
+    view_.messageBox(TRANSFER_NOT_INTERRUPTIBLE, title_, BoxIcon::Exclamation);
     return false;
 }
 
@@ -432,18 +430,14 @@ void Wizard::progress(int phase, int phaseCount, int percent, int) {
 
 void Wizard::ShowProgress(int phase, int phaseCount, int percent) {
     if (phaseCount == 0) {
-        view_.setCaption(Ctl::lbProgresso, "Progresso complessivo");
-        view_.setCaption(Ctl::lbFase, "Progresso fase");
+        view_.setCaption(Ctl::lbProgresso, control(Ctl::lbProgresso).caption);
+        view_.setCaption(Ctl::lbFase, control(Ctl::lbFase).caption);
         phase = 0;
         phaseCount = 1;
         percent = 0;
     } else {
-        char text[96];
-        std::snprintf(text, sizeof text, "Progresso complessivo (fase %d di %d):", phase,
-                      phaseCount);
-        view_.setCaption(Ctl::lbProgresso, text);
-        std::snprintf(text, sizeof text, "Progresso fase (%d %%):", percent);
-        view_.setCaption(Ctl::lbFase, text);
+        view_.setCaption(Ctl::lbProgresso, overallProgressCaption(phase, phaseCount));
+        view_.setCaption(Ctl::lbFase, phaseProgressCaption(percent));
     }
     view_.setBar(Ctl::barProgresso, clampPercent(overallProgress(phase, phaseCount, percent)));
     view_.setBar(Ctl::barFase, clampPercent(percent));

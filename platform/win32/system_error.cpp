@@ -22,8 +22,6 @@ std::string systemErrorText(int code) {
         ::LocalFree(buffer);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
         text.pop_back();
-    if (text.empty())  // no message for that code (or one that wants inserts)
-        return "Errore di sistema " + std::to_string(code);
     return win32::ansiToUtf8(text);
 }
 

@@ -12,6 +12,7 @@
 
 #include "support/recording_ui.h"
 #include "support/temp_dir.h"
+#include "text/app_text.h"
 
 namespace zor::test {
 namespace {

@@ -185,8 +185,11 @@ TEST(CliStation, TableNeverFillsTheTerminal) {
         }
     }
     EXPECT_NE(view.tableLines(200)[1].find("0412-0087"), std::string::npos);
-    EXPECT_EQ(stateText(PortState::Transferring, 45, 2, 3, 0), "trasferimento 45% fase 2/3");
-    EXPECT_EQ(stateText(PortState::Failed, 0, 0, 0, 103), "errore 103 scrittura");
+    EXPECT_EQ(stationStateText(PortState::Transferring, 45, 2, 3, RunFailure()),
+              "trasferimento 45% fase 2/3");
+    EXPECT_EQ(
+        stationStateText(PortState::Failed, 0, 0, 0, {103, RunEnd::TransferFailed, TRANSFER_WRITE}),
+        "errore 103 scrittura");
 }
 
 // A port keeps its last chronometer's result, S/N and time through the
@@ -203,7 +206,7 @@ TEST(CliStation, ResultStaysUntilTheNextChronometer) {
         ChronometerRun run;
         if (state == PortState::Failed) {
             run.end = RunEnd::TransferFailed;
-            run.code = 103;
+            run.code = TRANSFER_WRITE;
         }
         view.event(e, &run);
         clock.advance(1000);
@@ -261,7 +264,7 @@ TEST(CliStation, SummaryListsEveryFailure) {
         run.end = r.status == 4   ? RunEnd::Unreachable
                   : r.status != 0 ? RunEnd::TransferFailed
                                   : RunEnd::Done;
-        run.code = r.status >= 100 ? r.status : 0;
+        run.code = r.status >= 100 ? TransferCode(r.status) : TRANSFER_OK;
         run.lastAnswer = r.answer;
         view.event(e, &run);
     }

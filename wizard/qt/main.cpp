@@ -13,6 +13,7 @@
 #include "platform/serial_port.h"
 #include "platform/single_instance.h"
 #include "platform/version_block.h"
+#include "text/wizard_text.h"
 #include "wizard/qt/main_form.h"
 
 int main(int argc, char** argv) {
@@ -22,10 +23,7 @@ int main(int argc, char** argv) {
     if (instance.unguarded()) {
         // Someone else's folder (or one anyone may write to) stands where the
         // lock belongs: run, but without the one-instance rule.
-        std::fprintf(stderr,
-                     "zorload: la cartella %s non appartiene solo a questo utente: "
-                     "avvio senza il controllo dell'istanza unica.\n",
-                     instance.folder().c_str());
+        std::fputs(zor::unguardedStartLine(instance.folder()).c_str(), stderr);
     }
 
     // Every argument is the program's: Qt sees none, so that -reverse, -style
@@ -38,7 +36,7 @@ int main(int argc, char** argv) {
     int status = 0;
     {
         QApplication app(qtArgc, argv);
-        QApplication::setApplicationName("Zorload");
+        QApplication::setApplicationName(zor::WIZARD_TITLE);
         try {
             zor::qtui::TfrmZORMain form({zor::systemSerialDevices(), zor::systemClock(),
                                          zor::programVersionBlock(), zor::programPath(), args,

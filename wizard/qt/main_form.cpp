@@ -109,7 +109,7 @@ TfrmZORMain::TfrmZORMain(wizard::WizardEnvironment env, QWidget* parent) : QWidg
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(wizard::FORM_WIDTH, wizard::FORM_HEIGHT);
     setFont(formFont());
-    setWindowTitle("Zorload");
+    setWindowTitle(QString::fromUtf8(wizard::control(Ctl::Form).caption));
 
     for (const ControlSpec& def : wizard::formControls()) {
         if (def.kind == Kind::Form)

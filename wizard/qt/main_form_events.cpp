@@ -13,23 +13,13 @@
 #include <cstdio>
 
 #include "platform/terminal.h"
+#include "text/wizard_text.h"
 #include "wizard/qt/main_form.h"
 #include "wizard/window_rules.h"
 
 namespace zor::qtui {
 
 using wizard::Ctl;
-
-namespace {
-
-// The close box's refusal, in the words the command line uses for its own
-// refused interrupts.
-constexpr char INTERRUPT_REFUSED[] =
-    "zorload: L'invio dei dati al cronometro non può essere interrotto. Prima di chiudere "
-    "l'applicazione è necessario attendere il completamento dell'operazione di "
-    "trasferimento.\n";
-
-}  // namespace
 
 void TfrmZORMain::wireEvents() {
     auto click = [this](Ctl button, void (wizard::Wizard::*handler)()) {
@@ -162,7 +152,7 @@ std::unique_ptr<QSocketNotifier> listenForInterrupts(TfrmZORMain& form, int& end
             // The close box's own rule (FormCloseQuery): the chronometer
             // being written must not be left half-written.
             if (form.core().page() == wizard::Page::Download) {
-                std::fputs(INTERRUPT_REFUSED, stderr);
+                std::fputs(interruptRefusedLine().c_str(), stderr);
                 continue;
             }
             // A box or the file dialog runs an event loop of its own, and the

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/single_instance.h"
+#include "text/wizard_text.h"
 #include "wizard/win32/wide_text.h"
 #include "wizard/window_rules.h"
 
@@ -132,7 +133,7 @@ LRESULT CALLBACK TfrmZORMain::formProc(HWND hwnd, UINT msg, WPARAM wParam, LPARA
     try {
         return form->handleMessage(msg, wParam, lParam);
     } catch (const std::exception& e) {
-        showException(hwnd, e, form->core_ ? form->core_->applicationTitle() : "Zorload");
+        showException(hwnd, e, form->core_ ? form->core_->applicationTitle() : WIZARD_TITLE);
     }
     return 0;
 }

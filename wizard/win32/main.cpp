@@ -14,6 +14,7 @@
 #include "platform/serial_port.h"
 #include "platform/single_instance.h"
 #include "platform/version_block.h"
+#include "text/wizard_text.h"
 #include "updatefile/unit_assert.h"
 #include "wizard/win32/main_form.h"
 #include "wizard/win32/wide_text.h"
@@ -25,7 +26,8 @@ using zor::win32ui::toUtf8;
 // A failed internal precondition: the program has no console to print it
 // on, so the user sees it in a box before the program ends.
 void showAssertion(const char* text) {
-    ::MessageBoxW(nullptr, zor::win32ui::toUtf16(text).c_str(), L"Zorload",
+    ::MessageBoxW(nullptr, zor::win32ui::toUtf16(text).c_str(),
+                  zor::win32ui::toUtf16(zor::WIZARD_TITLE).c_str(),
                   MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
 }
 
@@ -44,7 +46,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
     zor::setAssertionReporter(showAssertion);
     int status = 0;
-    std::string title = "Zorload";
+    std::string title = zor::WIZARD_TITLE;
     try {
         INITCOMMONCONTROLSEX controls{};
         controls.dwSize = sizeof controls;
