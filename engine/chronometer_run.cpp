@@ -93,4 +93,29 @@ void runChronometer(UpdateSession& session, const UpdateTable& components,
     close(session, run, bytesBefore, run.outcome ? RunEnd::Done : RunEnd::TransferFailed);
 }
 
+int runCode(const ChronometerRun& run) {
+    switch (run.end) {
+        case RunEnd::Unreachable:
+            return RUN_UNREACHABLE;
+        case RunEnd::Unchanged:
+        case RunEnd::NoFit:
+            return RUN_NO_PLAN;
+        case RunEnd::TransferFailed:
+        case RunEnd::Done:
+            return run.code;
+        default:
+            return 0;
+    }
+}
+
+std::string serialNumberOf(const std::string& identification) {
+    const std::string text = utf8Text(identification, true);
+    const size_t sn = text.find("S/N ");
+    if (sn != std::string::npos) {
+        const size_t end = text.find(' ', sn + 4);
+        return text.substr(sn + 4, end == std::string::npos ? std::string::npos : end - sn - 4);
+    }
+    return text.size() > 4 ? text.substr(4) : text;
+}
+
 }  // namespace zor

@@ -66,6 +66,18 @@ struct ChronometerRun {
     bool upToDate() const { return end == RunEnd::NothingToWrite || end == RunEnd::Unchanged; }
 };
 
+// The S/N in a chronometer's answer to 'I' ("007 Cronometro S/N 0412-0087
+// boot 1.30"), or what follows its code; UTF-8.
+std::string serialNumberOf(const std::string& identification);
+
+// A run's number as scripts and the bench are shown it: 0 when it ended
+// well (updated, up to date, skipped, planned), RUN_UNREACHABLE when the
+// check failed, RUN_NO_PLAN when the selection did not fit or changed
+// nothing, else the transfer's code (100..108).
+constexpr int RUN_UNREACHABLE = 4;
+constexpr int RUN_NO_PLAN = 5;
+int runCode(const ChronometerRun& run);
+
 // What the caller does between the steps; every member may be empty.
 struct RunSteps {
     // The check passed: the identification and the table read are in run.

@@ -37,6 +37,18 @@ class Station::Port : private SessionObserver {
         }
         wake_.notify_all();
     }
+    // Runs the failed chronometer still on the port once more; false when
+    // the port's last run did not fail or a run is under way.
+    bool retry() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (inRun_ || state_ != PortState::Failed || !taking_)
+                return false;
+            retry_ = true;
+        }
+        wake_.notify_all();
+        return true;
+    }
     bool inRun() const { return inRun_; }
     bool absent() const { return state_ == PortState::Absent; }
 
@@ -61,6 +73,13 @@ class Station::Port : private SessionObserver {
     bool takingChronometers() {
         std::lock_guard<std::mutex> lock(mutex_);
         return taking_;
+    }
+    // Whether a retry was asked for, clearing the request.
+    bool takeRetry() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const bool asked = retry_ && taking_;
+        retry_ = false;
+        return asked;
     }
 
     // The session's events.
@@ -97,6 +116,7 @@ class Station::Port : private SessionObserver {
     std::condition_variable wake_;
     bool stopping_ = false;
     bool taking_ = true;
+    bool retry_ = false;  // the failed chronometer is to run again
     std::atomic<bool> inRun_{false};
     std::atomic<PortState> state_{PortState::Waiting};
     std::string lastIdentification_;  // of the port's last run
@@ -114,7 +134,7 @@ void Station::Port::setState(PortState state) {
 
 bool Station::Port::pause(uint32_t ms) {
     std::unique_lock<std::mutex> lock(mutex_);
-    wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping_; });
+    wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping_ || retry_; });
     return !stopping_;
 }
 
@@ -172,6 +192,9 @@ void Station::Port::run() {
             if (!afterRun && takingChronometers()) {
                 update(session);
                 afterRun = true;
+            } else if (afterRun && takeRetry()) {
+                // The technician asked for the failed one to run again.
+                update(session);
             } else if (afterRun && missed > 0 && takingChronometers() &&
                        !sameChronometer(session)) {
                 // Back after a silence, and another one: swapped quickly.
@@ -183,6 +206,7 @@ void Station::Port::run() {
             // free for the next chronometer.
             afterRun = false;
             missed = 0;
+            takeRetry();  // nothing left to retry
             setState(p == Probe::Held     ? PortState::Held
                      : p == Probe::Silent ? PortState::Waiting
                                           : PortState::Absent);
@@ -319,6 +343,14 @@ void Station::refreshPorts() {
             ++it;
         }
     }
+}
+
+bool Station::retry(const std::string& port) {
+    for (const auto& p : ports_) {
+        if (p->name == port)
+            return p->retry();
+    }
+    return false;
 }
 
 void Station::stopTaking() {

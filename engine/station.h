@@ -125,6 +125,12 @@ class Station {
     // let adapters that appeared join and those gone leave, when watching
     // every port.
     void refreshPorts();
+    // Runs the chronometer on port again when its last run failed and it is
+    // still there (it answers the next probe, within a second); false when
+    // the port's last run did not fail, a run is under way, or the station
+    // takes no chronometers any more. The technician's retry without
+    // unplugging it.
+    bool retry(const std::string& port);
     // No new chronometer from now on; runs under way go on to their end.
     void stopTaking();
     // True when no port is in the middle of a chronometer's run.

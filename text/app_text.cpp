@@ -1,5 +1,7 @@
 #include "text/app_text.h"
 
+#include <cstdio>
+
 #include "app/version_info.h"
 
 namespace zor {
@@ -51,6 +53,18 @@ std::vector<BoxRequest> commandLineBoxes(const CommandLineResult& result,
         }
     }
     return boxes;
+}
+
+std::string durationText(uint32_t ms) {
+    const uint32_t seconds = ms / 1000;
+    char text[32];
+    if (seconds >= 3600) {
+        std::snprintf(text, sizeof text, "%u:%02u:%02u", seconds / 3600, seconds / 60 % 60,
+                      seconds % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%u:%02u", seconds / 60, seconds % 60);
+    }
+    return text;
 }
 
 const char* const TRANSFER_NOT_INTERRUPTIBLE =

@@ -1,5 +1,6 @@
 #pragma once
 // The program's own boxes: its version and its command line.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ std::string usageText(const std::string& programFileName);
 // every other text ends its lines with "\n". For a terminal and the Qt box:
 // the text with every CR LF pair made LF.
 std::string lfLineEnds(const std::string& text);
+
+// A duration as a clock shows it: "1:05", "1:02:03" from an hour.
+std::string durationText(uint32_t ms);
 
 // Why the program will not end during a transfer: the wizard's box when its
 // window is closed, the CLI's line on an interrupt.

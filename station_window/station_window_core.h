@@ -1,0 +1,157 @@
+#pragma once
+// The bench window's rules, without a toolkit: one tile per bench position
+// (or per port the station watches, when the bench has no positions), the
+// update file and the selection, "Avvia", "Ferma" and "Riprova", the totals,
+// the session's list of chronometers and the refused close. The windows draw
+// what it says through StationWindowView and call its handlers; engine
+// events come from the ports' threads and reach the core on the window's
+// thread through post, so no port ever waits for the window.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/bench_positions.h"
+#include "engine/station.h"
+#include "station_window/station_window_view.h"
+#include "text/station_text.h"
+
+namespace zor::stationwin {
+
+// What the core asks of a running station: the engine's Station, or a
+// test's stand-in that it drives by hand.
+class StationControl {
+  public:
+    virtual ~StationControl() = default;
+    virtual void refreshPorts() = 0;
+    virtual bool retry(const std::string& port) = 0;
+    virtual void stopTaking() = 0;
+    virtual bool quiet() const = 0;
+    virtual void join() = 0;
+};
+
+// Makes the station for "Avvia": the components outlive it.
+using StationFactory = std::function<std::unique_ptr<StationControl>(
+    const UpdateTable& components, const StationOptions& options, StationObserver& observer)>;
+
+// The engine's Station on devices and clock.
+StationFactory engineStations(SerialDeviceOpener& devices, Clock& clock);
+
+// How the components a chronometer gets are chosen.
+enum class SelectionMode { All, Outdated, Chosen };
+
+class StationWindowCore : private StationObserver {
+  public:
+    // post runs a function on the window's thread later, from any thread.
+    // positions: the bench's, in order; empty for one tile per port watched.
+    StationWindowCore(StationWindowView& view, Clock& clock, StationFactory stations,
+                      std::function<void(std::function<void()>)> post,
+                      std::vector<BenchPosition> positions);
+    ~StationWindowCore() override;  // ends the station, waiting for its ports
+    StationWindowCore(const StationWindowCore&) = delete;
+    StationWindowCore& operator=(const StationWindowCore&) = delete;
+
+    // Draws everything once: tiles, totals, controls.
+    void show();
+
+    // The update file: refused with the wizard's boxes, leaving the one
+    // loaded before (if any) in place. Not while the station runs.
+    bool loadFile(const std::string& path);
+    void setSelectionMode(SelectionMode mode);
+    void setComponentChecked(size_t slot, bool checked);
+
+    // "Avvia": the station starts watching every position with the file and
+    // the selection. Refused with a box when no file is loaded or no
+    // component is chosen.
+    bool start();
+    // "Ferma": no new chronometer; transfers under way go on to their end,
+    // then "Avvia" may start again.
+    void stop();
+    // "Riprova" on a tile: its failed chronometer, still connected, runs
+    // again.
+    bool retry(size_t tile);
+    // About four times a second: times, totals, adapters that came and went,
+    // the end of a stop.
+    void tick();
+    // The close box: refused with a box while transfers run; else the
+    // station is ended and true returned.
+    bool closeQuery();
+
+    // The session's chronometers: tab-separated lines with a heading (for the
+    // clipboard), and CSV (RFC 4180, with a heading).
+    std::string sessionText() const;
+    std::string sessionCsv() const;
+
+    // For the windows and the tests.
+    bool running() const { return station_ != nullptr; }
+    bool stopping() const { return stopping_; }
+    const std::vector<TileView>& tiles() const { return views_; }
+    int transfersRunning() const;
+
+  private:
+    struct Tile {
+        std::string name, port, caption;
+        PortState state = PortState::Waiting;
+        bool positioned = false;     // a bench position: it stays without events
+        std::string identification;  // Windows-1252
+        int overall = 0, phase = 0, phaseCount = 0;
+        int64_t leftMs = -1;
+        uint32_t leftAtMs = 0;
+        bool running = false;
+        uint32_t startedMs = 0, endedMs = 0;
+        // The last chronometer's result, kept until the next one comes.
+        bool hasResult = false;
+        PortState result = PortState::Waiting;
+        RunFailure failure;
+        bool gone = false;  // its chronometer (or its adapter) went
+    };
+
+    // StationObserver, from the ports' threads.
+    void portAdded(const StationPort& where) override;
+    void portRemoved(const StationPort& where) override;
+    void portState(const StationPort& where, PortState state) override;
+    void chronometerIdentified(const StationPort& where,
+                               const std::string& identification) override;
+    void transferProgress(const StationPort& where, const StationProgress& progress) override;
+    void runFinished(const StationPort& where, PortState end, const ChronometerRun& run) override;
+    void chronometerKnown(const StationPort& where, const std::string& identification,
+                          PortState end) override;
+    // Runs fn on the window's thread while the core lives.
+    void onWindowThread(std::function<void()> fn);
+
+    // The window's thread.
+    Tile* tileOf(const std::string& port);
+    void redraw(size_t index);
+    void redrawAll();
+    void drawControls();
+    void drawTotals();
+    TileView viewOf(const Tile& tile, uint32_t now) const;
+    void finishStop();
+
+    StationWindowView& view_;
+    Clock& clock_;
+    StationFactory stations_;
+    std::function<void(std::function<void()>)> post_;
+    const std::vector<BenchPosition> positions_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+
+    UpdateTable components_;
+    bool fileLoaded_ = false;
+    std::string fileInfo_;
+    SelectionMode mode_ = SelectionMode::All;
+    std::set<size_t> chosen_;
+
+    std::unique_ptr<StationControl> station_;
+    bool stopping_ = false;
+    int ticks_ = 0;
+    uint32_t startedMs_ = 0, stoppedMs_ = 0;
+    bool everStarted_ = false;
+    std::vector<Tile> tiles_;
+    std::vector<TileView> views_;
+    std::vector<SessionRow> sessionRows_;
+    int done_ = 0, failed_ = 0, upToDate_ = 0;
+};
+
+}  // namespace zor::stationwin

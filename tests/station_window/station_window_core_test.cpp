@@ -1,0 +1,258 @@
+// The bench window's rules against a recording view: engine events are
+// played by hand through a stand-in station, on the test's thread.
+#include "station_window/station_window_core.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include "sim/sample_file.h"
+
+#include "support/temp_dir.h"
+#include "text/station_window_text.h"
+#include "updatefile/update_writer.h"
+
+namespace zor::stationwin {
+namespace {
+
+class RecordingView : public StationWindowView {
+  public:
+    void setTiles(const std::vector<TileView>& t) override { tiles = t; }
+    void updateTile(size_t index, const TileView& tile) override {
+        ASSERT_LT(index, tiles.size());
+        tiles[index] = tile;
+    }
+    void setTotals(const std::string& text) override { totals = text; }
+    void addSessionRow(const SessionRow& row) override { rows.push_back(row); }
+    void setControls(const ControlsView& c) override { controls = c; }
+    void setComponents(const std::vector<ComponentRow>& r) override { components = r; }
+    void messageBox(const BoxRequest& box) override { boxes.push_back(box); }
+
+    std::vector<TileView> tiles;
+    std::string totals;
+    std::vector<SessionRow> rows;
+    ControlsView controls;
+    std::vector<ComponentRow> components;
+    std::vector<BoxRequest> boxes;
+};
+
+// Stands in for the engine's Station: remembers what it was asked and lets
+// the test play its events.
+struct FakeStation : StationControl {
+    void refreshPorts() override { ++refreshes; }
+    bool retry(const std::string& port) override {
+        retried.push_back(port);
+        return true;
+    }
+    void stopTaking() override { taking = false; }
+    bool quiet() const override { return busy == 0; }
+    void join() override { joined = true; }
+
+    StationOptions options;
+    StationObserver* observer = nullptr;
+    int refreshes = 0, busy = 0;
+    bool taking = true, joined = false;
+    std::vector<std::string> retried;
+};
+
+class StationWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(writeBytes(file, sim::sampleUpdateFile()));
+        std::ofstream(notUpdate) << "not an update file";
+    }
+
+    std::unique_ptr<StationWindowCore> make(std::vector<BenchPosition> positions) {
+        auto core = std::make_unique<StationWindowCore>(
+            view, clock,
+            [this](const UpdateTable&, const StationOptions& options, StationObserver& observer) {
+                auto s = std::make_unique<FakeStation>();
+                s->options = options;
+                s->observer = &observer;
+                station = s.get();
+                return s;
+            },
+            [](std::function<void()> fn) { fn(); }, std::move(positions));
+        core->show();
+        return core;
+    }
+
+    // A whole run on a port, ending as end.
+    void run(const std::string& port, PortState end, RunEnd runEnd = RunEnd::Done,
+             TransferCode code = TRANSFER_OK) {
+        StationObserver& o = *station->observer;
+        o.portState({port, port}, PortState::Connecting);
+        o.chronometerIdentified({port, port}, "007 Cronometro S/N 0412-0087 boot 1.30");
+        o.transferProgress({port, port}, {45, 2, 3, 20000});
+        clock.advance(30000);
+        ChronometerRun r;
+        r.identification = "007 Cronometro S/N 0412-0087 boot 1.30";
+        r.end = runEnd;
+        r.code = code;
+        r.ms = 30000;
+        o.runFinished({port, port}, end, r);
+    }
+
+    test::TempDir dir;
+    std::string file = dir.file("esempio.upd");
+    std::string notUpdate = dir.file("altro.upd");
+    VirtualClock clock{1000};
+    RecordingView view;
+    FakeStation* station = nullptr;
+};
+
+// Avvia needs a file and a selection; a refused file leaves the one loaded
+// before; Ferma lets the transfers end and then Avvia may start again.
+TEST_F(StationWindowTest, StartAndStopRules) {
+    auto core = make({{"Posto 1", "COM3"}, {"Posto 2", "/dev/serial/by-path/pci-usb-0:2:1.0"}});
+    ASSERT_EQ(view.tiles.size(), 2u);
+    EXPECT_EQ(view.tiles[1].port, "pci-usb-0:2:1.0");
+    EXPECT_FALSE(view.controls.startEnabled);
+    EXPECT_FALSE(core->start());
+    ASSERT_EQ(view.boxes.size(), 1u);
+
+    EXPECT_FALSE(core->loadFile(notUpdate));
+    EXPECT_EQ(view.boxes.size(), 2u);  // the wizard's box for a refused file
+    ASSERT_TRUE(core->loadFile(file));
+    EXPECT_EQ(view.components.size(), 4u);
+    EXPECT_FALSE(core->loadFile(notUpdate));
+    EXPECT_TRUE(view.controls.startEnabled) << "the file loaded before stays";
+
+    core->setSelectionMode(SelectionMode::Chosen);
+    EXPECT_FALSE(core->start());  // nothing ticked
+    EXPECT_EQ(view.boxes.back().text, NO_COMPONENT_TO_START);
+    core->setComponentChecked(view.components[1].slot, true);
+    ASSERT_TRUE(core->start());
+    EXPECT_EQ(station->options.ports,
+              (std::vector<std::string>{"COM3", "/dev/serial/by-path/pci-usb-0:2:1.0"}));
+    EXPECT_EQ(station->options.selection.slots.size(), 1u);
+    EXPECT_FALSE(view.controls.fileEnabled);
+    EXPECT_TRUE(view.controls.stopEnabled);
+    EXPECT_FALSE(core->loadFile(file)) << "no new file while the station runs";
+
+    // Ferma with a transfer under way: no new chronometer, Avvia only once
+    // it has ended.
+    station->observer->portState({"COM3", "COM3"}, PortState::Connecting);
+    station->busy = 1;
+    core->stop();
+    EXPECT_FALSE(station->taking);
+    EXPECT_FALSE(view.controls.stopEnabled);
+    EXPECT_FALSE(view.controls.startEnabled);
+    EXPECT_NE(view.controls.status.find("1 trasferimento"), std::string::npos);
+    EXPECT_FALSE(core->closeQuery()) << "closing refused while a transfer runs";
+    EXPECT_NE(view.boxes.back().text.find("1 trasferimento"), std::string::npos);
+    station->busy = 0;
+    ChronometerRun r;
+    r.end = RunEnd::Done;
+    station->observer->runFinished({"COM3", "COM3"}, PortState::Done, r);
+    core->tick();
+    EXPECT_TRUE(station->joined);
+    EXPECT_FALSE(core->running());
+    EXPECT_TRUE(view.controls.startEnabled);
+    EXPECT_TRUE(core->closeQuery());
+}
+
+// Each tile's words, colour, bar and buttons through a chronometer's life;
+// its result stays after the chronometer goes, until the next one.
+TEST_F(StationWindowTest, TileFollowsEachChronometer) {
+    auto core = make({{"Posto 1", "COM3"}, {"Posto 2", "COM4"}});
+    ASSERT_TRUE(core->loadFile(file));
+    ASSERT_TRUE(core->start());
+    StationObserver& o = *station->observer;
+    o.portState({"COM4", "COM4"}, PortState::Held);
+    EXPECT_EQ(view.tiles[1].state, TileState::Held);
+    EXPECT_EQ(view.tiles[1].stateText, "occupata");
+
+    o.portState({"COM3", "COM3"}, PortState::Connecting);
+    o.chronometerIdentified({"COM3", "COM3"}, "007 Cronometro S/N 0412-0087 boot 1.30");
+    o.transferProgress({"COM3", "COM3"}, {45, 2, 3, 20000});
+    clock.advance(5000);
+    core->tick();
+    const TileView& working = view.tiles[0];
+    EXPECT_EQ(working.state, TileState::Working);
+    EXPECT_EQ(working.stateText, "trasferimento 45% fase 2/3");
+    EXPECT_EQ(working.serial, "S/N 0412-0087");
+    EXPECT_TRUE(working.progressShown);
+    EXPECT_EQ(working.percent, 45);
+    EXPECT_EQ(working.elapsed, "Tempo 0:05");
+    EXPECT_EQ(working.left, "Resta 0:15");
+    EXPECT_FALSE(working.retryEnabled);
+    EXPECT_EQ(working.accessibleName, "Posto 1, COM3: trasferimento 45% fase 2/3, S/N 0412-0087");
+
+    ChronometerRun failedRun;
+    failedRun.identification = "007 Cronometro S/N 0412-0087 boot 1.30";
+    failedRun.end = RunEnd::TransferFailed;
+    failedRun.code = TRANSFER_WRITE;
+    o.runFinished({"COM3", "COM3"}, PortState::Failed, failedRun);
+    const TileView& failed = view.tiles[0];
+    EXPECT_EQ(failed.state, TileState::Failed);
+    EXPECT_EQ(failed.failure, "errore 103 scrittura");
+    EXPECT_EQ(failed.step, "Ricollegarlo; se si ripete, contattare l'assistenza.");
+    EXPECT_TRUE(failed.retryEnabled);
+    EXPECT_FALSE(failed.background == view.tiles[1].background);
+
+    // Riprova reaches the station for that port only.
+    EXPECT_TRUE(core->retry(0));
+    EXPECT_FALSE(core->retry(1));
+    EXPECT_EQ(station->retried, std::vector<std::string>{"COM3"});
+
+    // Unplugged: the result stays, no retry; the next chronometer clears it.
+    o.portState({"COM3", "COM3"}, PortState::Waiting);
+    EXPECT_EQ(view.tiles[0].stateText, "errore 103 scrittura, scollegato");
+    EXPECT_EQ(view.tiles[0].serial, "S/N 0412-0087");
+    EXPECT_FALSE(view.tiles[0].retryEnabled);
+    o.portState({"COM3", "COM3"}, PortState::Connecting);
+    EXPECT_EQ(view.tiles[0].stateText, "collegamento");
+    EXPECT_EQ(view.tiles[0].serial, "");
+    EXPECT_EQ(view.tiles[0].failure, "");
+}
+
+// Without positions a tile comes and goes with each port the station adds
+// and removes, but one holding a result stays.
+TEST_F(StationWindowTest, TilesFollowThePortsWithoutPositions) {
+    auto core = make({});
+    ASSERT_TRUE(core->loadFile(file));
+    ASSERT_TRUE(core->start());
+    EXPECT_TRUE(station->options.ports.empty());
+    StationObserver& o = *station->observer;
+    o.portAdded({"COM1", "COM1"});
+    o.portAdded({"/dev/serial/by-id/usb-1", "/dev/ttyUSB0"});
+    o.portAdded({"/dev/serial/by-id/usb-2", "/dev/ttyUSB1"});
+    ASSERT_EQ(view.tiles.size(), 3u);
+    EXPECT_EQ(view.tiles[1].name, "usb-1");
+    run("/dev/serial/by-id/usb-1", PortState::Done);
+    o.portRemoved({"/dev/serial/by-id/usb-1", "/dev/ttyUSB0"});
+    o.portRemoved({"/dev/serial/by-id/usb-2", "/dev/ttyUSB1"});
+    ASSERT_EQ(view.tiles.size(), 2u);
+    EXPECT_EQ(view.tiles[1].stateText, "completato, scollegato");
+}
+
+// The totals and the session's list, copied as text and saved as CSV.
+TEST_F(StationWindowTest, TotalsAndSessionList) {
+    auto core = make({{"Posto 1", "COM3"}, {"Posto \"2\", fondo", "COM4"}});
+    ASSERT_TRUE(core->loadFile(file));
+    ASSERT_TRUE(core->start());
+    run("COM3", PortState::Done);
+    run("COM4", PortState::Failed, RunEnd::Unreachable);
+    run("COM3", PortState::UpToDate, RunEnd::Unchanged);
+    station->observer->chronometerKnown({"COM3", "COM3"}, "007 Cronometro S/N 0412-0087",
+                                        PortState::UpToDate);  // not counted again
+    core->tick();
+    EXPECT_EQ(view.totals.rfind("Completati 1, falliti 1, già aggiornati 1, ", 0), 0u)
+        << view.totals;
+    ASSERT_EQ(view.rows.size(), 3u);
+    EXPECT_EQ(view.rows[1].position, "Posto \"2\", fondo");
+    EXPECT_EQ(view.rows[1].result, "errore 4 collegamento");
+    EXPECT_EQ(view.rows[1].serial, "0412-0087");
+    EXPECT_DOUBLE_EQ(view.rows[1].seconds, 30.0);
+
+    const std::string text = core->sessionText();
+    EXPECT_EQ(text.substr(0, text.find('\n')), "Ora\tPosto\tS/N\tEsito\tSecondi");
+    const std::string csv = core->sessionCsv();
+    const std::string second = csv.substr(csv.find("\r\n", csv.find("\r\n") + 2) + 2);
+    EXPECT_EQ(
+        second.substr(0, second.find("\r\n")),
+        view.rows[1].time + ",\"Posto \"\"2\"\", fondo\",0412-0087,errore 4 collegamento,30.0");
+}
+
+}  // namespace
+}  // namespace zor::stationwin

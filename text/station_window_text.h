@@ -1,0 +1,51 @@
+#pragma once
+// The bench window's words: its title and controls, each tile's lines, the
+// totals, the session's list and the boxes that refuse a start or a close.
+#include <cstdint>
+#include <string>
+
+namespace zor {
+
+extern const char* const STATION_WINDOW_TITLE;  // "Zorload - banco"
+
+// The controls.
+struct StationWindowCaptions {
+    const char* file;       // the file field's label
+    const char* browse;     // "Sfoglia..."
+    const char* selection;  // the selection's group
+    const char* all;        // every component
+    const char* outdated;   // only those that differ from the chronometer's
+    const char* chosen;     // the components ticked below
+    const char* start;      // "Avvia"
+    const char* stop;       // "Ferma"
+    const char* retry;      // "Riprova"
+    const char* copy;       // copies the session's list
+    const char* saveCsv;    // saves it as CSV
+    const char* session;    // the list's heading
+};
+extern const StationWindowCaptions STATION_WINDOW_CAPTIONS;
+
+// The session list's column headings, in order: time, position, S/N,
+// result, seconds.
+extern const char* const SESSION_COLUMNS[5];
+
+// "ID: 1234-5678, 3 componenti".
+std::string loadedFileText(const std::string& identifier, int components);
+std::string tileSerialText(const std::string& serial);     // "S/N 0412-0087"
+std::string tileElapsedText(const std::string& duration);  // "Tempo 1:02"
+std::string tileLeftText(const std::string& duration);     // "Resta 0:40"
+// What a screen reader says for a tile: its name, port, state and S/N.
+std::string tileAccessibleName(const std::string& name, const std::string& port,
+                               const std::string& state, const std::string& serial);
+// Under the tiles: "Completati 3, falliti 1, già aggiornati 0, 42 cronometri/ora,
+// in funzione 0:12:03".
+std::string stationWindowTotalsText(int done, int failed, int upToDate, uint64_t perHour,
+                                    const std::string& running);
+
+// Boxes.
+extern const char* const NO_FILE_TO_START;       // "Avvia" before a file is loaded
+extern const char* const NO_COMPONENT_TO_START;  // "Avvia" with nothing chosen
+// The close box while transfers run.
+std::string closeRefusedText(int transfers);
+
+}  // namespace zor
