@@ -48,8 +48,8 @@ constexpr size_t BENCH_POSITIONS_MAX_BYTES = 64 * 1024;
 
 struct PositionsResult {
     PositionsFault fault = PositionsFault::None;
-    int line = 0;         // 1-based, for the faults about a line
-    FileProblem problem;  // Unreadable
+    int line = 0;                          // 1-based, for the faults about a line
+    FileProblem problem;                   // Unreadable
     std::vector<BenchPosition> positions;  // empty unless ok()
 
     bool ok() const { return fault == PositionsFault::None; }

@@ -36,6 +36,10 @@ std::string programFileName(const std::string& programPath) {
 
 CommandLineResult ParseCommandLine(const std::vector<std::string>& args, SlashRule slash) {
     CommandLineResult result;
+    for (const std::string& arg : args) {
+        if (isOption(arg, slash) && lowerAscii(arg.substr(1)) == "banco")
+            result.bench = true;
+    }
 
     for (const std::string& arg : args) {
         if (!isOption(arg, slash)) {
@@ -54,6 +58,10 @@ CommandLineResult ParseCommandLine(const std::vector<std::string>& args, SlashRu
             break;
         } else if (option == "log") {
             result.logOption = true;
+        } else if (option == "banco") {
+            // Seen above: -avvia may stand before it.
+        } else if (option == "avvia" && result.bench) {
+            result.autoStart = true;
         } else {
             result.notices.push_back({CommandLineNotice::Kind::UnknownOption, arg});
             result.exitProcess = true;

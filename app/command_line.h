@@ -1,7 +1,7 @@
 #pragma once
 // The program's command line: [-v] [-high] [-?] [FileDaCaricare], plus the
-// unlisted -log. Options begin with '-' or '/' and are matched without regard
-// to the case of A-Z.
+// unlisted -log, and -banco [-avvia] for the bench window. Options begin with
+// '-' or '/' and are matched without regard to the case of A-Z.
 #include <string>
 #include <vector>
 
@@ -28,9 +28,13 @@ enum class SlashRule {
 };
 
 struct CommandLineResult {
-    bool highSpeed = false;      // -high: ask the chronometer for the fastest line speed
-    bool logOption = false;      // -log: preset the session log check box
-    std::string FileDaCaricare;  // the last argument that is not an option
+    bool highSpeed = false;  // -high: ask the chronometer for the fastest line speed
+    bool logOption = false;  // -log: preset the session log check box
+    // -banco: the bench window instead of the wizard. Anywhere on the line;
+    // without it -avvia is an unknown option, as it always was.
+    bool bench = false;
+    bool autoStart = false;                  // -avvia: the bench starts on FileDaCaricare at once
+    std::string FileDaCaricare;              // the last argument that is not an option
     std::vector<CommandLineNotice> notices;  // in the order they are to be shown
     bool exitProcess = false;                // -? or an unknown option: end after the boxes
     int exitStatus = 0;                      // meaningful only when exitProcess

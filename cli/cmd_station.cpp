@@ -1,13 +1,16 @@
 // zorload-cli station FILE: the bench station, every port at once.
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "app/bench_positions.h"
 #include "app/main_thread_queue.h"
 #include "app/version_info.h"
 #include "cli/cli_ui.h"
 #include "cli/commands.h"
 #include "cli/connection.h"
+#include "cli/history_runs.h"
 #include "cli/json.h"
 #include "cli/port_access.h"
 #include "cli/progress.h"
@@ -30,8 +33,9 @@ constexpr int TICKS_PER_REFRESH = 4;  // adapters looked for about once a second
 // diagnostic blocks to the trace files' writer.
 class StationEvents : public StationObserver {
   public:
-    StationEvents(MainThreadQueue& queue, StationView& view, const std::string& traceDir)
-        : queue_(queue), view_(view) {
+    StationEvents(MainThreadQueue& queue, StationView& view, const std::string& traceDir,
+                  const PositionNames& positions)
+        : queue_(queue), view_(view), positions_(positions) {
         if (!traceDir.empty())
             traces_ = std::make_unique<TraceFiles>(traceDir);
     }
@@ -120,7 +124,7 @@ class StationEvents : public StationObserver {
     // the port where it begins, its identification, its outcome at the end.
     // The port's own thread, so the lines fall among its frames in order.
     void traceRun(const StationEvent& e, const ChronometerRun* run) {
-        const std::string port = nameForTerminal(e.port);
+        const std::string port = positionLabel(positions_, e.port);
         std::string text;
         switch (e.kind) {
             case StationEvent::Kind::State:
@@ -152,39 +156,83 @@ class StationEvents : public StationObserver {
 
     MainThreadQueue& queue_;
     StationView& view_;
+    const PositionNames positions_;
     std::unique_ptr<TraceFiles> traces_;
 };
 
-// The --ports list, checked before anything is watched: no empty entry,
-// nothing standing at a name that is no serial device (an absent name is
-// kept: an adapter may be plugged in later), and no port twice under any of
-// its names. Empty when the list is fine, else why not.
+// Ports to watch, checked before anything is watched: nothing standing at a
+// name that is no serial device (an absent name is kept: an adapter may be
+// plugged in later), and no port twice under any of its names. Empty when
+// they are fine, else why not, in the words of notADevice (the index of the
+// port and its label) or same (the indexes of both and where they lead).
+std::string checkPorts(const std::vector<std::string>& ports,
+                       const std::function<std::string(size_t, const std::string&)>& notADevice,
+                       const std::function<std::string(size_t, size_t, const std::string&)>& same) {
+    std::vector<PortNameLookup> seen;
+    for (const std::string& name : ports) {
+        const PortNameLookup port = lookUpPortName(name);
+        if (port.exists && !port.isDevice)
+            return notADevice(seen.size(), portLabel(name, resolvePortName(name)));
+        for (size_t i = 0; i < seen.size(); ++i) {
+            if (seen[i].identity == port.identity)
+                return same(i, seen.size(), nameForTerminal(port.identity));
+        }
+        seen.push_back(port);
+    }
+    return std::string();
+}
+
+// The --ports list: checkPorts, and no empty entry; the first fault in the
+// list's order is said. Empty when the list is fine, else why not.
 std::string portList(const std::string& list, std::vector<std::string>& ports) {
     ports.clear();
     if (list.empty() || list == "all")
         return std::string();
-    std::vector<PortNameLookup> seen;
-    size_t pos = 0;
-    while (pos <= list.size()) {
+    bool emptyEntry = false;
+    for (size_t pos = 0; pos <= list.size() && !emptyEntry;) {
         const size_t comma = std::min(list.find(',', pos), list.size());
-        const std::string name = list.substr(pos, comma - pos);
+        emptyEntry = comma == pos;
+        if (!emptyEntry)
+            ports.push_back(list.substr(pos, comma - pos));
         pos = comma + 1;
-        if (name.empty())
-            return emptyPortEntryText(nameForTerminal(list));
-        const PortNameLookup port = lookUpPortName(name);
-        if (port.exists && !port.isDevice) {
-            return notASerialPortText(portLabel(name, resolvePortName(name)));
-        }
-        for (size_t i = 0; i < seen.size(); ++i) {
-            if (seen[i].identity == port.identity) {
-                return samePortText(nameForTerminal(ports[i]), nameForTerminal(name),
-                                    nameForTerminal(port.identity));
-            }
-        }
-        seen.push_back(port);
-        ports.push_back(name);
     }
-    return std::string();
+    const std::string problem = checkPorts(
+        ports, [](size_t, const std::string& label) { return notASerialPortText(label); },
+        [&](size_t first, size_t second, const std::string& identity) {
+            return samePortText(nameForTerminal(ports[first]), nameForTerminal(ports[second]),
+                                identity);
+        });
+    if (!problem.empty() || !emptyEntry)
+        return problem;
+    return emptyPortEntryText(nameForTerminal(list));
+}
+
+// Without --ports, the bench's positions, when it has any: their ports are
+// the ones watched, each checked as --ports would be. Empty when there is
+// no positions file or it is fine, else why not.
+std::string positionPorts(std::vector<std::string>& ports, PositionNames& names) {
+    const std::string path = benchPositionsPath();
+    const PositionsResult read = readBenchPositions(path);
+    if (read.fault == PositionsFault::Missing)
+        return std::string();
+    const std::string shownPath = nameForTerminal(path);
+    if (!read.ok())
+        return positionsFaultText(shownPath, read);
+    const std::vector<BenchPosition>& positions = read.positions;
+    for (const BenchPosition& p : positions)
+        ports.push_back(p.port);
+    const std::string problem = checkPorts(
+        ports,
+        [&](size_t at, const std::string& label) {
+            return positionNotASerialPortText(shownPath, positions[at].name, label);
+        },
+        [&](size_t first, size_t second, const std::string& identity) {
+            return positionsSamePortText(shownPath, positions[first].name, positions[second].name,
+                                         identity);
+        });
+    for (const BenchPosition& p : positions)
+        names[p.port] = p.name;
+    return problem;
 }
 
 // With --json a refusal is also one object on stdout, so that a script
@@ -219,7 +267,9 @@ int cmdStation(const Args& args) {
     if (!opt.traceDir.empty() && !canWriteIn(opt.traceDir, traceFolder))
         return refuse("--trace-dir '" + opt.traceDir + "': " + fileProblemText(traceFolder));
     StationOptions options;
-    const std::string portProblem = portList(opt.ports, options.ports);
+    PositionNames positions;
+    const std::string portProblem = opt.ports.empty() ? positionPorts(options.ports, positions)
+                                                      : portList(opt.ports, options.ports);
     if (!portProblem.empty())
         return refuse(portProblem);
 
@@ -248,13 +298,20 @@ int cmdStation(const Args& args) {
                                    : stderrIsTerminal() ? StationView::Mode::Table
                                                         : StationView::Mode::Lines;
     StationView view(mode, systemClock(), !opt.noBell);
+    view.usePositions(positions);
     MainThreadQueue queue;
-    StationEvents events(queue, view, opt.traceDir);
+    StationEvents events(queue, view, opt.traceDir, positions);
+    // Every chronometer's run into the history, on the history's own
+    // thread: a slow or busy database never holds up the table.
+    RunHistory history(opt.history, opt.noHistory, fileName);
     events.onFinished = [&](const ChronometerRun& run) {
-        if (opt.record.empty())
-            return;
-        const UpdateRecord r = runRecord(run, utcTimestamp(), fileName, identifier, components);
-        writeRecord(opt.record, r);
+        UpdateRecord r = runRecord(run, utcTimestamp(), fileName, identifier, components);
+        const auto position = positions.find(run.port);
+        if (position != positions.end())
+            r.position = position->second;
+        if (!opt.record.empty())
+            writeRecord(opt.record, r);
+        history.add(run, r);
     };
 
     // Interrupts: no new chronometer, the runs under way to their end, the
@@ -283,6 +340,10 @@ int cmdStation(const Args& args) {
                 view.stopping();
         }
         view.tick();
+        // The table redraws itself in place: there the warning waits for
+        // the summary, under it; the lines and JSON take it at once.
+        if (mode != StationView::Mode::Table)
+            history.warnIfFailed();
         return stopping && station.quiet();
     });
     station.join();
@@ -293,6 +354,7 @@ int cmdStation(const Args& args) {
     queue.post([&drained] { drained = true; });
     queue.runUntil([&drained] { return drained; });
     view.summary();
+    history.finish();
     return view.failed() > 0 ? EXIT_STATION_FAILED : EXIT_OK;
 }
 

@@ -8,6 +8,7 @@
 #include "cli/cli_ui.h"
 #include "cli/commands.h"
 #include "cli/connection.h"
+#include "cli/history_runs.h"
 #include "cli/plan_json.h"
 #include "cli/plan_lines.h"
 #include "cli/port_access.h"
@@ -68,15 +69,20 @@ int cmdUpdate(const Args& args) {
     SerialLink& link = session.link();
     Connection conn;
 
-    // One JSON line for the bench's record, whatever happened once the file
-    // was accepted. Written before the exit status is returned.
+    // The history of runs; it never changes the exit status.
+    RunHistory history(opt.history, opt.noHistory, fileName);
+
+    // One JSON line for the bench's record and one run in the history,
+    // whatever happened once the file was accepted. Written before the exit
+    // status is returned.
     auto finish = [&](int status) {
-        if (opt.record.empty())
-            return status;
         UpdateRecord r = runRecord(run, startedAt, fileName, identifier, components);
         r.dryRun = opt.dryRun;
         r.error = conn.failure;
-        writeRecord(opt.record, r);
+        if (!opt.record.empty())
+            writeRecord(opt.record, r);
+        history.add(run, r);
+        history.finish();
         return status;
     };
 

@@ -4,14 +4,16 @@
 #include <string>
 #include <vector>
 
+#include "engine/chronometer_run.h"
+
 namespace zor::cli {
 
 // Exit statuses shared by the subcommands; 100..108 are transfer outcomes.
 constexpr int EXIT_OK = 0;
 constexpr int EXIT_USAGE = 2;
 constexpr int EXIT_FILE_REFUSED = 3;
-constexpr int EXIT_UNREACHABLE = 4;
-constexpr int EXIT_NO_PLAN = 5;
+constexpr int EXIT_UNREACHABLE = RUN_UNREACHABLE;
+constexpr int EXIT_NO_PLAN = RUN_NO_PLAN;
 constexpr int EXIT_STATION_FAILED = 6;
 
 using Args = std::vector<std::string>;
@@ -21,6 +23,7 @@ int cmdPorts(const Args& args);
 int cmdCheck(const Args& args);
 int cmdUpdate(const Args& args);
 int cmdStation(const Args& args);
+int cmdHistory(const Args& args);
 
 // What a subcommand was given.
 struct Options {
@@ -34,8 +37,14 @@ struct Options {
     bool dryRun = false;
     bool trace = false;
     bool json = false;
-    bool noBell = false;  // station: no bell on a terminal when a chronometer fails
-    bool again = false;   // station: write a chronometer again when it comes back
+    bool noBell = false;     // station: no bell on a terminal when a chronometer fails
+    bool again = false;      // station: write a chronometer again when it comes back
+    std::string history;     // the history file, instead of $ZORLOAD_HISTORY or the default
+    bool noHistory = false;  // update, station: keep no history of the runs
+    // history: which runs, and how they are shown.
+    std::string serial, since, until, bench;
+    bool failed = false;
+    bool csv = false;
 };
 
 // Reads the options the subcommand takes, anywhere after its name, and checks

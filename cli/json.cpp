@@ -112,6 +112,12 @@ JsonWriter& JsonWriter::value(bool flag) {
     return *this;
 }
 
+JsonWriter& JsonWriter::raw(const std::string& json) {
+    beforeValue();
+    out_ += json;
+    return *this;
+}
+
 JsonWriter& JsonWriter::null() {
     beforeValue();
     out_ += "null";

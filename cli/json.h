@@ -31,6 +31,8 @@ class JsonWriter {
     JsonWriter& value(double number);
     JsonWriter& value(bool flag);
     JsonWriter& null();
+    // A value already written as JSON (a table kept in the history), as it is.
+    JsonWriter& raw(const std::string& json);
     // key(name) followed by value(v).
     template <typename T>
     JsonWriter& member(const std::string& name, const T& v) {

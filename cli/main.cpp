@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
     args.erase(args.begin());
     const bool wantsHelp = !args.empty() && (args[0] == "--help" || args[0] == "-h");
     if (command == "info" || command == "ports" || command == "check" || command == "update" ||
-        command == "station") {
+        command == "station" || command == "history") {
         if (wantsHelp) {
             std::fputs(helpText(command).c_str(), stdout);
             return EXIT_OK;
@@ -42,6 +42,8 @@ int main(int argc, char** argv) {
             return cmdCheck(args);
         if (command == "station")
             return cmdStation(args);
+        if (command == "history")
+            return cmdHistory(args);
         return cmdUpdate(args);
     }
     if (command == "-v" || command == "/v" || command == "--version") {

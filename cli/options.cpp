@@ -26,13 +26,19 @@ const std::vector<CommandInfo>& commands() {
          &UPDATE_HELP,
          2,
          2,
-         {"--select", "--high", "--dry-run", "--trace", "--json", "--record"}},
+         {"--select", "--high", "--dry-run", "--trace", "--json", "--record", "--history",
+          "--no-history"}},
         {"station",
          &STATION_HELP,
          1,
          1,
          {"--select", "--ports", "--high", "--count", "--record", "--json", "--trace-dir",
-          "--no-bell", "--again"}},
+          "--no-bell", "--again", "--history", "--no-history"}},
+        {"history",
+         &HISTORY_HELP,
+         0,
+         2,
+         {"--serial", "--since", "--until", "--failed", "--bench", "--json", "--csv", "--history"}},
     };
     return table;
 }
@@ -102,7 +108,8 @@ std::string parseOptions(const std::string& command, const Args& args, Options& 
         if (!allowed(name))
             return unknownOptionText(name);
         if (name == "--select" || name == "--record" || name == "--ports" || name == "--count" ||
-            name == "--trace-dir") {
+            name == "--trace-dir" || name == "--history" || name == "--serial" ||
+            name == "--since" || name == "--until" || name == "--bench") {
             std::string value;
             if (eq != std::string::npos) {
                 value = a.substr(eq + 1);
@@ -122,10 +129,15 @@ std::string parseOptions(const std::string& command, const Args& args, Options& 
                 out.count = static_cast<int>(std::stoul(value));
                 continue;
             }
-            (name == "--select"   ? out.select
-             : name == "--record" ? out.record
-             : name == "--ports"  ? out.ports
-                                  : out.traceDir) = value;
+            (name == "--select"    ? out.select
+             : name == "--record"  ? out.record
+             : name == "--ports"   ? out.ports
+             : name == "--history" ? out.history
+             : name == "--serial"  ? out.serial
+             : name == "--since"   ? out.since
+             : name == "--until"   ? out.until
+             : name == "--bench"   ? out.bench
+                                   : out.traceDir) = value;
             continue;
         }
         if (eq != std::string::npos)
@@ -142,6 +154,12 @@ std::string parseOptions(const std::string& command, const Args& args, Options& 
             out.noBell = true;
         else if (name == "--again")
             out.again = true;
+        else if (name == "--no-history")
+            out.noHistory = true;
+        else if (name == "--failed")
+            out.failed = true;
+        else if (name == "--csv")
+            out.csv = true;
     }
     if (out.positional.size() < c->minPositional)
         return missingArgumentsText(*c->help, out.positional.size());
@@ -149,6 +167,8 @@ std::string parseOptions(const std::string& command, const Args& args, Options& 
         return extraArgumentText(out.positional[c->maxPositional]);
     if ((command == "update" || command == "station") && out.select.empty())
         return MISSING_SELECT_TEXT;
+    if (out.noHistory && !out.history.empty())
+        return HISTORY_OR_NONE_TEXT;
     return std::string();
 }
 

@@ -52,18 +52,6 @@ int overallPercent(const ProgressState& s) {
     return clampPercent(overallProgress(s.phase, s.phaseCount, s.percent));
 }
 
-std::string durationText(uint32_t ms) {
-    const uint32_t seconds = ms / 1000;
-    char text[32];
-    if (seconds >= 3600) {
-        std::snprintf(text, sizeof text, "%u:%02u:%02u", seconds / 3600, seconds / 60 % 60,
-                      seconds % 60);
-    } else {
-        std::snprintf(text, sizeof text, "%u:%02u", seconds / 60, seconds % 60);
-    }
-    return text;
-}
-
 std::string fitColumns(const std::string& utf8, int columns) {
     if (columns <= 0)
         return utf8;

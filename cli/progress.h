@@ -13,6 +13,7 @@
 #include "flash/partition_table.h"
 #include "link/downloader.h"
 #include "platform/clock.h"
+#include "text/app_text.h"  // durationText()
 
 namespace zor::cli {
 
@@ -45,8 +46,6 @@ struct ProgressState {
 int overallPercent(const ProgressState& s);
 // The line, cut to fit columns (0: no limit) without breaking a character.
 std::string progressLine(const ProgressState& s, int columns);
-// "m:ss", or "h:mm:ss" from an hour on.
-std::string durationText(uint32_t ms);
 // At most columns - 1 characters (the last column would wrap on some
 // terminals), counting UTF-8 characters, not bytes.
 std::string fitColumns(const std::string& utf8, int columns);

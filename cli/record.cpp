@@ -13,21 +13,6 @@
 
 namespace zor::cli {
 
-int runStatus(const ChronometerRun& run) {
-    switch (run.end) {
-        case RunEnd::Unreachable:
-            return EXIT_UNREACHABLE;
-        case RunEnd::Unchanged:
-        case RunEnd::NoFit:
-            return EXIT_NO_PLAN;
-        case RunEnd::TransferFailed:
-        case RunEnd::Done:
-            return run.code;
-        default:
-            return EXIT_OK;
-    }
-}
-
 UpdateRecord runRecord(const ChronometerRun& run, const std::string& time, const std::string& file,
                        const std::string& fileId, const UpdateTable& components) {
     UpdateRecord r;
@@ -51,10 +36,10 @@ UpdateRecord runRecord(const ChronometerRun& run, const std::string& time, const
 
 std::string recordLine(const UpdateRecord& r) {
     JsonWriter json;
-    json.beginObject()
-        .member("time", r.time)
-        .member("port", r.port)
-        .member("device", r.device)
+    json.beginObject().member("time", r.time).member("port", r.port);
+    if (!r.position.empty())
+        json.member("position", r.position);
+    json.member("device", r.device)
         .member("identification", utf8Text(r.identification, false))
         .member("file", r.file)
         .member("file_id", r.fileId)

@@ -16,6 +16,7 @@ namespace zor::cli {
 // One chronometer's line in the record.
 struct UpdateRecord {
     std::string time, port, device;
+    std::string position;        // the station's: the port's place on the bench (UTF-8), or empty
     std::string identification;  // Windows-1252
     std::string file, fileId;
     std::vector<std::pair<size_t, std::string>> selected;  // slot, version text (Windows-1252)
@@ -30,9 +31,12 @@ struct UpdateRecord {
     uint64_t bytes = 0;
 };
 
-// The exit status `update` gives for how a chronometer's run ended: 0, 4, 5
-// or the transfer's 100..108. A station shows it for a failed chronometer.
-int runStatus(const ChronometerRun& run);
+// The exit status `update` gives for how a chronometer's run ended: its
+// number (runCode: 0, 4, 5 or the transfer's 100..108). A station shows it
+// for a failed chronometer.
+inline int runStatus(const ChronometerRun& run) {
+    return runCode(run);
+}
 
 // A run's record, made the same way by update and by the station; time is
 // the UTC time to record. The record points into run.

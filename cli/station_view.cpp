@@ -14,18 +14,6 @@
 namespace zor::cli {
 namespace {
 
-// The S/N part of the chronometer's answer to 'I' ("007 Cronometro S/N
-// 0412-0087 boot 1.30"), or what follows its code.
-std::string serialOf(const std::string& identification) {
-    const std::string text = utf8Text(identification, true);
-    const size_t sn = text.find("S/N ");
-    if (sn != std::string::npos) {
-        const size_t end = text.find(' ', sn + 4);
-        return text.substr(sn + 4, end == std::string::npos ? std::string::npos : end - sn - 4);
-    }
-    return text.size() > 4 ? text.substr(4) : text;
-}
-
 const char* stateKey(PortState state) {
     switch (state) {
         case PortState::Absent:
@@ -75,6 +63,13 @@ std::string portCaption(const std::string& name) {
 }
 
 }  // namespace
+
+std::string positionLabel(const PositionNames& positions, const std::string& port) {
+    const auto at = positions.find(port);
+    if (at == positions.end())
+        return nameForTerminal(port);
+    return nameForTerminal(at->second) + " (" + nameForTerminal(port) + ")";
+}
 
 RunFailure runFailure(const ChronometerRun& run) {
     RunFailure failure;
@@ -178,9 +173,9 @@ void StationView::event(const StationEvent& e, const ChronometerRun* run) {
                 ++upToDate_;
             } else {
                 ++failed_;
-                failures_.push_back({nameForTerminal(e.port), serialOf(e.identification),
-                                     run ? utf8Text(run->lastAnswer, true) : std::string(),
-                                     r.failure});
+                failures_.push_back(
+                    {positionLabel(positions_, e.port), serialNumberOf(e.identification),
+                     run ? utf8Text(run->lastAnswer, true) : std::string(), r.failure});
                 // Once, for the bench to look up: a failure in a full table
                 // is easy to miss.
                 if (bell_ && mode_ == Mode::Table) {
@@ -204,7 +199,7 @@ void StationView::event(const StationEvent& e, const ChronometerRun* run) {
         return;
     }
     // Port and device names come from the device folder: any bytes.
-    const std::string who = nameForTerminal(e.port);
+    const std::string who = positionLabel(positions_, e.port);
     switch (e.kind) {
         case StationEvent::Kind::Added:
             line(who + ": " + portWatchedText(nameForTerminal(e.device)));
@@ -246,7 +241,11 @@ void StationView::json(const StationEvent& e, const ChronometerRun* run) {
     JsonWriter j;
     j.beginObject();
     const auto head = [&](const char* name) {
-        j.member("event", name).member("port", e.port).member("device", e.device);
+        j.member("event", name).member("port", e.port);
+        const auto position = positions_.find(e.port);
+        if (position != positions_.end())
+            j.member("position", position->second);
+        j.member("device", e.device);
     };
     switch (e.kind) {
         case StationEvent::Kind::Added:
@@ -295,6 +294,9 @@ namespace {
 // The table's columns, in the order they go when the terminal is narrow.
 enum Column { DEVICE, ELAPSED, LEFT, SERIAL, COLUMN_COUNT };
 constexpr size_t PORT_WIDTH = 8, STATE_WIDTH = 27;
+// With positions the first column holds their names, as wide as the longest
+// up to this; the device's column then holds the port.
+constexpr size_t POSITION_WIDTH = 16;
 constexpr size_t WIDTHS[COLUMN_COUNT] = {15, 7, 7, 10};
 
 // Whether the station is busy with the port's chronometer, or it failed:
@@ -310,18 +312,26 @@ bool wanted(PortState state) {
 std::vector<std::string> StationView::tableLines(int columns, int rows) const {
     // Every column that fits, dropping from the first in Column's order.
     bool shown[COLUMN_COUNT] = {true, true, true, true};
+    size_t firstWidth = PORT_WIDTH;
+    for (const auto& p : positions_)
+        firstWidth = std::min(POSITION_WIDTH, std::max(firstWidth, utf8Chars(p.second)));
     const auto width = [&] {
-        size_t w = PORT_WIDTH + 1 + STATE_WIDTH;
+        size_t w = firstWidth + 1 + STATE_WIDTH;
         for (int c = 0; c < COLUMN_COUNT; ++c)
             w += shown[c] ? WIDTHS[c] + 1 : 0;
         return w;
     };
     for (int c = 0; columns > 0 && c < COLUMN_COUNT && width() > size_t(columns - 1); ++c)
         shown[c] = false;
+    // Then long position names are cut, down to a port's width.
+    if (columns > 0 && width() > size_t(columns - 1)) {
+        const size_t excess = width() - size_t(columns - 1);
+        firstWidth = std::max(PORT_WIDTH, firstWidth > excess ? firstWidth - excess : 0);
+    }
     const auto line = [&](const std::string& port, const std::string& device,
                           const std::string& state, const std::string& serial,
                           const std::string& elapsed, const std::string& left) {
-        std::string text = padded(port, PORT_WIDTH);
+        std::string text = padded(port, firstWidth);
         if (shown[DEVICE])
             text += " " + device;
         text += " " + padded(state, STATE_WIDTH);
@@ -356,8 +366,10 @@ std::vector<std::string> StationView::tableLines(int columns, int rows) const {
 
     std::vector<std::string> lines;
     const auto add = [&](const std::string& text) { lines.push_back(fitColumns(text, columns)); };
+    const bool placed = !positions_.empty();
     if (!counted || rows > 3)
-        add(line(STATION_HEADINGS.port, padded(STATION_HEADINGS.device, WIDTHS[DEVICE]),
+        add(line(placed ? POSITION_HEADING : STATION_HEADINGS.port,
+                 padded(placed ? STATION_HEADINGS.port : STATION_HEADINGS.device, WIDTHS[DEVICE]),
                  STATION_HEADINGS.state, STATION_HEADINGS.serial, STATION_HEADINGS.elapsed,
                  STATION_HEADINGS.left));
     const uint32_t now = clock_.tickMs();
@@ -381,9 +393,12 @@ std::vector<std::string> StationView::tableLines(int columns, int rows) const {
             else
                 state += std::string(", ") + CHRONOMETER_GONE_TEXT;
         }
-        add(line(nameForTerminal(portCaption(r.port)),
-                 deviceColumn(nameForTerminal(r.device), WIDTHS[DEVICE]), state,
-                 serialOf(r.identification), elapsed, left));
+        // A position's name, then its port; else the port, then its device.
+        const auto position = positions_.find(r.port);
+        const bool named = position != positions_.end();
+        add(line(nameForTerminal(named ? position->second : portCaption(r.port)),
+                 deviceColumn(nameForTerminal(named ? r.port : r.device), WIDTHS[DEVICE]), state,
+                 serialNumberOf(r.identification), elapsed, left));
     }
     if (counted && rows > 2) {
         const size_t hidden = order.size() - std::min(order.size(), portLines);

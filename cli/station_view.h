@@ -5,6 +5,7 @@
 // one JSON object per line per event.
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,14 @@ struct StationEvent {
     int64_t leftMs = -1;  // Progress: the transfer's time left, -1 while not known
 };
 
+// The bench's positions by port: the name of the place each port is wired
+// to (UTF-8). Empty when the bench has none.
+using PositionNames = std::map<std::string, std::string>;
+
+// A port as the lines, the summary and the traces name it: its name for the
+// terminal, and with a position "Posto 1 (COM3)".
+std::string positionLabel(const PositionNames& positions, const std::string& port);
+
 // How a run that ended Failed failed, with its status as its number.
 RunFailure runFailure(const ChronometerRun& run);
 
@@ -42,6 +51,11 @@ class StationView {
     enum class Mode { Table, Lines, Json };
     // bell: on a terminal, ring once for each chronometer that fails.
     StationView(Mode mode, Clock& clock, bool bell = false);
+
+    // The ports' positions, before the first event: in the table (its first
+    // column, the port beside it), the lines and, as "position", every JSON
+    // event about a port.
+    void usePositions(const PositionNames& positions) { positions_ = positions; }
 
     // Main thread, in the order the ports sent them; run for Finished.
     void event(const StationEvent& event, const ChronometerRun* run);
@@ -63,8 +77,10 @@ class StationView {
     // The table's lines for a terminal of columns and rows (0: no limit),
     // fewer lines than rows and each shorter than columns, so that redrawing
     // it in place never scrolls. Narrow: columns go, device first, then the
-    // times and the S/N; port and state stay. Short: ports at work and
-    // failed ones first, the rest counted on one line.
+    // times and the S/N; port and state stay. With positions the position
+    // comes first and its port takes the device's place; a long name is cut
+    // last. Short: ports at work and failed ones first, the rest counted on
+    // one line.
     std::vector<std::string> tableLines(int columns, int rows = 0) const;
 
   private:
@@ -107,6 +123,7 @@ class StationView {
     };
     std::vector<Failure> failures_;
     const bool bell_;
+    PositionNames positions_;
     int done_ = 0, failed_ = 0, upToDate_ = 0;
     bool stopping_ = false;
     size_t drawnLines_ = 0;

@@ -1,6 +1,7 @@
 #pragma once
-// Plain synchronous files: the update file (read only) and the session log
-// (append only). Each call goes straight to the OS; nothing is buffered here.
+// Plain synchronous files: the update file (read only), the session log
+// (append only) and the bench's settings (written whole). Each call goes
+// straight to the OS; nothing is buffered here.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -73,6 +74,25 @@ class File {
     int fd_ = -1;
 };
 
+// Writes bytes to path whole: a new file beside it, flushed to the disk,
+// then renamed over the name, so that a reader, or the disk after a crash,
+// finds the old file or the new one, never part of either. makeFolders:
+// missing folders on the way are made (POSIX with mode 0700). What stands on
+// the way and at the name follows openAppend's rules: POSIX walks every
+// folder from a descriptor and follows a symbolic link only when it belongs
+// to the effective user or to root (one at the name leads to the file that
+// is replaced); the file replaced must be a regular file with one name only,
+// in a sticky folder the user's or the folder owner's, and keeps its
+// permissions (a new one gets 0644 less the umask). Windows: no reparse
+// point at the name, one name only. False with problem saying why; the old
+// file is then as it was.
+bool writeWholeFile(const std::string& path, const std::string& bytes, bool makeFolders,
+                    FileProblem& problem);
+
+// Whether error, from openRead, says that no file stands at the path (nor,
+// perhaps, its folder).
+bool isNoSuchFile(int error);
+
 // Whether files can be made in folder as openAppend makes them: it is a
 // folder, reached by the same rule for links on the way (POSIX). False with
 // why in problem otherwise.
@@ -97,6 +117,18 @@ std::vector<std::string> programArguments(int argc, char** argv);
 // names an absolute folder. POSIX touches nothing on disk; Windows tells a
 // writable folder by making a temporary file there and deleting it.
 std::string sessionLogPath(const std::string& besideProgram);
+
+// The file name in the user's settings folder of the program: POSIX
+// $XDG_CONFIG_HOME/zorload/name, else ~/.config/zorload/name; Windows
+// %APPDATA%\Zorload\name (the roaming profile: settings follow the user).
+// Empty when no such variable names an absolute folder. Nothing on disk is
+// looked at or made.
+std::string userConfigPath(const std::string& name);
+
+// The value of the environment variable name, UTF-8 (Windows: read from the
+// wide environment, so that a path outside the ANSI code page survives);
+// empty when it is not set.
+std::string environmentText(const char* name);
 
 // Makes the state folder that sessionLogPath chose for logPath, and any
 // missing folder above it (POSIX: with mode 0700; Windows: inheriting the

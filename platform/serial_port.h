@@ -157,4 +157,11 @@ PortNameLookup lookUpPortName(const std::string& name);
 // COM12).
 std::vector<std::string> serialAdapterPaths();
 
+// The names a bench position is best bound to, beyond COM_PORTS: on POSIX
+// the serial/by-path links under $ZORLOAD_DEV_ROOT (default /dev), which
+// name the USB socket and so survive re-plugging and adapters without
+// serial numbers, in natural order, then any adapter serialAdapterPaths()
+// finds that no such link leads to; on Windows serialAdapterPaths().
+std::vector<std::string> benchPortNames();
+
 }  // namespace zor

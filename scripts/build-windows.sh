@@ -65,6 +65,31 @@ if [ ! -f "$bench_src/CMakeLists.txt" ]; then
     echo "Google Benchmark sources not found: the Windows benchmarks are skipped"
 fi
 
+# SQLite is compiled into the static programs from its single-file source
+# (sqlite3.c, public domain). Debian ships no copy of that file, so it is
+# taken from the npm registry's better-sqlite3 package, which carries it
+# unchanged under deps/sqlite3/: one pinned version, its tarball checked
+# against a known SHA-256. Fetched once; a later run finds it in place.
+sqlite_pkg=better-sqlite3@12.4.1  # SQLite 3.50.4
+sqlite_sha256=14398acbf00d1e8fe0a2753df7d4f15c13138e4b874f4e6e96791f65b4536d0d
+case "$dir" in
+  /*) sqlite_src="$dir/src/sqlite" ;;
+  *) sqlite_src="$PWD/$dir/src/sqlite" ;;
+esac
+if [ ! -f "$sqlite_src/sqlite3.c" ]; then
+  if [ "${ZOR_SKIP_INSTALL:-}" != 1 ]; then install_missing npm; fi
+  fetch=$(mktemp -d)
+  if (cd "$fetch" && npm pack --silent "$sqlite_pkg" >/dev/null 2>&1) &&
+    echo "$sqlite_sha256  $(ls "$fetch"/*.tgz)" | sha256sum -c --quiet -; then
+    mkdir -p "$sqlite_src"
+    tar -xzf "$fetch"/*.tgz -C "$fetch" package/deps/sqlite3/sqlite3.c package/deps/sqlite3/sqlite3.h
+    mv "$fetch/package/deps/sqlite3/sqlite3.h" "$fetch/package/deps/sqlite3/sqlite3.c" "$sqlite_src/"
+  else
+    echo "SQLite's source not fetched: the Windows programs are built without a history"
+  fi
+  rm -rf "$fetch"
+fi
+
 # The artwork, rendered on this machine without a display.
 case "$dir" in
   /*) artwork="$dir/artwork" ;;
@@ -81,6 +106,7 @@ icotool -c -o "$artwork/zorload.ico" "$artwork"/icon-{16,32,48}.png -r "$artwork
 
 cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZOR_BENCHMARK_SOURCE="$bench_src" \
+  -DZOR_SQLITE_SOURCE="$sqlite_src" \
   -DZOR_ARTWORK_DIR="$artwork" "$@" >/dev/null
 cmake --build "$dir" -j "$(nproc)"
 # The programs to hand out, without their debugging information.

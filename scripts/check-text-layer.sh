@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Every sentence a person reads lives in text/ and above. Below it (app/,
-# updatefile/, flash/, link/, engine/, and the OS seam under them) the code
+# updatefile/, flash/, link/, engine/, history/, and the OS seam under them) the code
 # returns kinds and data: this fails when one of their string literals holds
 # an Italian word or an accented letter. The chronometer's own protocol
 # texts (link/protocol.h) are data for the chronometer and stay there.
@@ -20,7 +20,7 @@ capitalized=$(echo "$words" | tr '|' '\n' | awk 'length($0) >= 4 { print toupper
 words+="|$capitalized"
 
 found=0
-for f in $(git ls-files 'platform/*' 'app/*' 'updatefile/*' 'flash/*' 'link/*' 'engine/*' | grep -E '\.(cpp|h)$'); do
+for f in $(git ls-files -co --exclude-standard 'platform/*' 'app/*' 'updatefile/*' 'flash/*' 'link/*' 'engine/*' 'history/*' | grep -E '\.(cpp|h)$'); do
   [ "$f" = link/protocol.h ] && continue
   # String literals outside line comments, with their line numbers.
   # A // outside a string begins a comment: the quotes before it pair up.

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Screenshots of zorload.exe under Wine for the README: the file page, the
 # component page with its chart and the transfer page with its bars, into
-# docs/screenshots/win32-*.png. Runs tests/windows/wizard_wine.sh with a slow
-# simulated flash so that the transfer can be caught half-way. Uses the
+# docs/screenshots/win32-*.png, and the bench window with one chronometer
+# done and one failed, into docs/banco-win32.png. Runs
+# tests/windows/wizard_wine.sh with a slow simulated flash so that the
+# transfer can be caught half-way, and tests/windows/station_window_wine.sh. Uses the
 # Windows build in build-win32/ (or the folder given as $1), building it when
 # zorload.exe is missing. Not part of the tests.
 set -euo pipefail
@@ -30,3 +32,5 @@ cmake --build "$build/native" -j 2 --target zorsim >/dev/null
 mkdir -p docs/screenshots
 ZOR_WIZARD_SHOTS=$root/docs/screenshots ZOR_SIM_FLASH_STEP=60 \
   tests/windows/wizard_wine.sh "$build" "$build/native/sim/zorsim"
+ZOR_BENCH_SHOT=$root/docs/banco-win32.png \
+  tests/windows/station_window_wine.sh "$build" "$build/native/sim/zorsim"

@@ -48,3 +48,30 @@ next 1.5
 shot 5-transfer
 sleep 40
 shot 6-done
+
+# The bench window (docs/banco-qt.png): four positions, started at once with
+# -avvia. One chronometer written, one that refused its write, one still
+# being written, and a position with nothing plugged in.
+bench_sim() {  # LINK SERIAL OPTIONS...
+  build/sim/zorsim --link "$work/$1" --id "007 Cronometro S/N $2 boot 1.30" "${@:3}" \
+    >"$work/$1.log" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 100); do [ -L "$work/$1" ] && break; sleep 0.05; done
+}
+bench_sim banco1 0412-0087 --flash-step 5
+bench_sim banco2 0412-0088 --flash-step 5 --fault C:1:wrong-code
+bench_sim banco3 0412-0089 --flash-step 400
+printf '[posti]\nPosto 1=%s\nPosto 2=%s\nPosto 3=%s\nPosto 4=%s\n' \
+  "$work/banco1" "$work/banco2" "$work/banco3" "$work/banco4" >"$work/banco.ini"
+ZORLOAD_POSITIONS=$work/banco.ini build/wizard/qt/zorload -banco -avvia "$work/esempio.upd" \
+  >"$work/banco.log" 2>&1 &
+pids+=($!)
+wid=
+for _ in $(seq 100); do
+  wid=$(xdotool search --name '^Zorload - banco$' 2>/dev/null | head -1) && [ -n "$wid" ] && break
+  sleep 0.1
+done
+[ -n "$wid" ] || { echo "the bench window did not appear" >&2; exit 1; }
+sleep 6
+import -window "$wid" docs/banco-qt.png
+echo docs/banco-qt.png

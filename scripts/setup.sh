@@ -8,6 +8,7 @@ packages=(
   build-essential cmake g++ pkg-config
   googletest libgtest-dev libgmock-dev
   libbenchmark-dev
+  libsqlite3-dev
   clang-format
   qt6-base-dev fonts-liberation
   locales libc-l10n

@@ -6,6 +6,7 @@
 #include "app/percent.h"
 #include "app/version_info.h"
 #include "text/app_text.h"
+#include "text/cli_text.h"
 #include "text/station_window_text.h"
 #include "updatefile/loader.h"
 
@@ -115,6 +116,7 @@ class EngineStation : public StationControl {
 };
 
 constexpr int TICKS_PER_REFRESH = 4;  // adapters looked for about once a second
+constexpr uint32_t PACE_AFTER_MS = 60000;
 
 }  // namespace
 
@@ -132,7 +134,13 @@ StationWindowCore::StationWindowCore(StationWindowView& view, Clock& clock, Stat
       clock_(clock),
       stations_(std::move(stations)),
       post_(std::move(post)),
-      positions_(std::move(positions)) {
+      positions_(std::move(positions)),
+      positionsPath_(benchPositionsPath()) {
+    positionTiles();
+}
+
+void StationWindowCore::positionTiles() {
+    tiles_.clear();
     for (const BenchPosition& p : positions_) {
         Tile t;
         t.name = p.name;
@@ -142,6 +150,37 @@ StationWindowCore::StationWindowCore(StationWindowView& view, Clock& clock, Stat
         t.state = PortState::Absent;
         tiles_.push_back(t);
     }
+}
+
+std::vector<std::string> StationWindowCore::portChoices() const {
+    std::vector<std::string> ports(COM_PORTS.begin(), COM_PORTS.end());
+    for (const std::string& name : benchPortNames())
+        ports.push_back(name);
+    // A port a position is bound to stays offered while its adapter is out.
+    for (const BenchPosition& p : positions_) {
+        if (std::find(ports.begin(), ports.end(), p.port) == ports.end())
+            ports.push_back(p.port);
+    }
+    return ports;
+}
+
+bool StationWindowCore::savePositions(const std::vector<BenchPosition>& edited) {
+    if (station_)
+        return false;
+    const auto refuse = [this](const std::string& text) {
+        view_.messageBox({text, STATION_WINDOW_TITLE, BoxIcon::Exclamation, true});
+        return false;
+    };
+    const PositionsResult checked = checkBenchPositions(edited);
+    if (!checked.ok())
+        return refuse(positionRefusedText(checked, edited));
+    FileProblem problem;
+    if (positionsPath_.empty() || !writeBenchPositions(positionsPath_, edited, problem))
+        return refuse(positionsNotSavedText(positionsPath_, fileProblemText(problem)));
+    positions_ = edited;
+    positionTiles();
+    redrawAll();
+    return true;
 }
 
 StationWindowCore::~StationWindowCore() {
@@ -557,8 +596,9 @@ void StationWindowCore::redrawAll() {
 void StationWindowCore::drawTotals() {
     const uint32_t now = clock_.tickMs();
     const uint32_t ms = !everStarted_ ? 0 : (station_ ? now : stoppedMs_) - startedMs_;
-    // The bench's pace: chronometers that leave it ready.
-    const uint64_t perHour = ms >= 1000 ? uint64_t(done_ + upToDate_) * 3600000 / ms : 0;
+    // The bench's pace: chronometers that leave it ready, once it has run
+    // long enough for the figure to mean something.
+    const uint64_t perHour = ms >= PACE_AFTER_MS ? uint64_t(done_ + upToDate_) * 3600000 / ms : 0;
     view_.setTotals(stationWindowTotalsText(done_, failed_, upToDate_, perHour, durationText(ms)));
 }
 
@@ -568,6 +608,7 @@ void StationWindowCore::drawControls() {
     c.fileEnabled = station_ == nullptr;
     c.startEnabled = station_ == nullptr && fileLoaded_;
     c.stopEnabled = station_ != nullptr && !stopping_;
+    c.positionsEnabled = station_ == nullptr;
     if (stopping_)
         c.status = stationStoppingText(transfersRunning());
     view_.setControls(c);

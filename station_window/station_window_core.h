@@ -84,6 +84,20 @@ class StationWindowCore : private StationObserver {
     std::string sessionText() const;
     std::string sessionCsv() const;
 
+    // The positions editor ("Posti..."): the positions it starts from, the
+    // ports it offers (COM1..COM4, then each adapter by its USB socket on
+    // Linux, by its COM number on Windows), and whether it may open (not
+    // while the station runs).
+    const std::vector<BenchPosition>& positions() const { return positions_; }
+    std::vector<std::string> portChoices() const;
+    bool canEditPositions() const { return station_ == nullptr; }
+    // Checks edited positions and writes them to the positions file (the
+    // user's, unless setPositionsFile named another); refused with a box
+    // naming the position or the file and why, changing nothing. Written,
+    // the tiles follow them.
+    bool savePositions(const std::vector<BenchPosition>& edited);
+    void setPositionsFile(const std::string& path) { positionsPath_ = path; }
+
     // For the windows and the tests.
     bool running() const { return station_ != nullptr; }
     bool stopping() const { return stopping_; }
@@ -129,12 +143,14 @@ class StationWindowCore : private StationObserver {
     void drawTotals();
     TileView viewOf(const Tile& tile, uint32_t now) const;
     void finishStop();
+    void positionTiles();
 
     StationWindowView& view_;
     Clock& clock_;
     StationFactory stations_;
     std::function<void(std::function<void()>)> post_;
-    const std::vector<BenchPosition> positions_;
+    std::vector<BenchPosition> positions_;
+    std::string positionsPath_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 
     UpdateTable components_;

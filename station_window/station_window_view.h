@@ -37,11 +37,12 @@ struct TileView {
 
 // The controls above and below the tiles.
 struct ControlsView {
-    std::string fileInfo;       // the loaded file's ID and components; empty when none
-    bool fileEnabled = true;    // the file field, "Sfoglia..." and the selection
-    bool startEnabled = false;  // "Avvia"
-    bool stopEnabled = false;   // "Ferma"
-    std::string status;         // a line under the tiles: stopping, ...
+    std::string fileInfo;          // the loaded file's ID and components; empty when none
+    bool fileEnabled = true;       // the file field, "Sfoglia..." and the selection
+    bool startEnabled = false;     // "Avvia"
+    bool stopEnabled = false;      // "Ferma"
+    bool positionsEnabled = true;  // "Posti..."
+    std::string status;            // a line under the tiles: stopping, ...
 };
 
 // One row of the session's list of chronometers.

@@ -16,6 +16,12 @@ constexpr char LINK_OPTIONS[] =
     "               blocchi diagnostici (verifica, lista delle partizioni,\n"
     "               pianificazione, la tabella completa) su stderr\n";
 
+#define HISTORY_OPTIONS                                                                \
+    "  --history FILE  lo storico in cui registrare ogni esecuzione (altrimenti\n"     \
+    "               ZORLOAD_HISTORY o quello predefinito); se non si può scrivere,\n" \
+    "               un avviso e l'aggiornamento prosegue\n"                            \
+    "  --no-history  nessuna registrazione nello storico\n"
+
 const char PORT_MEANING[] = "PORT: COM1..COM4 oppure il percorso di un dispositivo seriale.\n";
 
 const char ENVIRONMENT[] =
@@ -24,6 +30,12 @@ const char ENVIRONMENT[] =
     "               /dev/ttyS0../dev/ttyS3; su Windows le porte COM del sistema)\n"
     "  ZORLOAD_LOCK_DIR  la cartella dei file di blocco delle porte (LCK..ttyS0;\n"
     "               altrimenti /run/lock o /var/lock)\n"
+    "  ZORLOAD_POSITIONS  il file dei posti del banco (altrimenti banco.ini in\n"
+    "               $XDG_CONFIG_HOME/zorload o ~/.config/zorload; su Windows in\n"
+    "               %APPDATA%\\Zorload)\n"
+    "  ZORLOAD_HISTORY  lo storico delle esecuzioni (altrimenti storico.sqlite in\n"
+    "               $XDG_STATE_HOME/zorload o ~/.local/state/zorload; su Windows in\n"
+    "               %LOCALAPPDATA%\\Zorload)\n"
     "  LANG, LC_ALL, LC_MESSAGES  la lingua dei messaggi del sistema\n";
 
 const char EXIT_STATUSES[] =
@@ -82,7 +94,8 @@ const CommandHelp CHECK_HELP = {
 };
 
 const CommandHelp UPDATE_HELP = {
-    "update PORT FILE --select LIST [--high] [--dry-run] [--trace] [--json] [--record FILE]",
+    "update PORT FILE --select LIST [--high] [--dry-run] [--trace] [--json] [--record FILE] "
+    "[--history FILE|--no-history]",
     "PORT e FILE",
     "Si collega, pianifica l'aggiornamento con i componenti scelti, dice cosa succede a\n"
     "ogni partizione (e avverte di componenti rimossi o riportati a una versione\n"
@@ -95,13 +108,13 @@ const CommandHelp UPDATE_HELP = {
     "  --json       un documento JSON su stdout: {\"outcome\", \"plan\": [...],\n"
     "               \"result\": {...}}; i messaggi vanno su stderr\n"
     "  --record FILE  aggiunge a FILE una riga JSON per cronometro (ora, porta,\n"
-    "               identificazione, file, componenti, tabelle, esito)\n",
+    "               identificazione, file, componenti, tabelle, esito)\n" HISTORY_OPTIONS,
     LINK_OPTIONS,
 };
 
 const CommandHelp STATION_HELP = {
     "station FILE --select LIST [--ports LIST] [--high] [--count N] [--record FILE] [--json] "
-    "[--trace-dir DIR] [--no-bell] [--again]",
+    "[--trace-dir DIR] [--no-bell] [--again] [--history FILE|--no-history]",
     "FILE",
     "Il banco: sorveglia tutte le porte insieme e aggiorna ogni cronometro appena\n"
     "risponde, come 'update', ciascuno sulla sua porta mentre le altre lavorano. Dopo\n"
@@ -113,8 +126,9 @@ const CommandHelp STATION_HELP = {
     "  --select LIST  come per 'update', oppure 'outdated': solo i componenti il cui\n"
     "               nome, VERS o BUILD differiscono da quelli installati\n"
     "  --ports LIST  le porte da sorvegliare, separate da virgole, oppure 'all'\n"
-    "               (predefinito: COM1..COM4 e gli adattatori, anche quelli\n"
-    "               collegati dopo l'avvio)\n"
+    "               (predefinito: le porte dei posti del banco, se il file dei\n"
+    "               posti ne ha; altrimenti COM1..COM4 e gli adattatori, anche\n"
+    "               quelli collegati dopo l'avvio)\n"
     "  --count N    termina dopo N cronometri (aggiornati, falliti o già aggiornati)\n"
     "  --record FILE  una riga JSON per cronometro, come 'update --record'\n"
     "  --json       un oggetto JSON per riga per ogni evento su stdout; l'ultimo è\n"
@@ -122,8 +136,31 @@ const CommandHelp STATION_HELP = {
     "  --trace-dir DIR  per ogni porta un file DIR/<porta>.trace con i frame e i\n"
     "               blocchi diagnostici\n"
     "  --no-bell    nessun segnale acustico quando un cronometro fallisce\n"
-    "  --again      riscrive anche i cronometri già aggiornati in questa sessione\n",
+    "  --again      riscrive anche i cronometri già aggiornati in questa "
+    "sessione\n" HISTORY_OPTIONS,
     "  --high       chiede a ogni cronometro 57600 bit/s invece di 19200\n",
+};
+
+const CommandHelp HISTORY_HELP = {
+    "history [import FILE] [--serial S] [--since DATA] [--until DATA] [--failed] "
+    "[--bench NOME] [--json|--csv] [--history FILE]",
+    "import FILE",
+    "Mostra le esecuzioni registrate nello storico del banco (ogni 'update' e ogni\n"
+    "cronometro di 'station'), dalla più vecchia. Con --serial dice anche cosa ha il\n"
+    "cronometro: i componenti del suo ultimo aggiornamento riuscito, quando e su quale\n"
+    "banco. 'history import FILE' aggiunge le righe di un file di --record; ogni riga\n"
+    "entra una volta sola, anche importando di nuovo lo stesso file.\n"
+    "Stato 3: lo storico, o il file da importare, non si può aprire.\n",
+    "  --serial S   solo il cronometro con questo S/N\n"
+    "  --since DATA, --until DATA  dal/fino al giorno AAAA-MM-GG compreso, oppure\n"
+    "               dall'/fino all'istante AAAA-MM-GGThh:mm:ssZ (UTC)\n"
+    "  --failed     solo le esecuzioni con stato diverso da 0\n"
+    "  --bench NOME  solo quelle del banco NOME (il nome del computer)\n"
+    "  --json       una riga JSON per esecuzione, con i nomi di --record\n"
+    "  --csv        CSV (RFC 4180) con una riga di intestazione\n"
+    "  --history FILE  lo storico da leggere (altrimenti ZORLOAD_HISTORY o quello\n"
+    "               predefinito)\n",
+    "",
 };
 
 std::string commandUsageText(const CommandHelp& help) {
@@ -193,6 +230,7 @@ std::string missingArgumentsText(const CommandHelp& help, size_t given) {
 }
 
 const char* const MISSING_SELECT_TEXT = "manca --select LIST";
+const char* const HISTORY_OR_NONE_TEXT = "--history e --no-history non si possono usare insieme";
 
 std::string extraArgumentText(const std::string& argument) {
     return "argomento in più: '" + argument + "'";

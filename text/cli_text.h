@@ -30,6 +30,7 @@ extern const CommandHelp PORTS_HELP;
 extern const CommandHelp CHECK_HELP;
 extern const CommandHelp UPDATE_HELP;
 extern const CommandHelp STATION_HELP;
+extern const CommandHelp HISTORY_HELP;
 
 // "Uso: zorload-cli " and the synopsis, with its line end.
 std::string commandUsageText(const CommandHelp& help);
@@ -58,7 +59,8 @@ std::string noValueTakenText(const std::string& name, const std::string& argumen
 // "manca PORT e FILE" with none of help's arguments given, "manca FILE"
 // (the last one) with some.
 std::string missingArgumentsText(const CommandHelp& help, size_t given);
-extern const char* const MISSING_SELECT_TEXT;  // "manca --select LIST"
+extern const char* const MISSING_SELECT_TEXT;   // "manca --select LIST"
+extern const char* const HISTORY_OR_NONE_TEXT;  // --history and --no-history together
 std::string extraArgumentText(const std::string& argument);
 // --select LIST refused, for a file of segments components.
 std::string selectionError(const std::string& list, size_t segments);

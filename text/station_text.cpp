@@ -1,5 +1,7 @@
 #include "text/station_text.h"
 
+#include "text/outcome_text.h"
+
 namespace zor {
 
 std::string stationStateText(PortState state, int overall, int phase, int phaseCount,
@@ -132,6 +134,7 @@ std::string lastAnswerTraceText(const std::string& lastAnswer) {
     return " (ultima risposta \"" + lastAnswer + "\")";
 }
 
+const char* const POSITION_HEADING = "Posto";
 const StationHeadings STATION_HEADINGS = {"Porta",      "Dispositivo", "Stato",
                                           "Cronometro", "Tempo",       "Resta"};
 
@@ -179,6 +182,54 @@ std::string notASerialPortText(const std::string& label) {
 std::string samePortText(const std::string& first, const std::string& second,
                          const std::string& identity) {
     return "--ports: " + first + " e " + second + " sono la stessa porta (" + identity + ")";
+}
+
+namespace {
+
+std::string positionsFile(const std::string& path) {
+    return "file dei posti " + path;
+}
+
+}  // namespace
+
+std::string positionsFaultText(const std::string& path, const PositionsResult& result) {
+    const std::string line = positionsFile(path) + ", riga " + std::to_string(result.line) + ": ";
+    switch (result.fault) {
+        case PositionsFault::None:
+        case PositionsFault::Missing:
+            break;
+        case PositionsFault::Unreadable:
+            return positionsFile(path) + ": " + osErrorText(result.problem.error);
+        case PositionsFault::TooLarge:
+            return positionsFile(path) + ": più lungo di " +
+                   std::to_string(BENCH_POSITIONS_MAX_BYTES / 1024) + " KiB";
+        case PositionsFault::BadLine:
+            return line + "attesa una riga 'nome=porta'";
+        case PositionsFault::EmptyName:
+            return line + "manca il nome del posto prima di '='";
+        case PositionsFault::EmptyPort:
+            return line + "manca la porta dopo '='";
+        case PositionsFault::SameName:
+            return line + "un posto con questo nome c'è già";
+        case PositionsFault::SamePort:
+            return line + "questa porta è già di un altro posto";
+        case PositionsFault::BadCharacter:
+            return line + "un carattere di controllo, o testo non UTF-8, nel nome o nella porta";
+        case PositionsFault::NoSection:
+            return line + "fuori da ogni sezione (manca [posti] prima dei posti)";
+    }
+    return positionsFile(path);
+}
+
+std::string positionNotASerialPortText(const std::string& path, const std::string& position,
+                                       const std::string& label) {
+    return positionsFile(path) + ": " + position + ": " + label + " non è una porta seriale";
+}
+
+std::string positionsSamePortText(const std::string& path, const std::string& first,
+                                  const std::string& second, const std::string& identity) {
+    return positionsFile(path) + ": " + first + " e " + second + " sono sulla stessa porta (" +
+           identity + ")";
 }
 
 }  // namespace zor

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/bench_positions.h"
 #include "app/outcome.h"
 #include "engine/chronometer_run.h"
 #include "engine/station.h"
@@ -50,6 +51,7 @@ std::string runResultTraceText(const std::string& result);
 std::string lastAnswerTraceText(const std::string& lastAnswer);  // " (ultima risposta \"...\")"
 
 // The table.
+extern const char* const POSITION_HEADING;  // the first column's, with positions: "Posto"
 struct StationHeadings {
     const char* port;
     const char* device;
@@ -78,5 +80,15 @@ std::string emptyPortEntryText(const std::string& list);
 std::string notASerialPortText(const std::string& label);
 std::string samePortText(const std::string& first, const std::string& second,
                          const std::string& identity);
+
+// Why the bench's positions file (path as shown) cannot be used: the file,
+// the line and what is wrong with it.
+std::string positionsFaultText(const std::string& path, const PositionsResult& result);
+// A position whose port cannot be watched (label: the port as shown), and
+// two positions on one port under two names.
+std::string positionNotASerialPortText(const std::string& path, const std::string& position,
+                                       const std::string& label);
+std::string positionsSamePortText(const std::string& path, const std::string& first,
+                                  const std::string& second, const std::string& identity);
 
 }  // namespace zor

@@ -12,10 +12,10 @@ const StationWindowCaptions STATION_WINDOW_CAPTIONS = {
     "Solo quelli &diversi da quelli installati",
     "Solo quelli s&celti:",
     "&Avvia",
-    "&Ferma",
+    "F&erma",
     "&Riprova",
-    "&Copia",
-    "Salva &CSV...",
+    "C&opia",
+    "Sal&va CSV...",
     "Cronometri di questa sessione",
 };
 
@@ -54,6 +54,26 @@ std::string stationWindowTotalsText(int done, int failed, int upToDate, uint64_t
            " cronometri/ora, in funzione " + running;
 }
 
+std::string retryAccessibleName(const std::string& tileName) {
+    return "Riprova " + tileName;
+}
+
+const char* const TILES_ACCESSIBLE_NAME = "Posti del banco";
+
+const char* const SAVE_CSV_DIALOG_TITLE = "Salva l'elenco dei cronometri";
+const char* const CSV_FILTER_NAME = "Valori separati da virgole (*.csv)";
+const char* const SESSION_CSV_FILE_NAME = "cronometri.csv";
+
+std::string sessionCsvFailedText(const std::string& path, const std::string& why) {
+    return "Impossibile salvare l'elenco dei cronometri in " + path + ":\n" + why;
+}
+
+std::string positionsIgnoredText(const std::string& fault) {
+    return fault +
+           "\n\nIl banco si apre senza posti: un riquadro per ogni porta su cui si collega "
+           "un cronometro.";
+}
+
 const char* const NO_FILE_TO_START = "Scegliere prima il file d'aggiornamento da inviare.";
 const char* const NO_COMPONENT_TO_START = "Scegliere almeno un componente da inviare.";
 
@@ -66,6 +86,51 @@ std::string closeRefusedText(int transfers) {
     return "Ci sono ancora " + std::to_string(transfers) +
            " trasferimenti in corso. L'invio dei dati al cronometro non può essere "
            "interrotto: prima di chiudere il banco è necessario attendere che terminino.";
+}
+
+const char* const TILE_BAR_NAME = "Avanzamento";
+
+const PositionsEditorCaptions POSITIONS_EDITOR_CAPTIONS = {
+    "&Posti...", "Posti del banco", "Posto",   "Porta", "&Aggiungi", "&Rimuovi", "S&u",
+    "&Giù",      "&Salva",          "Annulla",
+};
+
+std::string newPositionName(size_t number) {
+    return "Posto " + std::to_string(number);
+}
+
+std::string positionRefusedText(const PositionsResult& result,
+                                const std::vector<BenchPosition>& positions) {
+    const size_t index = result.line > 0 ? size_t(result.line) - 1 : 0;
+    const std::string number = "Il posto n. " + std::to_string(result.line);
+    const std::string name =
+        index < positions.size() ? "\"" + positions[index].name + "\"" : std::string();
+    switch (result.fault) {
+        case PositionsFault::EmptyName:
+            return number + " non ha un nome.";
+        case PositionsFault::EmptyPort:
+            return "Il posto " + name + " non ha una porta.";
+        case PositionsFault::SameName:
+            return "Due posti si chiamano " + name + ".";
+        case PositionsFault::SamePort:
+            return "Il posto " + name + " è sulla porta di un altro posto (" +
+                   positions[index].port + ").";
+        case PositionsFault::BadCharacter:
+            return number + " ha un carattere di controllo nel nome o nella porta.";
+        case PositionsFault::BadLine:
+            return number +
+                   ": il nome non può contenere '=', né iniziare con ';', '#' o '[', e né il "
+                   "nome né la porta possono iniziare o finire con uno spazio.";
+        default:
+            return number + " non si può salvare.";
+    }
+}
+
+std::string positionsNotSavedText(const std::string& path, const std::string& why) {
+    if (path.empty())
+        return "Impossibile salvare i posti: manca la cartella delle impostazioni "
+               "dell'utente.";
+    return "Impossibile salvare i posti in " + path + ": " + why;
 }
 
 }  // namespace zor

@@ -3,6 +3,9 @@
 // totals, the session's list and the boxes that refuse a start or a close.
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "app/bench_positions.h"
 
 namespace zor {
 
@@ -42,10 +45,50 @@ std::string tileAccessibleName(const std::string& name, const std::string& port,
 std::string stationWindowTotalsText(int done, int failed, int upToDate, uint64_t perHour,
                                     const std::string& running);
 
+// What a screen reader says for a tile's "Riprova" and for the tiles' area.
+std::string retryAccessibleName(const std::string& tileName);  // "Riprova Posto 1"
+extern const char* const TILES_ACCESSIBLE_NAME;
+
+// "Salva CSV...": the dialog's title, its filter and the name it proposes.
+extern const char* const SAVE_CSV_DIALOG_TITLE;
+extern const char* const CSV_FILTER_NAME;
+extern const char* const SESSION_CSV_FILE_NAME;
+
 // Boxes.
+// The session's list could not be written to path (as shown): why.
+std::string sessionCsvFailedText(const std::string& path, const std::string& why);
+// The positions file's fault (positionsFaultText), and that the bench opens
+// without positions.
+std::string positionsIgnoredText(const std::string& fault);
 extern const char* const NO_FILE_TO_START;       // "Avvia" before a file is loaded
 extern const char* const NO_COMPONENT_TO_START;  // "Avvia" with nothing chosen
 // The close box while transfers run.
 std::string closeRefusedText(int transfers);
+
+// What a screen reader says for a tile's bar (the Win32 window names it).
+extern const char* const TILE_BAR_NAME;  // "Avanzamento"
+
+// The positions editor ("Posti...").
+struct PositionsEditorCaptions {
+    const char* button;  // opens it: "&Posti..."
+    const char* title;   // "Posti del banco"
+    const char* name;    // the column of names
+    const char* port;    // the column of ports
+    const char* add;
+    const char* remove;
+    const char* up;
+    const char* down;
+    const char* save;
+    const char* cancel;
+};
+extern const PositionsEditorCaptions POSITIONS_EDITOR_CAPTIONS;
+// The name a new position gets: "Posto 3" for the third.
+std::string newPositionName(size_t number);
+// Why edited positions cannot be saved: the first position at fault (its
+// number, 1-based, is result.line) and what is wrong with it.
+std::string positionRefusedText(const PositionsResult& result,
+                                const std::vector<BenchPosition>& positions);
+// The positions file could not be written.
+std::string positionsNotSavedText(const std::string& path, const std::string& why);
 
 }  // namespace zor

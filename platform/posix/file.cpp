@@ -73,6 +73,17 @@ File File::openAppend(const std::string& path, FileProblem& problem) {
     return f;
 }
 
+bool writeWholeFile(const std::string& path, const std::string& bytes, bool makeFolders,
+                    FileProblem& problem) {
+    const posix::FolderOf where = posix::openFolderOf(path, makeFolders, problem);
+    return where.folder.isOpen() &&
+           posix::replaceIn(where.folder, where.leaf, folderPart(path), bytes, problem);
+}
+
+bool isNoSuchFile(int error) {
+    return error == ENOENT;
+}
+
 bool canWriteIn(const std::string& folder, FileProblem& problem) {
     // The walk to a name inside the folder passes the folder itself, link
     // rule and all; the name is never looked at.
@@ -163,6 +174,21 @@ std::string stateFolder() {
 }
 
 }  // namespace
+
+std::string userConfigPath(const std::string& name) {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    if (xdg && xdg[0] == '/')
+        return std::string(xdg) + "/zorload/" + name;
+    if (home && home[0] == '/')
+        return std::string(home) + "/.config/zorload/" + name;
+    return std::string();
+}
+
+std::string environmentText(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : std::string();
+}
 
 std::string sessionLogPath(const std::string& besideProgram) {
     const size_t slash = besideProgram.rfind('/');

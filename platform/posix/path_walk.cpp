@@ -105,6 +105,48 @@ struct Walker {
         return here.isOpen() || fail(problem, errno);
     }
 
+    // The link at name, when the rule lets it be followed, to what it names:
+    // here becomes the folder of its target and name the target's last
+    // component. A target that names a folder gives EISDIR.
+    bool followLeaf(std::string& name) {
+        std::string target;
+        if (!readAllowedLink(name, target))
+            return false;
+        std::deque<std::string> parts = componentsOf(target);
+        if (parts.empty() || target.back() == '/' || parts.back() == "..")
+            return fail(problem, EISDIR);
+        name = parts.back();
+        parts.pop_back();
+        return restartAtRootIf(target[0] == '/') && walk(parts, false);
+    }
+
+    // Whether st, the file at name in here, may be written: a regular file
+    // (EISDIR for a folder, EINVAL for a pipe or device) with one name only
+    // and, in a sticky folder, the user's or the folder owner's.
+    bool fileAllowed(const struct stat& st, const std::string& name) {
+        const std::string at = joined(shown, name);
+        struct stat dir {};
+        if (::fstat(here.get(), &dir) != 0) {
+            fail(problem, errno);
+        } else if (S_ISDIR(st.st_mode)) {
+            fail(problem, EISDIR);
+        } else if (!S_ISREG(st.st_mode)) {
+            fail(problem, EINVAL);
+        } else if (st.st_nlink != 1) {
+            // A second name may be another user's link to a file of ours
+            // (or of root's), made where the kernel's protected_hardlinks is
+            // off: writing would change that file.
+            fail(problem, EACCES, FileRefusal::SecondName, at);
+        } else if ((dir.st_mode & S_ISVTX) && st.st_uid != ::geteuid() && st.st_uid != dir.st_uid) {
+            // In /tmp another user's file stays theirs: they could read and
+            // rewrite whatever we write.
+            fail(problem, EACCES, FileRefusal::ForeignFile, at);
+        } else {
+            return true;
+        }
+        return false;
+    }
+
     // Walks every component of parts, following allowed links, until none
     // is left; here is then the folder they name.
     bool walk(std::deque<std::string> parts, bool makeMissing) {
@@ -189,17 +231,7 @@ int openAppendIn(const FolderFd& folder, const std::string& leaf, const std::str
             ::openat(walker.here.get(), name.c_str(),
                      O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
         if (fd < 0 && errno == ELOOP) {
-            std::string target;
-            if (!walker.readAllowedLink(name, target))
-                return -1;
-            std::deque<std::string> parts = componentsOf(target);
-            if (parts.empty() || target.back() == '/' || parts.back() == "..") {
-                fail(problem, EISDIR);
-                return -1;
-            }
-            name = parts.back();
-            parts.pop_back();
-            if (!walker.restartAtRootIf(target[0] == '/') || !walker.walk(parts, false))
+            if (!walker.followLeaf(name))
                 return -1;
             continue;
         }
@@ -209,35 +241,90 @@ int openAppendIn(const FolderFd& folder, const std::string& leaf, const std::str
             fail(problem, errno);
             return -1;
         }
-        const std::string at = joined(walker.shown, name);
         struct stat st {};
-        struct stat dir {};
-        bool ok = false;
-        if (::fstat(fd, &st) != 0 || ::fstat(walker.here.get(), &dir) != 0) {
+        if (::fstat(fd, &st) != 0) {
             fail(problem, errno);
-        } else if (S_ISDIR(st.st_mode)) {
-            fail(problem, EISDIR);
-        } else if (!S_ISREG(st.st_mode)) {
-            fail(problem, EINVAL);
-        } else if (st.st_nlink != 1) {
-            // A second name may be another user's link to a file of ours
-            // (or of root's), made where the kernel's protected_hardlinks is
-            // off: appending would write into that file.
-            fail(problem, EACCES, FileRefusal::SecondName, at);
-        } else if ((dir.st_mode & S_ISVTX) && st.st_uid != ::geteuid() && st.st_uid != dir.st_uid) {
-            // In /tmp another user's file stays theirs: they could read and
-            // rewrite whatever we append.
-            fail(problem, EACCES, FileRefusal::ForeignFile, at);
-        } else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-            fail(problem, errno);
-        } else {
-            ok = true;
-        }
-        if (ok)
+        } else if (walker.fileAllowed(st, name) &&
+                   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0) {
             return fd;
+        } else if (problem.error == 0) {
+            fail(problem, errno);
+        }
         ::close(fd);
         return -1;
     }
+}
+
+bool replaceIn(const FolderFd& folder, const std::string& leaf, const std::string& shownFolder,
+               const std::string& bytes, FileProblem& problem) {
+    problem = FileProblem();
+    Walker walker{FolderFd(::fcntl(folder.get(), F_DUPFD_CLOEXEC, 0)), shownFolder, 0, problem};
+    if (!walker.here.isOpen())
+        return fail(problem, errno);
+    // What stands at the name: nothing, a file the rules let us replace, or
+    // a link they let us follow to one.
+    std::string name = leaf;
+    bool existed = false;
+    mode_t mode = 0644;
+    for (;;) {
+        struct stat st {};
+        if (::fstatat(walker.here.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT)
+                return fail(problem, errno);
+            break;
+        }
+        if (S_ISLNK(st.st_mode)) {
+            if (!walker.followLeaf(name))
+                return false;
+            continue;
+        }
+        if (!walker.fileAllowed(st, name))
+            return false;
+        existed = true;
+        mode = st.st_mode & 0777;
+        break;
+    }
+    // The new file beside it, under a name nobody else uses; a name that
+    // something already holds (a leftover, or a plant) is never opened.
+    const int here = walker.here.get();
+    std::string temp;
+    int fd = -1;
+    for (unsigned attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temp = "." + name + "." + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+        fd = ::openat(here, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                      mode);
+        if (fd < 0 && errno != EEXIST)
+            return fail(problem, errno);
+    }
+    if (fd < 0)
+        return fail(problem, EEXIST);
+    int error = 0;
+    for (size_t done = 0; error == 0 && done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n > 0)
+            done += static_cast<size_t>(n);
+        else if (n == 0 || errno != EINTR)
+            error = n == 0 ? EIO : errno;
+    }
+    // The permissions are the old file's, whatever the umask; the new
+    // file's bytes reach the disk before its name does.
+    if (error == 0 && ((existed && ::fchmod(fd, mode) != 0) || ::fsync(fd) != 0))
+        error = errno;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && ::renameat(here, temp.c_str(), here, name.c_str()) != 0)
+        error = errno;
+    if (error != 0) {
+        ::unlinkat(here, temp.c_str(), 0);
+        return fail(problem, error);
+    }
+    // The rename itself reaches the disk with the folder.
+    const int sync = ::openat(here, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (sync >= 0) {
+        ::fsync(sync);
+        ::close(sync);
+    }
+    return true;
 }
 
 }  // namespace zor::posix

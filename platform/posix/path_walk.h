@@ -58,4 +58,13 @@ FolderOf openFolderOf(const std::string& path, bool makeMissing, FileProblem& pr
 int openAppendIn(const FolderFd& folder, const std::string& leaf, const std::string& shownFolder,
                  FileProblem& problem);
 
+// Puts a new file holding bytes in place of leaf in folder: written beside
+// it under a fresh name, flushed, then renamed over leaf, and the folder
+// flushed. A link at leaf is followed by the walk's rule, and what stands
+// there must pass openAppendIn's checks on the file; it keeps its
+// permissions. False with problem saying why; the old file is then as it
+// was.
+bool replaceIn(const FolderFd& folder, const std::string& leaf, const std::string& shownFolder,
+               const std::string& bytes, FileProblem& problem);
+
 }  // namespace zor::posix

@@ -477,4 +477,21 @@ std::vector<std::string> serialAdapterPaths() {
     return paths;
 }
 
+std::vector<std::string> benchPortNames() {
+    const char* configured = std::getenv("ZORLOAD_DEV_ROOT");
+    const std::string root = configured && *configured ? configured : "/dev";
+    const std::string byPath = root + "/serial/by-path";
+    std::vector<std::string> names;
+    std::set<std::string> devices;
+    for (const std::string& name : sortedNames(byPath)) {
+        names.push_back(byPath + "/" + name);
+        devices.insert(deviceBehind(names.back()));
+    }
+    for (const std::string& adapter : serialAdapterPaths()) {
+        if (devices.insert(deviceBehind(adapter)).second)
+            names.push_back(adapter);
+    }
+    return names;
+}
+
 }  // namespace zor

@@ -195,11 +195,12 @@ bool isSeparator(wchar_t c) {
     return c == L'\\' || c == L'/';
 }
 
-// %LOCALAPPDATA%\Zorload, the user's own folder on this machine; empty when
-// the variable does not name an absolute folder (C:\... or \\server\...).
-std::string stateFolder() {
+// The program's folder in the user's folder the variable names (Zorload
+// under it); empty when the variable does not name an absolute folder
+// (C:\... or \\server\...).
+std::string programFolderIn(const wchar_t* variable) {
     wchar_t buffer[MAX_PATH + 1];
-    const DWORD n = ::GetEnvironmentVariableW(L"LOCALAPPDATA", buffer, MAX_PATH + 1);
+    const DWORD n = ::GetEnvironmentVariableW(variable, buffer, MAX_PATH + 1);
     if (n == 0 || n > MAX_PATH)
         return std::string();
     std::wstring folder(buffer, n);
@@ -210,6 +211,21 @@ std::string stateFolder() {
     while (isSeparator(folder.back()))
         folder.pop_back();
     return win32::toUtf8(folder) + "\\Zorload";
+}
+
+// %LOCALAPPDATA%\Zorload, the user's own folder on this machine.
+std::string stateFolder() {
+    return programFolderIn(L"LOCALAPPDATA");
+}
+
+// Makes every missing folder of path up to its last separator; one that
+// exists is left as it is. A new one inherits the permissions of the folder
+// it is made in.
+void makeFoldersOf(const std::wstring& path) {
+    for (size_t at = 3; at < path.size(); ++at) {
+        if (isSeparator(path[at]))
+            ::CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+    }
 }
 
 // Whether the user may make files in the folder that ends at its closing
@@ -246,13 +262,106 @@ void makeSessionLogFolder(const std::string& logPath) {
     if (logFolder.empty() || logPath.compare(0, logFolder.size() + 1, logFolder + "\\") != 0 ||
         logPath.find_first_of("\\/", logFolder.size() + 1) != std::string::npos)
         return;
-    // Every missing folder on the way; one that exists is left as it is. A
-    // new one inherits the permissions of %LOCALAPPDATA%, the user's own.
-    const std::wstring folder = win32::toUtf16(logFolder);
-    for (size_t at = 3; at <= folder.size(); ++at) {
-        if (at == folder.size() || isSeparator(folder[at]))
-            ::CreateDirectoryW(folder.substr(0, at).c_str(), nullptr);
+    // Every missing folder on the way, inheriting the permissions of
+    // %LOCALAPPDATA%, the user's own.
+    makeFoldersOf(win32::toUtf16(logPath));
+}
+
+std::string userConfigPath(const std::string& name) {
+    const std::string folder = programFolderIn(L"APPDATA");
+    return folder.empty() ? folder : folder + "\\" + name;
+}
+
+std::string environmentText(const char* name) {
+    const std::wstring wide = win32::toUtf16(name);
+    const DWORD n = ::GetEnvironmentVariableW(wide.c_str(), nullptr, 0);
+    if (n == 0)
+        return std::string();
+    std::wstring value(n, L'\0');
+    const DWORD got = ::GetEnvironmentVariableW(wide.c_str(), &value[0], n);
+    if (got == 0 || got >= n)
+        return std::string();
+    value.resize(got);
+    return win32::toUtf8(value);
+}
+
+bool writeWholeFile(const std::string& path, const std::string& bytes, bool makeFolders,
+                    FileProblem& problem) {
+    problem = FileProblem();
+    const std::wstring name = win32::toUtf16(path);
+    const auto failed = [&](DWORD error, FileRefusal refusal = FileRefusal::None) {
+        problem.error = static_cast<int>(error);
+        problem.refusal = refusal;
+        problem.at = refusal == FileRefusal::None ? std::string() : path;
+        return false;
+    };
+    if (name.empty())
+        return failed(ERROR_INVALID_NAME);
+    if (makeFolders)
+        makeFoldersOf(name);
+    // What stands at the name is looked at, not followed: a symbolic link
+    // or junction, a folder or a file with a second name is refused, as
+    // openAppend refuses it.
+    const HANDLE old = ::CreateFileW(
+        name.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (old != INVALID_HANDLE_VALUE) {
+        BY_HANDLE_FILE_INFORMATION info;
+        const bool known = ::GetFileInformationByHandle(old, &info) != 0;
+        const DWORD error = ::GetLastError();
+        const DWORD type = ::GetFileType(old);
+        ::CloseHandle(old);
+        if (!known)
+            return failed(error);
+        if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            return failed(ERROR_ACCESS_DENIED, FileRefusal::RefusedLink);
+        if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || type != FILE_TYPE_DISK)
+            return failed(ERROR_ACCESS_DENIED);
+        if (info.nNumberOfLinks > 1)
+            return failed(ERROR_ACCESS_DENIED, FileRefusal::SecondName);
+    } else if (::GetLastError() != ERROR_FILE_NOT_FOUND) {
+        return failed(::GetLastError());
     }
+    // The new file beside it, under a name of this process's, never one
+    // that already stands there.
+    std::wstring temp;
+    HANDLE h = INVALID_HANDLE_VALUE;
+    for (unsigned attempt = 0; h == INVALID_HANDLE_VALUE && attempt < 100; ++attempt) {
+        temp = name + L"." + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+               std::to_wstring(attempt) + L".tmp";
+        h = ::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS)
+            return failed(::GetLastError());
+    }
+    if (h == INVALID_HANDLE_VALUE)
+        return failed(ERROR_FILE_EXISTS);
+    DWORD error = NO_ERROR;
+    for (size_t done = 0; error == NO_ERROR && done < bytes.size();) {
+        const size_t left = bytes.size() - done;
+        const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+        DWORD n = 0;
+        if (!::WriteFile(h, bytes.data() + done, chunk, &n, nullptr) || n == 0)
+            error = n == 0 && ::GetLastError() == NO_ERROR ? ERROR_WRITE_FAULT : ::GetLastError();
+        done += n;
+    }
+    // Its bytes on the disk before it takes the name; the move, too, is
+    // on the disk when it returns.
+    if (error == NO_ERROR && !::FlushFileBuffers(h))
+        error = ::GetLastError();
+    ::CloseHandle(h);
+    if (error == NO_ERROR && !::MoveFileExW(temp.c_str(), name.c_str(),
+                                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        error = ::GetLastError();
+    if (error != NO_ERROR) {
+        ::DeleteFileW(temp.c_str());
+        return failed(error);
+    }
+    return true;
+}
+
+bool isNoSuchFile(int error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 std::vector<std::string> programArguments(int, char**) {

@@ -304,4 +304,8 @@ std::vector<std::string> serialAdapterPaths() {
     return names;
 }
 
+std::vector<std::string> benchPortNames() {
+    return serialAdapterPaths();
+}
+
 }  // namespace zor

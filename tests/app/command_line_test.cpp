@@ -118,6 +118,31 @@ TEST(CommandLine, SlashArgumentsFollowTheSystemsPaths) {
     EXPECT_TRUE(parse({"/HIGH"}, &kFull, win).highSpeed);
 }
 
+// -banco anywhere opens the bench; -avvia is an option only beside it, so
+// the wizard's line is read as it always was.
+TEST(CommandLine, BenchOptions) {
+    const SlashRule win = SlashRule::Option, lin = SlashRule::OptionUnlessPath;
+    const struct {
+        std::vector<std::string> args;
+        SlashRule slash;
+        bool bench, autoStart, unknown;
+        std::string file;
+    } cases[] = {
+        {{"-banco"}, lin, true, false, false, ""},
+        {{"-AVVIA", "/Banco", "a.upd"}, win, true, true, false, "a.upd"},
+        {{"/home/u/a.upd", "-avvia", "/BANCO", "-high"}, lin, true, true, false, "/home/u/a.upd"},
+        {{"a.upd", "-avvia"}, lin, false, false, true, "a.upd"},
+        {{"-banco", "-x"}, lin, true, false, true, ""},
+    };
+    for (const auto& c : cases) {
+        const Parsed r = parse(c.args, &kFull, c.slash);
+        EXPECT_EQ(r.bench, c.bench) << c.args[0];
+        EXPECT_EQ(r.autoStart, c.autoStart) << c.args[0];
+        EXPECT_EQ(r.exitProcess, c.unknown) << c.args[0];
+        EXPECT_EQ(r.FileDaCaricare, c.file) << c.args[0];
+    }
+}
+
 TEST(CommandLine, EndingOptionsStopTheParse) {
     Parsed r = parse({"a.upd", "/?", "-high", "-x"});
     ASSERT_EQ(r.boxes.size(), 1u);

@@ -348,5 +348,46 @@ TEST(CliStation, TableFitsAnyTerminal) {
     EXPECT_EQ(lines[lines.size() - 3], "+11 in attesa");
 }
 
+// With the bench's positions each port is named by its place: in the
+// table's first column, its port beside it (the first column to go on a
+// narrow terminal; a long name is cut only then), and in the summary's
+// failures. (The lines, JSON events and records: pty_station_positions.sh.)
+TEST(CliStation, PositionsNameThePorts) {
+    VirtualClock clock;
+    const std::string usb = "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0";
+    StationView view(StationView::Mode::Lines, clock);
+    view.usePositions({{"COM3", "Posto 1"}, {usb, "Banco a sinistra, in fondo"}});
+    testing::internal::CaptureStdout();
+    StationEvent e;
+    e.port = "COM3", e.device = "/dev/ttyS2";
+    e.kind = StationEvent::Kind::Progress;
+    e.overall = 45, e.phase = 2, e.phaseCount = 3;
+    view.event(e, nullptr);
+    e.port = e.device = usb;
+    e.kind = StationEvent::Kind::Finished, e.state = PortState::Failed;
+    ChronometerRun failed;
+    failed.end = RunEnd::Unreachable;
+    view.event(e, &failed);
+    view.summary();
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("Z Fallito: Banco a sinistra, in fondo (" + usb + "), S/N ?, errore 4"),
+              std::string::npos)
+        << out;
+    const struct {
+        int columns;
+        const char* heading;  // its start
+        const char* row;      // COM3's
+    } cases[] = {
+        {100, "Posto            Porta           Stato",
+         "Posto 1          COM3            trasferimento 45% fase 2/3"},
+        {40, "Posto       Stato", "Posto 1     trasferimento 45% fase 2/3"},
+    };
+    for (const auto& c : cases) {
+        const std::vector<std::string> rows = view.tableLines(c.columns);
+        EXPECT_EQ(rows[0].rfind(c.heading, 0), 0u) << rows[0];
+        EXPECT_EQ(rows[1], c.row);
+    }
+}
+
 }  // namespace
 }  // namespace zor::cli

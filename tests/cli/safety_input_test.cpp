@@ -161,9 +161,12 @@ TEST(ForeignInput, AdapterNamesNeitherDriveTheTerminalNorBreakJson) {
         fds.push_back(master);
         ASSERT_EQ(::symlink(tty, (byId + "/" + a.name).c_str()), 0);
     }
-    // COM1..COM4 lead nowhere: the host's own serial ports stay untouched.
-    std::vector<std::pair<std::string, std::string>> env = {{"ZORLOAD_DEV_ROOT", dir + "/dev"},
-                                                            {"ZORLOAD_LOCK_DIR", dir}};
+    // COM1..COM4 lead nowhere: the host's own serial ports stay untouched;
+    // nor does the user's positions file choose the ports.
+    std::vector<std::pair<std::string, std::string>> env = {
+        {"ZORLOAD_DEV_ROOT", dir + "/dev"},
+        {"ZORLOAD_LOCK_DIR", dir},
+        {"ZORLOAD_POSITIONS", dir + "/none.ini"}};
     for (char n = '1'; n <= '4'; ++n)
         env.emplace_back(std::string("ZORLOAD_COM") + n, dir + "/none" + n);
     const std::string upd = dir + "/a.upd";

@@ -18,11 +18,12 @@ using test::fileText;
 
 // A folder shared with another user (writable by all, not sticky unless
 // the row says so: the kernel's own link protection does not apply there
-// even where it is switched on): the name the programs append to, or a
-// folder on the way to it, may have been planted there. Nothing is written
-// through another user's link, into a file with a second name, or into
-// another user's file in a sticky folder; the user's own links work.
-TEST(File, AppendNeverWritesThroughAnotherUsersName) {
+// even where it is switched on): the name the programs append to or write
+// whole, or a folder on the way to it, may have been planted there. Nothing
+// is written through another user's link, into a file with a second name,
+// or in place of another user's file in a sticky folder; the user's own
+// links work, and a file written whole replaces the one they lead to.
+TEST(File, NeverWritesThroughAnotherUsersName) {
     ZOR_SKIP_UNLESS_ROOT();
     const struct {
         const char* what;
@@ -69,6 +70,18 @@ TEST(File, AppendNeverWritesThroughAnotherUsersName) {
         EXPECT_EQ(problem.refusal, c.refusal);
         f.write("new\n", 4);
         EXPECT_EQ(fileText(target), opens ? before + "new\n" : before);
+        f.close();
+
+        const std::string appended = fileText(target);
+        struct stat named {};
+        ::lstat((dir + "/" + c.name).c_str(), &named);
+        problem = FileProblem();
+        EXPECT_EQ(writeWholeFile(dir + "/" + c.name, "whole\n", false, problem), opens);
+        EXPECT_EQ(problem.refusal, c.refusal);
+        EXPECT_EQ(fileText(target), opens ? "whole\n" : appended);
+        struct stat after {};
+        ::lstat((dir + "/" + c.name).c_str(), &after);
+        EXPECT_EQ(S_ISLNK(after.st_mode), S_ISLNK(named.st_mode)) << "a link stays a link";
     }
 }
 

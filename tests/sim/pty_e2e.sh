@@ -40,7 +40,8 @@ while [ ! -L "$WORK/COM1" ]; do
 done
 
 ZORLOAD_COM1="$WORK/COM1"
-export ZORLOAD_COM1
+ZORLOAD_HISTORY="$WORK/storico.sqlite"
+export ZORLOAD_COM1 ZORLOAD_HISTORY
 
 # A second zorsim on the same link is refused and leaves the first one's link
 # as it was.
@@ -68,6 +69,42 @@ expect_row "$WORK/check2.txt" "01=DATAREL" 4 1 "Lingua italiano VERS 1.3 BUILD 5
 expect_row "$WORK/check2.txt" "01=DATAREL" 5 1 "Lingua inglese VERS 1.3 BUILD 5"
 expect_row "$WORK/check2.txt" "09=FREE" 6 2 ""
 grep -q "Tabelle gare" "$WORK/check2.txt" && fail "the old data release survived"
+
+# The update is in the history, and the history says what the chronometer
+# now holds, from that run.
+"$CLI" history --serial 0412-0087 >"$WORK/history.txt" 2>&1 || fail "history exited $?"
+grep -q "^Cronometro S/N 0412-0087: ultimo aggiornamento riuscito .*(COM1), file .*/sample.upd (ID " \
+    "$WORK/history.txt" || fail "history: no last update"
+for c in "Boot VERS 1.01 BUILD 14" "Programma base VERS 2.20 BUILD 41" \
+    "Lingua italiano VERS 1.3 BUILD 5" "Lingua inglese VERS 1.3 BUILD 5"; do
+    grep -q "^  $c  (scritto" "$WORK/history.txt" || fail "history: $c not held"
+done
+grep -q "Tabelle gare" "$WORK/history.txt" && fail "history: the removed release is held"
+"$CLI" history --json >"$WORK/history.jsonl" || fail "history --json exited $?"
+[ "$(wc -l <"$WORK/history.jsonl")" -eq 1 ] || fail "history: not one run"
+grep -q '"meaning": "done"' "$WORK/history.jsonl" || fail "history: the run is not done"
+grep -q '"file_sha256": "'"$(sha256sum "$WORK/sample.upd" | cut -d' ' -f1)"'"' \
+    "$WORK/history.jsonl" || fail "history: not the file's SHA-256"
+
+# A history that cannot be kept never fails an update: another user's link
+# planted at its name is refused with one warning, the update goes on, and
+# the file the link points to is untouched. --no-history keeps nothing.
+if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
+    chmod 711 "$WORK" && mkdir "$WORK/shared" && chmod 1777 "$WORK/shared"
+    echo keep >"$WORK/victim"
+    setpriv --reuid=nobody --regid=nogroup --clear-groups \
+        ln -s "$WORK/victim" "$WORK/shared/storico.sqlite" || fail "no planted link"
+    ZORLOAD_HISTORY="$WORK/shared/storico.sqlite" "$CLI" update COM1 "$WORK/sample.upd" \
+        --select 2 >"$WORK/planted.txt" 2>&1 || fail "planted history: update exited $?"
+    [ "$(grep -c "storico" "$WORK/planted.txt")" -eq 1 ] || fail "planted history: not one warning"
+    grep -q "^Attenzione: l'esecuzione non è stata registrata nello storico $WORK/shared/storico.sqlite: " \
+        "$WORK/planted.txt" || fail "planted history: no warning"
+    grep -q "Aggiornamento completato" "$WORK/planted.txt" || fail "planted history: no update"
+    [ "$(cat "$WORK/victim")" = keep ] || fail "planted history: the victim was written"
+fi
+"$CLI" update COM1 "$WORK/sample.upd" --select 2 --no-history >/dev/null 2>&1 ||
+    fail "--no-history: update exited $?"
+[ "$("$CLI" history --json | wc -l)" -eq 1 ] || fail "a run kept in the history by mistake"
 
 # The chronometer saw the erases of the freed blocks and one restart.
 grep -q "host->crono 01 46 44 06 01" "$WORK/zorsim.err" || fail "block 6 not erased"

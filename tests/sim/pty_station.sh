@@ -46,6 +46,8 @@ count() {  # PATTERN FILE
 }
 
 "$ZORSIM" --write-sample "$WORK/sample.upd" >/dev/null || fail "sample file"
+ZORLOAD_HISTORY="$WORK/storico.sqlite"
+export ZORLOAD_HISTORY
 PORTS="$WORK/A,$WORK/B,$WORK/C,$WORK/D"
 
 # Four chronometers plugged in one after another; B's write is refused.
@@ -72,6 +74,21 @@ tail -n 1 "$WORK/four.txt" | grep -q '^{"event": "summary", "done": 3, "failed":
 for p in A B C D; do
     grep -q "^\[" "$WORK"/*"_$p.trace" || fail "four: no trace for $p"
 done
+# Every chronometer's run is in the history as in the record, once.
+"$CLI" history --json >"$WORK/history.jsonl" || fail "history exited $?"
+[ "$(wc -l <"$WORK/history.jsonl")" -eq 4 ] || fail "four: history runs"
+[ "$(count '"meaning": "done"' "$WORK/history.jsonl")" -eq 3 ] || fail "four: history done"
+"$CLI" history --failed --json >"$WORK/history-failed.jsonl" || fail "history --failed exited $?"
+grep -q '"serial": "1000-0002".*"code": 103, "meaning": "transfer_failed"' \
+    "$WORK/history-failed.jsonl" || fail "four: B's failure in the history"
+"$CLI" history --serial 1000-0003 >"$WORK/history-c.txt" || fail "history --serial exited $?"
+grep -q "^Cronometro S/N 1000-0003: ultimo aggiornamento riuscito " "$WORK/history-c.txt" ||
+    fail "four: C's last update"
+grep -q "^  Programma base VERS 2.20 BUILD 41  (scritto" "$WORK/history-c.txt" ||
+    fail "four: what C holds"
+"$CLI" history --serial 1000-0002 >"$WORK/history-b.txt" || fail "history --serial exited $?"
+grep -q "^Cronometro S/N 1000-0002: nessun aggiornamento riuscito" "$WORK/history-b.txt" ||
+    fail "four: B has no successful update"
 for p in A C D; do
     grep -q "violazione" "$WORK/$p.sim.txt" && fail "four: $p saw the protocol broken"
 done
@@ -136,9 +153,11 @@ grep -q "non può essere interrotto" "$WORK/interrupt.txt" && fail "interrupt: r
 [ "$(count ': completato' "$WORK/interrupt.txt")" -eq 2 ] || fail "interrupt: not both done"
 grep -q "Riepilogo: completati 2" "$WORK/interrupt.txt" || fail "interrupt: summary"
 # An adapter plugged in while the station watches every port joins, is
-# updated, and leaves when it is unplugged. COM1..COM4 lead nowhere here.
+# updated, and leaves when it is unplugged. COM1..COM4 lead nowhere here, and
+# the bench has no positions.
 mkdir -p "$WORK/dev/serial/by-id"
 for n in 1 2 3 4; do export "ZORLOAD_COM$n=$WORK/none$n"; done
+export ZORLOAD_POSITIONS="$WORK/none.ini"
 ZORLOAD_DEV_ROOT="$WORK/dev" timeout 60 "$CLI" station "$WORK/sample.upd" --select all --json \
     >"$WORK/hotplug.txt" 2>&1 &
 STATION=$!

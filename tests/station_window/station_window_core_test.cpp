@@ -254,5 +254,39 @@ TEST_F(StationWindowTest, TotalsAndSessionList) {
         view.rows[1].time + ",\"Posto \"\"2\"\", fondo\",0412-0087,errore 4 collegamento,30.0");
 }
 
+// The positions editor: a position at fault is refused with a box and
+// nothing changes; saved, the file holds them and the tiles follow; not
+// while the station runs.
+TEST_F(StationWindowTest, PositionsAreEditedCheckedAndSaved) {
+    auto core = make({{"Posto 1", "COM3"}});
+    core->setPositionsFile(dir.file("impostazioni/banco.ini"));
+    const std::vector<BenchPosition> sameName = {{"Posto 1", "COM3"}, {"Posto 1", "COM4"}};
+    EXPECT_FALSE(core->savePositions(sameName));
+    EXPECT_EQ(view.boxes.back().text, "Due posti si chiamano \"Posto 1\".");
+    EXPECT_FALSE(core->savePositions({{"Posto 1", "COM3"}, {"", "COM4"}}));
+    EXPECT_EQ(view.boxes.back().text, "Il posto n. 2 non ha un nome.");
+    EXPECT_EQ(readBenchPositions(dir.file("impostazioni/banco.ini")).fault,
+              PositionsFault::Missing);
+    EXPECT_EQ(view.tiles.size(), 1u);
+
+    const std::vector<BenchPosition> bench = {{"Ingresso", "COM4"}, {"Posto 2", "COM3"}};
+    ASSERT_TRUE(core->savePositions(bench));
+    const PositionsResult read = readBenchPositions(dir.file("impostazioni/banco.ini"));
+    ASSERT_TRUE(read.ok());
+    EXPECT_EQ(read.positions.size(), 2u);
+    EXPECT_EQ(read.positions[0].name, "Ingresso");
+    ASSERT_EQ(view.tiles.size(), 2u);
+    EXPECT_EQ(view.tiles[0].name, "Ingresso");
+    const std::vector<std::string> ports = core->portChoices();
+    EXPECT_EQ(std::vector<std::string>(ports.begin(), ports.begin() + 4),
+              (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4"}));
+
+    ASSERT_TRUE(core->loadFile(file));
+    ASSERT_TRUE(core->start());
+    EXPECT_FALSE(core->canEditPositions());
+    EXPECT_FALSE(core->savePositions({{"Posto 1", "COM1"}}));
+    EXPECT_EQ(station->options.ports, (std::vector<std::string>{"COM4", "COM3"}));
+}
+
 }  // namespace
 }  // namespace zor::stationwin

@@ -183,6 +183,11 @@ inline constexpr Box BOXES[] = {
      "L'invio dei dati al cronometro non può essere interrotto. Prima di chiudere l'applicazione "
      "è necessario attendere il completamento dell'operazione di trasferimento.",
      "Zorload", Icon::Exclamation, true},
+    // The bench window, closed while %s chronometer(s) are written.
+    {"benchCloseRefused",
+     "C'è ancora 1 trasferimento in corso. L'invio dei dati al cronometro non può essere "
+     "interrotto: prima di chiudere il banco è necessario attendere che termini.",
+     "Zorload - banco", Icon::Exclamation, true},
 };
 #undef ZOR_USAGE
 

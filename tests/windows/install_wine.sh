@@ -156,6 +156,11 @@ for f in "${links[@]}"; do [ -f "$f" ] && link=$f; done
 [ -n "$link" ] || fail "no Start-menu shortcut Zorload.lnk"
 grep -a -q -F 'C:\Program Files\Zorload\zorload.exe' "$link" ||
   fail "Zorload.lnk does not lead to zorload.exe"
+# Beside it the bench's, to the same program with /banco.
+bench_link="${link%/*}/Zorload - banco.lnk"
+[ -f "$bench_link" ] && tr -d '\0' <"$bench_link" | grep -a -q -F 'Zorload\zorload.exe' &&
+  tr -d '\0' <"$bench_link" | grep -a -q -F '/banco' ||
+  fail "no Start-menu shortcut \"Zorload - banco\" to zorload.exe /banco"
 # *.upd: the file type of every user, opened by the wizard with its icon.
 [ "$(value 'HKCR\.upd')" = "$progid" ] || fail "HKCR\\.upd is '$(value 'HKCR\.upd')', not $progid"
 [ "$(value 'HKLM\Software\Classes\.upd')" = "$progid" ] ||

@@ -4,6 +4,9 @@
 //
 //   zor_wizard_driver wait-text lblStepTitle "Trasferimento dati" 30 -- bar barFase
 //
+// "bench" first drives the bench window (zorload.exe -banco) instead: its
+// controls by the names of BENCH_CONTROLS, its tiles with "tile" and "retry".
+//
 // Controls are found by the names of the form definition: a control's ID is
 // 1000 + its value in the wizard's control enumeration (Ctl). Waits take an
 // optional time-out in seconds (default 20). The first expectation that fails
@@ -28,12 +31,14 @@
 #include <string>
 #include <vector>
 
+#include "station_window/win32/bench_window.h"
 #include "support/window_texts.h"
 #include "wizard/form_layout.h"
 
 namespace {
 
-const char* const CLASS_NAME = "TfrmZORMain";
+// The wizard's class, or the bench window's after "bench".
+const char* CLASS_NAME = "TfrmZORMain";
 constexpr UINT WM_SHOWINSTANCE = WM_USER + 1;
 constexpr int CONTROL_ID_BASE = 1000;
 
@@ -109,16 +114,71 @@ HWND wizard(double seconds = 20) {
     return w;
 }
 
+namespace bench = zor::stationwin;
+const struct {
+    const char* name;
+    int id;
+} BENCH_CONTROLS[] = {{"file", bench::ID_FILE},
+                      {"fileInfo", bench::ID_FILE_INFO},
+                      {"all", bench::ID_ALL},
+                      {"components", bench::ID_COMPONENTS},
+                      {"start", bench::ID_START},
+                      {"stop", bench::ID_STOP},
+                      {"totals", bench::ID_TOTALS},
+                      {"status", bench::ID_STATUS},
+                      {"session", bench::ID_SESSION},
+                      {"copy", bench::ID_COPY},
+                      {"positions", bench::ID_POSITIONS}};
+// The positions editor's, in its own dialog.
+const struct {
+    const char* name;
+    int id;
+} POSITIONS_CONTROLS[] = {
+    {"posList", bench::ID_POSITIONS_LIST},     {"posName", bench::ID_POSITIONS_NAME},
+    {"posPort", bench::ID_POSITIONS_PORT},     {"posAdd", bench::ID_POSITIONS_ADD},
+    {"posRemove", bench::ID_POSITIONS_REMOVE}, {"posUp", bench::ID_POSITIONS_UP},
+    {"posDown", bench::ID_POSITIONS_DOWN},     {"posSave", bench::ID_POSITIONS_SAVE}};
+
+DWORD wizardProcess();
+std::vector<HWND> dialogs(DWORD pid);
+
+// A control of the positions editor, once the editor is open; null for a
+// name that is not one.
+HWND positionsControl(const std::string& name) {
+    for (const auto& c : POSITIONS_CONTROLS) {
+        if (name != c.name)
+            continue;
+        HWND found = nullptr;
+        const DWORD pid = wizardProcess();
+        waitFor(
+            20,
+            [&] {
+                for (HWND d : dialogs(pid))
+                    if ((found = GetDlgItem(d, c.id)) != nullptr)
+                        return true;
+                return false;
+            },
+            [] { return std::string("the positions editor is not open"); });
+        return found;
+    }
+    return nullptr;
+}
+
 int controlId(const std::string& name) {
     for (const auto& c : zor::wizard::formControls())
         if (name == c.name)
             return CONTROL_ID_BASE + static_cast<int>(c.id);
+    for (const auto& c : BENCH_CONTROLS)
+        if (name == c.name)
+            return c.id;
     fail("unknown control " + name);
 }
 
 // The control anywhere under the wizard's window (pages and panels may be
 // windows of their own).
 HWND control(const std::string& name) {
+    if (HWND w = positionsControl(name))
+        return w;
     const int id = controlId(name);
     std::vector<HWND> all;
     EnumChildWindows(wizard(), collect, reinterpret_cast<LPARAM>(&all));
@@ -140,6 +200,20 @@ std::string textOf(HWND w) {
     std::wstring text(ask(w, WM_GETTEXTLENGTH) + 1, L'\0');
     text.resize(ask(w, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0])));
     return utf8(text);
+}
+
+// A part of the bench window's tile (0 the first): "frame" is the tile's own
+// text, what a screen reader says.
+HWND tilePart(const std::string& tile, const std::string& part) {
+    static const char* const parts[] = {"frame", "name",  "port",    "state", "serial",
+                                        "bar",   "times", "failure", "step",  "retry"};
+    HWND frame = GetDlgItem(wizard(), bench::FIRST_TILE_ID + std::atoi(tile.c_str()));
+    if (!frame)
+        fail("the bench has no tile " + tile);
+    for (int i = 0; i < int(sizeof parts / sizeof *parts); ++i)
+        if (part == parts[i])
+            return i == 0 ? frame : GetDlgItem(frame, i);
+    fail("a tile has no part " + part);
 }
 
 // A key press and release posted to the control, with the scan code and
@@ -836,8 +910,10 @@ const Command COMMANDS[] = {
      [](const Args& a) {
          HWND target = a.size() > 1 ? control(a[1]) : focused();
          // Right after a box has closed the focus may still be on the box's
-         // button: the key goes to the window then.
-         if (target != wizard() && !IsChild(wizard(), target))
+         // button: the key goes to the window then. A dialog the window owns
+         // (the positions editor) takes its own keys.
+         if (target != wizard() && !IsChild(wizard(), target) &&
+             GetWindow(GetAncestor(target, GA_ROOT), GW_OWNER) != wizard())
              target = wizard();
          if (a.size() > 1)
              focus(target);
@@ -1021,6 +1097,58 @@ const Command COMMANDS[] = {
          waitFor(
              seconds(a, 5), [&] { return (wrong = chartBoxProblems(a)).empty(); },
              [&] { return "the chart's box over blocks " + a[0] + "+" + a[1] + " shows" + wrong; });
+     }},
+    {"bench", 0, 0, "", [](const Args&) { CLASS_NAME = bench::BENCH_WINDOW_CLASS; }},
+    {"tile", 3, 4, "TILE PART TEXT [s]",
+     [](const Args& a) {
+         std::string seen;
+         waitFor(
+             seconds(a, 3),
+             [&] { return (seen = textOf(tilePart(a[0], a[1]))).find(a[2]) != std::string::npos; },
+             [&] {
+                 return "tile " + a[0] + "'s " + a[1] + " reads \"" + seen + "\", not \"" + a[2] +
+                        "\"";
+             });
+     }},
+    {"contains", 2, 3, "CONTROL TEXT [s]",
+     [](const Args& a) {
+         std::string seen;
+         waitFor(
+             seconds(a, 2),
+             [&] { return (seen = textOf(control(a[0]))).find(a[1]) != std::string::npos; },
+             [&] { return a[0] + " reads \"" + seen + "\", without \"" + a[1] + "\""; });
+     }},
+    {"clipboard", 1, 2, "TEXT [s]",
+     [](const Args& a) {
+         // The Unicode text on the clipboard, as a spreadsheet pasting it
+         // would read it.
+         std::string seen;
+         waitFor(
+             seconds(a, 1),
+             [&] {
+                 seen.clear();
+                 if (OpenClipboard(nullptr)) {
+                     if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+                         seen = utf8(static_cast<const wchar_t*>(GlobalLock(data)));
+                         GlobalUnlock(data);
+                     }
+                     CloseClipboard();
+                 }
+                 return seen.find(a[0]) != std::string::npos;
+             },
+             [&] { return "the clipboard holds \"" + seen + "\", without \"" + a[0] + "\""; });
+     }},
+    {"retry", 1, 2, "TILE [s]",
+     [](const Args& a) {
+         HWND b = nullptr;
+         waitFor(
+             seconds(a, 1),
+             [&] {
+                 b = tilePart(a[0], "retry");
+                 return IsWindowVisible(b) && IsWindowEnabled(b);
+             },
+             [&] { return "tile " + a[0] + "'s Riprova is not visible and enabled"; });
+         PostMessageW(b, BM_CLICK, 0, 0);
      }},
     {"bar-moves", 1, 2, "BAR [s]",
      [](const Args& a) {

@@ -1,6 +1,9 @@
 // zorload: the update wizard. One instance at a time: a second start wakes
 // the running window and ends. SIGTERM, SIGINT and SIGHUP end it as its close
 // box does, lock and socket removed, except while a chronometer is written.
+// With -banco the bench window opens instead, beside any wizard or bench
+// already running: each port is taken exclusively when opened, so two
+// programs can never write one chronometer.
 #include <QApplication>
 #include <QDir>
 #include <QScreen>
@@ -9,14 +12,77 @@
 #include <string>
 #include <vector>
 
+#include "app/bench_positions.h"
+#include "app/command_line.h"
+#include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/serial_port.h"
 #include "platform/single_instance.h"
 #include "platform/version_block.h"
+#include "station_window/qt/station_window_qt.h"
+#include "text/app_text.h"
+#include "text/station_text.h"
+#include "text/station_window_text.h"
 #include "text/wizard_text.h"
 #include "wizard/qt/main_form.h"
 
+namespace {
+
+// zorload -banco [-avvia] [FILE]: the bench window on the positions of the
+// user's banco.ini (none when it has a fault, after a box saying so). With
+// -avvia and a file that loads, every component, started at once.
+int runBench(char** argv, const zor::CommandLineResult& line) {
+    using namespace zor;
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    QApplication::setApplicationName(QString::fromUtf8(STATION_WINDOW_TITLE));
+    try {
+        for (const BoxRequest& box :
+             commandLineBoxes(line, programFileName(programPath()), programVersionBlock()))
+            stationwin::showBox(box, nullptr);
+        if (line.exitProcess)
+            return line.exitStatus;
+        const std::string path = benchPositionsPath();
+        PositionsResult positions = readBenchPositions(path);
+        if (!positions.ok() && positions.fault != PositionsFault::Missing) {
+            stationwin::showBox({positionsIgnoredText(positionsFaultText(path, positions)),
+                                 STATION_WINDOW_TITLE, BoxIcon::Exclamation, true},
+                                nullptr);
+        }
+        stationwin::StationWindow window(
+            systemClock(), stationwin::engineStations(systemSerialDevices(), systemClock()),
+            positions.positions);
+        if (QScreen* screen = QGuiApplication::primaryScreen()) {
+            window.resize(window.sizeHint().expandedTo(screen->availableSize() * 0.85));
+            window.move(screen->availableGeometry().center() - window.rect().center());
+        }
+        // SIGTERM, SIGINT and SIGHUP end it as its close box does: refused
+        // while chronometers are written.
+        int interrupted = 0;
+        const auto interrupts = qtui::listenForInterrupts(
+            window, [&window] { return window.core().transfersRunning() > 0; }, interrupted);
+        window.show();
+        if (!line.FileDaCaricare.empty() && window.openFile(line.FileDaCaricare) && line.autoStart)
+            window.core().start();
+        const int status = QApplication::exec();
+        return interrupted != 0 ? interrupted : status;
+    } catch (const std::exception& e) {
+        qtui::showStartupError(e);
+    }
+    return 1;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.emplace_back(argv[i]);
+    const zor::CommandLineResult line =
+        zor::ParseCommandLine(args, zor::SlashRule::OptionUnlessPath);
+    if (line.bench)
+        return runBench(argv, line);
+
     zor::SingleInstance instance;
     if (!instance.CheckSingleInstance())
         return 0;
@@ -29,9 +95,6 @@ int main(int argc, char** argv) {
     // Every argument is the program's: Qt sees none, so that -reverse, -style
     // and the like get the unknown-option box like any option the program
     // does not know. The platform plugin still comes from QT_QPA_PLATFORM.
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i)
-        args.emplace_back(argv[i]);
     int qtArgc = 1;
     int status = 0;
     {

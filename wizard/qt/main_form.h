@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <array>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -110,6 +111,10 @@ void showStartupError(const std::exception& error);
 // Null when no pipe could be made: the signals then end the program at once,
 // as by default.
 std::unique_ptr<QSocketNotifier> listenForInterrupts(TfrmZORMain& form, int& endStatus);
+// The same for any window: writing() says whether a chronometer is being
+// written, when a request to end is refused.
+std::unique_ptr<QSocketNotifier> listenForInterrupts(QWidget& window, std::function<bool()> writing,
+                                                     int& endStatus);
 
 // Wakes form for every WM_SHOWINSTANCE that a second start sends to
 // instance (the owner), from the event loop; null when nothing listens.

@@ -141,35 +141,42 @@ std::unique_ptr<QSocketNotifier> listenForWakeUps(SingleInstance& instance, Tfrm
 }
 
 std::unique_ptr<QSocketNotifier> listenForInterrupts(TfrmZORMain& form, int& endStatus) {
+    return listenForInterrupts(
+        form, [&form] { return form.core().page() == wizard::Page::Download; }, endStatus);
+}
+
+std::unique_ptr<QSocketNotifier> listenForInterrupts(QWidget& window, std::function<bool()> writing,
+                                                     int& endStatus) {
     const int fd = watchInterruptsByPipe();
     if (fd < 0)
         return nullptr;
     auto notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-    QObject::connect(notifier.get(), &QSocketNotifier::activated, &form, [&form, &endStatus] {
-        while (const int status = nextInterrupt()) {
-            if (endStatus != 0)
-                continue;  // already ending: the rest only empties the pipe
-            // The close box's own rule (FormCloseQuery): the chronometer
-            // being written must not be left half-written.
-            if (form.core().page() == wizard::Page::Download) {
-                std::fputs(interruptRefusedLine().c_str(), stderr);
-                continue;
+    QObject::connect(
+        notifier.get(), &QSocketNotifier::activated, &window, [&window, writing, &endStatus] {
+            while (const int status = nextInterrupt()) {
+                if (endStatus != 0)
+                    continue;  // already ending: the rest only empties the pipe
+                // The close box's own rule: a chronometer being written must not
+                // be left half-written.
+                if (writing()) {
+                    std::fputs(interruptRefusedLine().c_str(), stderr);
+                    continue;
+                }
+                // A box or the file dialog runs an event loop of its own, and the
+                // window cannot close under it: dismissed first, as if answered
+                // with Esc.
+                for (QWidget* w : QApplication::topLevelWidgets()) {
+                    if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible())
+                        dialog->reject();
+                }
+                if (!window.close())
+                    continue;
+                endStatus = status;
+                // Every loop, the boxes' too, so that the window's loop returns
+                // even when the request came while the check waited for a box.
+                QCoreApplication::exit(status);
             }
-            // A box or the file dialog runs an event loop of its own, and the
-            // window cannot close under it: dismissed first, as if answered
-            // with Esc.
-            for (QWidget* w : QApplication::topLevelWidgets()) {
-                if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible())
-                    dialog->reject();
-            }
-            if (!form.close())
-                continue;
-            endStatus = status;
-            // Every loop, the boxes' too, so that the window's loop returns
-            // even when the request came while the check waited for a box.
-            QCoreApplication::exit(status);
-        }
-    });
+        });
     return notifier;
 }
 

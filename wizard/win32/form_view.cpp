@@ -224,37 +224,12 @@ void TfrmZORMain::informationSound() {
 
 bool TfrmZORMain::openFileDialog(const wizard::FileDialogRequest& request,
                                  std::string& chosenPath) {
-    // "description\0pattern\0" for each filter, closed by one more NUL.
-    std::wstring filters;
-    for (const wizard::FileFilter& f : request.filters) {
-        filters += toUtf16(f.description);
-        filters += L'\0';
-        filters += toUtf16(f.pattern);
-        filters += L'\0';
-    }
-    filters += L'\0';
-    const std::wstring title = toUtf16(request.title);
-    const std::wstring directory = toUtf16(request.initialDirectory);
-    std::vector<wchar_t> path(32768, L'\0');
-
-    OPENFILENAMEW dialog{};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = hwnd_;
-    dialog.lpstrFilter = filters.c_str();
-    dialog.nFilterIndex = 1;
-    dialog.lpstrFile = path.data();
-    dialog.nMaxFile = static_cast<DWORD>(path.size());
-    dialog.lpstrInitialDir = directory.empty() ? nullptr : directory.c_str();
-    dialog.lpstrTitle = title.c_str();
-    // The chosen file must exist; no read-only box. The process's current
-    // folder stays where it was: a relative name from the command line still
-    // means what it meant.
-    dialog.Flags =
-        OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    if (!::GetOpenFileNameW(&dialog))
-        return false;
-    chosenPath = toUtf8(path.data());
-    return true;
+    win32ui::FileDialog dialog;
+    dialog.title = request.title;
+    for (const wizard::FileFilter& f : request.filters)
+        dialog.filters.emplace_back(f.description, f.pattern);
+    dialog.initialDirectory = request.initialDirectory;
+    return win32ui::runFileDialog(hwnd_, dialog, chosenPath);
 }
 
 void TfrmZORMain::closeWindow() {

@@ -1,5 +1,8 @@
 // zorload.exe: the update wizard for Windows. One instance at a time: a
-// second start wakes the running window and ends.
+// second start wakes the running window and ends. With -banco (or /banco)
+// the bench window opens instead, outside that rule: each of its ports is
+// the station's own while it watches it, and a port another program holds
+// shows as held on its tile.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -9,11 +12,17 @@
 #include <string>
 #include <vector>
 
+#include "app/bench_positions.h"
+#include "app/command_line.h"
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/serial_port.h"
 #include "platform/single_instance.h"
 #include "platform/version_block.h"
+#include "station_window/win32/bench_window.h"
+#include "text/app_text.h"
+#include "text/station_text.h"
+#include "text/station_window_text.h"
 #include "text/wizard_text.h"
 #include "updatefile/unit_assert.h"
 #include "wizard/win32/main_form.h"
@@ -37,9 +46,62 @@ std::string currentDirectory() {
     return toUtf8(folder);
 }
 
+void initCommonControls() {
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof controls;
+    controls.dwICC =
+        ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_ANIMATE_CLASS | ICC_STANDARD_CLASSES;
+    ::InitCommonControlsEx(&controls);
+}
+
+void showBox(const zor::BoxRequest& box) {
+    const UINT icon = box.icon == zor::BoxIcon::Information   ? MB_ICONINFORMATION
+                      : box.icon == zor::BoxIcon::Exclamation ? MB_ICONEXCLAMATION
+                                                              : MB_ICONERROR;
+    ::MessageBoxW(nullptr, zor::win32ui::toUtf16(box.text).c_str(),
+                  zor::win32ui::toUtf16(box.caption).c_str(), MB_OK | icon);
+}
+
+// zorload.exe -banco [-avvia] [FILE]: the bench window on the user's
+// positions (a faulty file is named in a box, and the bench opens without
+// positions), FILE loaded and, with -avvia, sent to every chronometer.
+int runBench(HINSTANCE instance, const zor::CommandLineResult& cmd) {
+    for (const zor::BoxRequest& box : zor::commandLineBoxes(
+             cmd, zor::programFileName(zor::programPath()), zor::programVersionBlock()))
+        showBox(box);
+    if (cmd.exitProcess)
+        return cmd.exitStatus;
+    const std::string path = zor::benchPositionsPath();
+    zor::PositionsResult positions = zor::readBenchPositions(path);
+    if (!positions.ok() && positions.fault != zor::PositionsFault::Missing) {
+        showBox({zor::positionsIgnoredText(zor::positionsFaultText(path, positions)),
+                 zor::STATION_WINDOW_TITLE, zor::BoxIcon::Exclamation, true});
+    }
+    initCommonControls();
+    zor::stationwin::BenchWindow window(instance, zor::systemSerialDevices(), zor::systemClock(),
+                                        std::move(positions.positions));
+    window.show();
+    window.openFile(cmd.FileDaCaricare, cmd.autoStart);
+    return window.run();
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    const zor::CommandLineResult cmd =
+        zor::ParseCommandLine(zor::programArguments(0, nullptr), zor::SlashRule::Option);
+    if (cmd.bench) {
+        zor::setAssertionReporter(showAssertion);
+        try {
+            return runBench(instance, cmd);
+        } catch (const std::exception& e) {
+            ::MessageBoxW(nullptr, zor::win32ui::toUtf16(e.what()).c_str(),
+                          zor::win32ui::toUtf16(zor::STATION_WINDOW_TITLE).c_str(),
+                          MB_OK | MB_ICONERROR);
+            return 1;
+        }
+    }
+
     zor::SingleInstance single(zor::SINGLE_INSTANCE_NAME);
     if (!single.CheckSingleInstance())
         return 0;
@@ -48,11 +110,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     int status = 0;
     std::string title = zor::WIZARD_TITLE;
     try {
-        INITCOMMONCONTROLSEX controls{};
-        controls.dwSize = sizeof controls;
-        controls.dwICC =
-            ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_ANIMATE_CLASS | ICC_STANDARD_CLASSES;
-        ::InitCommonControlsEx(&controls);
+        initCommonControls();
 
         // "/a/b.upd" is an option here, as every argument beginning with '/'.
         zor::win32ui::TfrmZORMain form(
