@@ -45,12 +45,13 @@ struct FakeStation : StationControl {
     }
     void stopTaking() override { taking = false; }
     bool quiet() const override { return busy == 0; }
-    void join() override { joined = true; }
+    void join() override { *joined = true; }
 
     StationOptions options;
     StationObserver* observer = nullptr;
     int refreshes = 0, busy = 0;
-    bool taking = true, joined = false;
+    bool taking = true;
+    bool* joined = nullptr;  // the test's: the station is gone once joined
     std::vector<std::string> retried;
 };
 
@@ -68,6 +69,7 @@ class StationWindowTest : public ::testing::Test {
                 auto s = std::make_unique<FakeStation>();
                 s->options = options;
                 s->observer = &observer;
+                s->joined = &joined;
                 station = s.get();
                 return s;
             },
@@ -98,6 +100,7 @@ class StationWindowTest : public ::testing::Test {
     VirtualClock clock{1000};
     RecordingView view;
     FakeStation* station = nullptr;
+    bool joined = false;
 };
 
 // Avvia needs a file and a selection; a refused file leaves the one loaded
@@ -145,7 +148,7 @@ TEST_F(StationWindowTest, StartAndStopRules) {
     r.end = RunEnd::Done;
     station->observer->runFinished({"COM3", "COM3"}, PortState::Done, r);
     core->tick();
-    EXPECT_TRUE(station->joined);
+    EXPECT_TRUE(joined);
     EXPECT_FALSE(core->running());
     EXPECT_TRUE(view.controls.startEnabled);
     EXPECT_TRUE(core->closeQuery());
