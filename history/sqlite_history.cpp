@@ -2,6 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
+#include <thread>
+
 #include "history/history_path.h"
 
 namespace zor {
@@ -80,6 +83,20 @@ bool exec(sqlite3* db, const char* sql) {
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
+// Switching a new file to WAL takes a lock that the busy handler does not
+// wait for while another program is making the same file: tried again,
+// within the busy time-out.
+bool execWhenFree(sqlite3* db, const char* sql) {
+    for (int waited = 0;; waited += 10) {
+        const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr) & 0xff;
+        if (rc != SQLITE_BUSY && rc != SQLITE_LOCKED)
+            return rc == SQLITE_OK;
+        if (waited >= SqliteHistory::BUSY_TIMEOUT_MS)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
 }  // namespace
 
 int SqliteHistory::latestSchema() {
@@ -113,7 +130,8 @@ std::unique_ptr<SqliteHistory> SqliteHistory::open(const std::string& path, bool
     sqlite3_busy_timeout(db, BUSY_TIMEOUT_MS);
     // WAL: readers never wait for the writer, and a commit is one append.
     // NORMAL: a power cut may lose the last runs, never damage the file.
-    if (!exec(db, "PRAGMA journal_mode=WAL") || !exec(db, "PRAGMA synchronous=NORMAL")) {
+    if (!execWhenFree(db, "PRAGMA journal_mode=WAL") ||
+        !execWhenFree(db, "PRAGMA synchronous=NORMAL")) {
         result = history->failure(HistoryFault::CannotOpen);
         return nullptr;
     }
