@@ -2,6 +2,9 @@
 // local SQLite file (as each update and each station port does), and
 // `zorload-cli history --serial S` on a history of 100,000 runs (1,000
 // chronometers with 100 runs each, the one asked about among them).
+// With $ZOR_BENCH_POSTGRES naming a PostgreSQL database (bench/history_postgres.sh
+// starts a local one): storing one run on the server, and a run through the
+// bench's outbox to the server (kept unsent, sent, taken off the outbox).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -13,6 +16,10 @@
 
 #include "cli/commands.h"
 #include "history/sqlite_history.h"
+#ifdef ZOR_HISTORY_SERVER
+#include "history/outbox_history.h"
+#include "history/postgres_history.h"
+#endif
 #include "support/temp_dir.h"
 
 namespace zor {
@@ -115,6 +122,53 @@ void BM_HistorySerial(benchmark::State& state) {
     ::close(null);
 }
 BENCHMARK(BM_HistorySerial)->Unit(benchmark::kMillisecond);
+
+#ifdef ZOR_HISTORY_SERVER
+std::string benchServer() {
+    const char* url = ::getenv("ZOR_BENCH_POSTGRES");
+    return url ? url : "";
+}
+
+// One run, one INSERT ... ON CONFLICT, on a connection already open (the
+// recorder's thread, once the server answers).
+void BM_PostgresStoreOneRun(benchmark::State& state) {
+    if (benchServer().empty()) {
+        state.SkipWithError("ZOR_BENCH_POSTGRES not set");
+        return;
+    }
+    HistoryResult result;
+    auto server = PostgresHistory::open(benchServer(), result);
+    if (!server) {
+        state.SkipWithError(result.message.c_str());
+        return;
+    }
+    int n = 0;
+    for (auto _ : state) {
+        if (!server->store(sampleRun(n % 1000, n)).added)
+            state.SkipWithError("not stored");
+        ++n;
+    }
+}
+BENCHMARK(BM_PostgresStoreOneRun)->Unit(benchmark::kMicrosecond);
+
+// A station's run as the recorder handles it with a server: kept unsent
+// in the bench's file, sent, taken off the outbox.
+void BM_OutboxStoreAndSendOneRun(benchmark::State& state) {
+    if (benchServer().empty()) {
+        state.SkipWithError("ZOR_BENCH_POSTGRES not set");
+        return;
+    }
+    test::TempDir dir("zor_bench_history");
+    OutboxHistory history(openHistory(dir.file("storico.sqlite")), benchServer());
+    int n = 0;
+    for (auto _ : state) {
+        if (!history.store(sampleRun(n % 1000, n)).added || history.sendPending().waiting != 0)
+            state.SkipWithError("not sent");
+        ++n;
+    }
+}
+BENCHMARK(BM_OutboxStoreAndSendOneRun)->Unit(benchmark::kMicrosecond);
+#endif
 
 }  // namespace
 }  // namespace zor

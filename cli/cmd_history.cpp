@@ -147,14 +147,37 @@ int cmdHistory(const Args& args) {
     if (!problem.empty())
         return usageError("history", problem);
 
+    // A centre's server: read from it, and import through the bench's
+    // outbox; when it does not answer, the bench's own runs are shown.
+    const bool server = isServerHistory(path);
+    std::string shown = server ? serverForPeople(path) : path;
+    const std::string local = server ? defaultHistoryPath() : path;
     HistoryResult opened;
-    std::unique_ptr<HistoryStore> store = openLocalHistory(path, isDefault, opened);
+    std::unique_ptr<HistoryStore> store;
+    if (server && !import) {
+        store = openServerHistory(path, opened);
+        if (!store && !local.empty()) {
+            std::fprintf(
+                stderr, "%s\n",
+                historyServerFallbackText(nameForTerminal(shown), opened, nameForTerminal(local))
+                    .c_str());
+            shown = local;
+        }
+    }
+    if (!store && !local.empty())
+        store = openRunHistory(server && import ? path : local, local, isDefault || server, opened);
     if (!store) {
-        std::fprintf(stderr, "%s\n", historyProblemText(nameForTerminal(path), opened).c_str());
+        std::fprintf(stderr, "%s\n", historyProblemText(nameForTerminal(shown), opened).c_str());
         return EXIT_FILE_REFUSED;
     }
-    if (import)
-        return importRecords(*store, opt.positional[1]);
+    if (import) {
+        const int code = importRecords(*store, opt.positional[1]);
+        const SendState sent = store->sendPending();
+        if (server && sent.waiting > 0)
+            std::fprintf(stderr, "%s\n",
+                         historyUnsentText(nameForTerminal(shown), sent.waiting, sent.why).c_str());
+        return code;
+    }
 
     filter.serial = opt.serial;
     filter.bench = opt.bench;
@@ -162,7 +185,7 @@ int cmdHistory(const Args& args) {
     std::vector<HistoryRun> runs;
     const HistoryResult read = store->query(filter, runs);
     if (!read) {
-        std::fprintf(stderr, "%s\n", historyProblemText(nameForTerminal(path), read).c_str());
+        std::fprintf(stderr, "%s\n", historyProblemText(nameForTerminal(shown), read).c_str());
         return EXIT_FILE_REFUSED;
     }
     if (opt.json) {

@@ -19,6 +19,10 @@
 #include "cli/trace.h"
 #include "cli/trace_files.h"
 #include "engine/station.h"
+#include "history/history_run.h"
+#ifdef ZOR_MQTT
+#include "history/mqtt_events.h"
+#endif
 #include "platform/clock.h"
 #include "platform/terminal.h"
 #include "text/station_text.h"
@@ -272,6 +276,14 @@ int cmdStation(const Args& args) {
                                                       : portList(opt.ports, options.ports);
     if (!portProblem.empty())
         return refuse(portProblem);
+#ifdef ZOR_MQTT
+    MqttAddress broker;
+    if (!opt.mqtt.empty() && !parseMqttAddress(opt.mqtt, broker))
+        return refuse(badMqttText(opt.mqtt));
+#else
+    if (!opt.mqtt.empty())
+        return refuse(NO_MQTT_TEXT);
+#endif
 
     const std::string& fileName = opt.positional[0];
     const std::string title = applicationTitle();
@@ -299,6 +311,23 @@ int cmdStation(const Args& args) {
                                                         : StationView::Mode::Lines;
     StationView view(mode, systemClock(), !opt.noBell);
     view.usePositions(positions);
+#ifdef ZOR_MQTT
+    // The events on the centre's broker, from the client library's thread:
+    // a broker that is down or slow never holds up the table.
+    std::unique_ptr<MqttEvents> mqtt;
+    if (!opt.mqtt.empty()) {
+        mqtt = std::make_unique<MqttEvents>(broker, benchHostName());
+        std::string why;
+        if (mqtt->start(why)) {
+            view.sendEventsTo(
+                [&mqtt](const std::string& port, const std::string& event,
+                        const std::string& json) { mqtt->publish(port, event, json); });
+        } else {
+            std::fprintf(stderr, "%s\n", mqttNotStartedText(why).c_str());
+            mqtt.reset();
+        }
+    }
+#endif
     MainThreadQueue queue;
     StationEvents events(queue, view, opt.traceDir, positions);
     // Every chronometer's run into the history, on the history's own

@@ -41,6 +41,7 @@ struct Options {
     bool again = false;      // station: write a chronometer again when it comes back
     std::string history;     // the history file, instead of $ZORLOAD_HISTORY or the default
     bool noHistory = false;  // update, station: keep no history of the runs
+    std::string mqtt;        // station: the broker and topic prefix its events go to
     // history: which runs, and how they are shown.
     std::string serial, since, until, bench;
     bool failed = false;

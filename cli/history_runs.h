@@ -60,11 +60,15 @@ class RunHistory {
     void add(const ChronometerRun& run, const UpdateRecord& r);
     // Says on stderr, once, why runs were not kept, when that is known.
     void warnIfFailed();
-    // Waits for the runs queued, then warnIfFailed().
+    // Waits for the runs queued, then warnIfFailed(); with a server, waits
+    // for it at most SERVER_WAIT_MS and says how many runs wait to be sent.
     void finish();
 
+    static constexpr int SERVER_WAIT_MS = 2000;
+
   private:
-    std::string path_;
+    std::string path_;    // the bench's file
+    std::string server_;  // the centre's server, or empty
     bool on_ = false, warned_ = false;
     RunContext ctx_;
     std::unique_ptr<HistoryRecorder> recorder_;

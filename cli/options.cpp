@@ -33,7 +33,7 @@ const std::vector<CommandInfo>& commands() {
          1,
          1,
          {"--select", "--ports", "--high", "--count", "--record", "--json", "--trace-dir",
-          "--no-bell", "--again", "--history", "--no-history"}},
+          "--no-bell", "--again", "--history", "--no-history", "--mqtt"}},
         {"history",
          &HISTORY_HELP,
          0,
@@ -109,7 +109,7 @@ std::string parseOptions(const std::string& command, const Args& args, Options& 
             return unknownOptionText(name);
         if (name == "--select" || name == "--record" || name == "--ports" || name == "--count" ||
             name == "--trace-dir" || name == "--history" || name == "--serial" ||
-            name == "--since" || name == "--until" || name == "--bench") {
+            name == "--since" || name == "--until" || name == "--bench" || name == "--mqtt") {
             std::string value;
             if (eq != std::string::npos) {
                 value = a.substr(eq + 1);
@@ -137,6 +137,7 @@ std::string parseOptions(const std::string& command, const Args& args, Options& 
              : name == "--since"   ? out.since
              : name == "--until"   ? out.until
              : name == "--bench"   ? out.bench
+             : name == "--mqtt"    ? out.mqtt
                                    : out.traceDir) = value;
             continue;
         }

@@ -185,13 +185,16 @@ void StationView::event(const StationEvent& e, const ChronometerRun* run) {
             }
             break;
     }
+    // Progress in steps of a tenth and at each new phase, not at every report.
+    const bool report = e.kind != StationEvent::Kind::Progress || e.phase != phaseBefore ||
+                        e.overall / 10 != r.reported / 10;
+    if (report && (mode_ == Mode::Json || sink_))
+        r.reported = e.overall;
+    if (report && sink_)
+        publish(e, run);
     if (mode_ == Mode::Json) {
-        // Progress in steps of a tenth and at each new phase, not at every report.
-        if (e.kind != StationEvent::Kind::Progress || e.phase != phaseBefore ||
-            e.overall / 10 != r.reported / 10) {
-            r.reported = e.overall;
+        if (report)
             json(e, run);
-        }
         return;
     }
     if (mode_ == Mode::Table) {
@@ -238,9 +241,31 @@ void StationView::event(const StationEvent& e, const ChronometerRun* run) {
 }
 
 void StationView::json(const StationEvent& e, const ChronometerRun* run) {
+    std::printf("%s\n", jsonText(e, run).c_str());
+    std::fflush(stdout);
+}
+
+void StationView::publish(const StationEvent& e, const ChronometerRun* run) {
+    std::string name;
+    const std::string text = jsonText(e, run, &name);
+    sink_(e.port, name, text);
+    // The port's state as it now stands, for those who keep only the
+    // last one: a run's end and a chronometer known again change it
+    // without a state event of their own.
+    if (e.kind == StationEvent::Kind::Finished || e.kind == StationEvent::Kind::Known) {
+        StationEvent state = e;
+        state.kind = StationEvent::Kind::State;
+        sink_(e.port, "state", jsonText(state, nullptr));
+    }
+}
+
+std::string StationView::jsonText(const StationEvent& e, const ChronometerRun* run,
+                                  std::string* eventName) const {
     JsonWriter j;
     j.beginObject();
     const auto head = [&](const char* name) {
+        if (eventName)
+            *eventName = name;
         j.member("event", name).member("port", e.port);
         const auto position = positions_.find(e.port);
         if (position != positions_.end())
@@ -285,8 +310,7 @@ void StationView::json(const StationEvent& e, const ChronometerRun* run) {
             break;
     }
     j.endObject();
-    std::printf("%s\n", j.text().c_str());
-    std::fflush(stdout);
+    return j.text();
 }
 
 namespace {
@@ -472,17 +496,19 @@ void StationView::tick() {
 
 void StationView::summary() {
     const uint32_t ms = clock_.tickMs() - start_;
+    const std::string summary = JsonWriter()
+                                    .beginObject()
+                                    .member("event", "summary")
+                                    .member("done", done_)
+                                    .member("failed", failed_)
+                                    .member("current", upToDate_)
+                                    .member("seconds", ms / 1000.0)
+                                    .endObject()
+                                    .text();
+    if (sink_)
+        sink_(std::string(), "summary", summary);
     if (mode_ == Mode::Json) {
-        std::printf("%s\n", JsonWriter()
-                                .beginObject()
-                                .member("event", "summary")
-                                .member("done", done_)
-                                .member("failed", failed_)
-                                .member("current", upToDate_)
-                                .member("seconds", ms / 1000.0)
-                                .endObject()
-                                .text()
-                                .c_str());
+        std::printf("%s\n", summary.c_str());
         std::fflush(stdout);
         return;
     }

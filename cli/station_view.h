@@ -5,6 +5,7 @@
 // one JSON object per line per event.
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -57,6 +58,14 @@ class StationView {
     // event about a port.
     void usePositions(const PositionNames& positions) { positions_ = positions; }
 
+    // Every event, in any mode, also as the JSON object --json prints,
+    // with its name ("state", "done", ...) and its port (empty for the
+    // summary); a run's end and a chronometer known again also as the
+    // port's new "state". For the message broker (--mqtt).
+    using EventSink = std::function<void(const std::string& port, const std::string& event,
+                                         const std::string& json)>;
+    void sendEventsTo(EventSink sink) { sink_ = std::move(sink); }
+
     // Main thread, in the order the ports sent them; run for Finished.
     void event(const StationEvent& event, const ChronometerRun* run);
     // Redraws the table with fresh times.
@@ -106,6 +115,9 @@ class StationView {
     Row& row(const StationEvent& e);
     void line(const std::string& text);
     void json(const StationEvent& e, const ChronometerRun* run);
+    void publish(const StationEvent& e, const ChronometerRun* run);
+    std::string jsonText(const StationEvent& e, const ChronometerRun* run,
+                         std::string* eventName = nullptr) const;
     void draw();
     std::string stoppingText() const;
     // A transfer's time left now, counted down from its last report; -1
@@ -124,6 +136,7 @@ class StationView {
     std::vector<Failure> failures_;
     const bool bell_;
     PositionNames positions_;
+    EventSink sink_;
     int done_ = 0, failed_ = 0, upToDate_ = 0;
     bool stopping_ = false;
     size_t drawnLines_ = 0;

@@ -29,4 +29,10 @@ std::string chosenHistoryPath(const std::string& given, bool& isDefault);
 // the database keeps beside it (-wal, -shm, -journal) by the same rules.
 HistoryResult prepareHistoryFile(const std::string& path, bool makeFolders);
 
+// Whether text names a server's history (postgresql://... or
+// postgres://...) rather than a file.
+bool isServerHistory(const std::string& text);
+// A server's address for a person: without the password it may carry.
+std::string serverForPeople(const std::string& url);
+
 }  // namespace zor

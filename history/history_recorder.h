@@ -4,6 +4,11 @@
 // keeps the database busy, never delays a chronometer or the station's
 // table. A store that fails is given up: the runs after it are dropped, and
 // the first failure is kept for the front end to say once.
+//
+// A store that passes runs on to a server (outbox_history.h) is asked to
+// send them once the runs queued are kept, and again every retry interval
+// while some wait: a server that comes back gets them without a new run.
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -21,8 +26,10 @@ class HistoryRecorder {
     // openStore runs on the recorder's thread at the first run; it returns
     // the store, or null with why in its result.
     using Opener = std::function<std::unique_ptr<HistoryStore>(HistoryResult&)>;
-    explicit HistoryRecorder(Opener openStore);
-    // Stores what is queued, then ends the thread.
+    explicit HistoryRecorder(Opener openStore,
+                             std::chrono::milliseconds retry = std::chrono::seconds(30));
+    // Stores what is queued, then ends the thread; a send to a server that
+    // is under way gives up, and what it had not sent waits in the outbox.
     ~HistoryRecorder();
     HistoryRecorder(const HistoryRecorder&) = delete;
     HistoryRecorder& operator=(const HistoryRecorder&) = delete;
@@ -31,6 +38,12 @@ class HistoryRecorder {
     void add(HistoryRun run);
     // Waits until every run queued has been stored or dropped.
     void flush();
+    // As flush(), waiting at most for; false when runs were still being
+    // kept or sent then.
+    bool flushFor(std::chrono::milliseconds most);
+    // The runs bound for a server: how many wait, and why, after the last
+    // try.
+    SendState sendState() const;
     // The first failure, once, and only once: later calls give nothing.
     std::optional<HistoryResult> takeFailure();
     // Runs stored so far (new to the store or not).
@@ -38,8 +51,12 @@ class HistoryRecorder {
 
   private:
     void work();
+    void send(std::unique_lock<std::mutex>& lock);
 
     Opener open_;
+    std::chrono::milliseconds retry_;
+    std::unique_ptr<HistoryStore> store_;  // made and used on the thread; stopWaiting() from others
+    SendState sent_;
     mutable std::mutex mutex_;
     std::condition_variable wake_, idle_;
     std::deque<HistoryRun> queue_;

@@ -22,6 +22,7 @@ enum class HistoryFault {
     CannotWrite,  // a run was not stored: message is the database's
     CannotRead,   // a query failed: message is the database's
     Unavailable,  // this build has no store
+    NoServer,     // this build cannot reach a server's history (no client library)
 };
 
 struct HistoryResult {
@@ -48,6 +49,13 @@ struct HistoryFilter {
     size_t limit = 0;  // 0: every run that matches
 };
 
+// How the runs bound for a server stand: how many still wait in the
+// bench's outbox, and why the last try to send them failed.
+struct SendState {
+    size_t waiting = 0;
+    HistoryResult why;
+};
+
 class HistoryStore {
   public:
     virtual ~HistoryStore() = default;
@@ -56,6 +64,13 @@ class HistoryStore {
     virtual HistoryResult store(const HistoryRun& run) = 0;
     // The runs that match, oldest first unless the filter says otherwise.
     virtual HistoryResult query(const HistoryFilter& filter, std::vector<HistoryRun>& rows) = 0;
+
+    // A store that passes runs on to a server: sends those that wait, and
+    // says how many still do. Others have none.
+    virtual SendState sendPending() { return SendState(); }
+    // Asked from another thread: a call waiting for a server gives up at
+    // once, and no new one waits; the runs wait for the next program.
+    virtual void stopWaiting() {}
 };
 
 }  // namespace zor
@@ -67,5 +82,19 @@ namespace zor {
 // cannot be, or when this build has none (HistoryFault::Unavailable).
 std::unique_ptr<HistoryStore> openLocalHistory(const std::string& path, bool makeFolders,
                                                HistoryResult& result);
+
+}  // namespace zor
+
+namespace zor {
+
+// The store a program's runs go to. A path: the bench's file, as
+// openLocalHistory. A server's address (isServerHistory): the bench's file
+// at localPath as the outbox, from which sendPending() passes each run on
+// to the server (OutboxHistory, outbox_history.h); NoServer when this build
+// has no client for it.
+std::unique_ptr<HistoryStore> openRunHistory(const std::string& name, const std::string& localPath,
+                                             bool makeFolders, HistoryResult& result);
+// The server's own store at url, to read from; NoServer as above.
+std::unique_ptr<HistoryStore> openServerHistory(const std::string& url, HistoryResult& result);
 
 }  // namespace zor

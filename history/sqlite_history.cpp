@@ -44,6 +44,9 @@ const std::vector<const char*>& migrations() {
         " bytes INTEGER NOT NULL);"
         "CREATE INDEX runs_by_serial ON runs(serial, time);"
         "CREATE INDEX runs_by_time ON runs(time);",
+        // 2: the runs kept here and not yet on the centre's server.
+        "CREATE TABLE outbox ("
+        " run_id TEXT PRIMARY KEY NOT NULL REFERENCES runs(run_id));",
     };
     return steps;
 }
@@ -191,6 +194,14 @@ HistoryResult SqliteHistory::migrate() {
 }
 
 HistoryResult SqliteHistory::store(const HistoryRun& run) {
+    return write(run, false);
+}
+
+HistoryResult SqliteHistory::storeUnsent(const HistoryRun& run) {
+    return write(run, true);
+}
+
+HistoryResult SqliteHistory::write(const HistoryRun& run, bool unsent) {
     if (!exec(db_, "BEGIN IMMEDIATE"))
         return failure(HistoryFault::CannotWrite);
     sqlite3_stmt* s = insert_;
@@ -221,6 +232,15 @@ HistoryResult SqliteHistory::store(const HistoryRun& run) {
     else
         result.added = sqlite3_changes(db_) > 0;
     sqlite3_reset(s);
+    // A run new to this file goes out to the server too; one that was here
+    // already went, or waits, as it did.
+    if (result && unsent && result.added) {
+        Statement queue(db_, "INSERT OR IGNORE INTO outbox (run_id) VALUES (?1)");
+        if (queue.get())
+            bindText(queue.get(), 1, run.runId);
+        if (!queue.get() || sqlite3_step(queue.get()) != SQLITE_DONE)
+            result = failure(HistoryFault::CannotWrite);
+    }
     if (result && !exec(db_, "COMMIT"))
         result = failure(HistoryFault::CannotWrite);
     if (!result)
@@ -256,6 +276,39 @@ HistoryResult SqliteHistory::query(const HistoryFilter& filter, std::vector<Hist
     sqlite3_stmt* s = select.get();
     for (size_t i = 0; i < values.size(); ++i)
         bindText(s, static_cast<int>(i + 1), values[i]);
+    return readRows(s, rows);
+}
+
+HistoryResult SqliteHistory::unsent(size_t limit, std::vector<HistoryRun>& rows) {
+    std::string sql = std::string("SELECT ") + COLUMNS +
+                      " FROM runs WHERE run_id IN (SELECT run_id FROM outbox) ORDER BY rowid";
+    if (limit > 0)
+        sql += " LIMIT " + std::to_string(limit);
+    Statement select(db_, sql);
+    if (!select.get())
+        return failure(HistoryFault::CannotRead);
+    return readRows(select.get(), rows);
+}
+
+HistoryResult SqliteHistory::unsentCount(size_t& count) {
+    count = 0;
+    Statement select(db_, "SELECT count(*) FROM outbox");
+    if (!select.get() || sqlite3_step(select.get()) != SQLITE_ROW)
+        return failure(HistoryFault::CannotRead);
+    count = static_cast<size_t>(sqlite3_column_int64(select.get(), 0));
+    return HistoryResult();
+}
+
+HistoryResult SqliteHistory::markSent(const std::string& runId) {
+    Statement remove(db_, "DELETE FROM outbox WHERE run_id = ?1");
+    if (remove.get())
+        bindText(remove.get(), 1, runId);
+    if (!remove.get() || sqlite3_step(remove.get()) != SQLITE_DONE)
+        return failure(HistoryFault::CannotWrite);
+    return HistoryResult();
+}
+
+HistoryResult SqliteHistory::readRows(sqlite3_stmt* s, std::vector<HistoryRun>& rows) {
     int step;
     while ((step = sqlite3_step(s)) == SQLITE_ROW) {
         HistoryRun run;

@@ -28,6 +28,16 @@ class SqliteHistory : public HistoryStore {
     HistoryResult store(const HistoryRun& run) override;
     HistoryResult query(const HistoryFilter& filter, std::vector<HistoryRun>& rows) override;
 
+    // The outbox: the runs kept here that the centre's server has not had
+    // yet. storeUnsent() keeps a run as store() does and, when it is new
+    // to this file, marks it unsent in the same transaction.
+    HistoryResult storeUnsent(const HistoryRun& run);
+    // The unsent runs, oldest first, at most limit (0: all).
+    HistoryResult unsent(size_t limit, std::vector<HistoryRun>& rows);
+    HistoryResult unsentCount(size_t& count);
+    // The server has run: it leaves the outbox.
+    HistoryResult markSent(const std::string& runId);
+
     // The layout this program makes and reads; the file's, once opened.
     static int latestSchema();
     int schemaVersion() const { return schema_; }
@@ -39,6 +49,8 @@ class SqliteHistory : public HistoryStore {
     explicit SqliteHistory(sqlite3* db) : db_(db) {}
     HistoryResult failure(HistoryFault fault) const;
     HistoryResult migrate();
+    HistoryResult write(const HistoryRun& run, bool unsent);
+    HistoryResult readRows(sqlite3_stmt* s, std::vector<HistoryRun>& rows);
 
     sqlite3* db_ = nullptr;
     sqlite3_stmt* insert_ = nullptr;

@@ -8,7 +8,9 @@ packages=(
   build-essential cmake g++ pkg-config
   googletest libgtest-dev libgmock-dev
   libbenchmark-dev
-  libsqlite3-dev
+  libsqlite3-dev sqlite3
+  libpq-dev postgresql
+  libmosquitto-dev mosquitto mosquitto-clients
   clang-format
   qt6-base-dev fonts-liberation
   locales libc-l10n
@@ -31,6 +33,19 @@ if [ ${#missing[@]} -ne 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update
   $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+# postgresql and mosquitto are here for their programs: the tests and
+# bench/history_postgres.sh start servers of their own, as an unprivileged
+# user, on free ports of 127.0.0.1 (tests/history/servers.sh). On a host
+# with systemd the packages also start the system's instances (PostgreSQL on
+# 5432, mosquitto on 1883, local only by Debian's defaults); nothing here
+# uses those ports, and they may be left running or stopped. Debian's
+# server programs (initdb, pg_ctl) are not on PATH: they are found under
+# /usr/lib/postgresql/<version>/bin.
+if ! ls /usr/lib/postgresql/*/bin/initdb >/dev/null 2>&1; then
+  echo "setup: no initdb under /usr/lib/postgresql/*/bin" >&2
+  exit 1
 fi
 
 # The Italian locale, for the test that the system's error texts follow the

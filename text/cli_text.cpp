@@ -19,7 +19,9 @@ constexpr char LINK_OPTIONS[] =
 #define HISTORY_OPTIONS                                                                \
     "  --history FILE  lo storico in cui registrare ogni esecuzione (altrimenti\n"     \
     "               ZORLOAD_HISTORY o quello predefinito); se non si può scrivere,\n" \
-    "               un avviso e l'aggiornamento prosegue\n"                            \
+    "               un avviso e l'aggiornamento prosegue. Con postgresql://...\n"      \
+    "               ogni esecuzione va prima nello storico del banco, poi al\n"        \
+    "               server; se il server non risponde aspetta lì e parte dopo\n"      \
     "  --no-history  nessuna registrazione nello storico\n"
 
 const char PORT_MEANING[] = "PORT: COM1..COM4 oppure il percorso di un dispositivo seriale.\n";
@@ -35,7 +37,10 @@ const char ENVIRONMENT[] =
     "               %APPDATA%\\Zorload)\n"
     "  ZORLOAD_HISTORY  lo storico delle esecuzioni (altrimenti storico.sqlite in\n"
     "               $XDG_STATE_HOME/zorload o ~/.local/state/zorload; su Windows in\n"
-    "               %LOCALAPPDATA%\\Zorload)\n"
+    "               %LOCALAPPDATA%\\Zorload), oppure postgresql://UTENTE@SERVER/DB,\n"
+    "               lo storico condiviso del centro\n"
+    "  ZORLOAD_HISTORY_RETRY  ogni quanti secondi riprovare a inviare al server le\n"
+    "               esecuzioni in attesa (predefinito 30)\n"
     "  LANG, LC_ALL, LC_MESSAGES  la lingua dei messaggi del sistema\n";
 
 const char EXIT_STATUSES[] =
@@ -114,7 +119,8 @@ const CommandHelp UPDATE_HELP = {
 
 const CommandHelp STATION_HELP = {
     "station FILE --select LIST [--ports LIST] [--high] [--count N] [--record FILE] [--json] "
-    "[--trace-dir DIR] [--no-bell] [--again] [--history FILE|--no-history]",
+    "[--trace-dir DIR] [--no-bell] [--again] [--history FILE|--no-history] "
+    "[--mqtt mqtt://HOST[:PORTA]/PREFISSO]",
     "FILE",
     "Il banco: sorveglia tutte le porte insieme e aggiorna ogni cronometro appena\n"
     "risponde, come 'update', ciascuno sulla sua porta mentre le altre lavorano. Dopo\n"
@@ -137,7 +143,12 @@ const CommandHelp STATION_HELP = {
     "               blocchi diagnostici\n"
     "  --no-bell    nessun segnale acustico quando un cronometro fallisce\n"
     "  --again      riscrive anche i cronometri già aggiornati in questa "
-    "sessione\n" HISTORY_OPTIONS,
+    "sessione\n" HISTORY_OPTIONS
+    "  --mqtt mqtt://HOST[:PORTA]/PREFISSO  pubblica ogni evento, come con --json,\n"
+    "               su PREFISSO/<banco>/<porta>/<evento>; lo stato di ogni\n"
+    "               porta resta su PREFISSO/<banco>/<porta>/state, e\n"
+    "               PREFISSO/<banco>/status dice online o offline. Un broker\n"
+    "               assente non ferma il banco\n",
     "  --high       chiede a ogni cronometro 57600 bit/s invece di 19200\n",
 };
 
@@ -159,7 +170,8 @@ const CommandHelp HISTORY_HELP = {
     "  --json       una riga JSON per esecuzione, con i nomi di --record\n"
     "  --csv        CSV (RFC 4180) con una riga di intestazione\n"
     "  --history FILE  lo storico da leggere (altrimenti ZORLOAD_HISTORY o quello\n"
-    "               predefinito)\n",
+    "               predefinito); con postgresql://... quello del server, o quello\n"
+    "               del banco se il server non risponde\n",
     "",
 };
 
@@ -231,6 +243,17 @@ std::string missingArgumentsText(const CommandHelp& help, size_t given) {
 
 const char* const MISSING_SELECT_TEXT = "manca --select LIST";
 const char* const HISTORY_OR_NONE_TEXT = "--history e --no-history non si possono usare insieme";
+
+std::string badMqttText(const std::string& value) {
+    return "--mqtt vuole mqtt://HOST[:PORTA]/PREFISSO, non '" + value + "'";
+}
+
+const char* const NO_MQTT_TEXT = "questa versione del programma non pubblica su MQTT (--mqtt)";
+
+std::string mqttNotStartedText(const std::string& why) {
+    return "Attenzione: gli eventi non vengono pubblicati su MQTT (" + why +
+           "). Il banco prosegue.";
+}
 
 std::string extraArgumentText(const std::string& argument) {
     return "argomento in più: '" + argument + "'";

@@ -61,6 +61,12 @@ std::string noValueTakenText(const std::string& name, const std::string& argumen
 std::string missingArgumentsText(const CommandHelp& help, size_t given);
 extern const char* const MISSING_SELECT_TEXT;   // "manca --select LIST"
 extern const char* const HISTORY_OR_NONE_TEXT;  // --history and --no-history together
+// --mqtt not of the form mqtt://HOST[:PORT]/PREFIX.
+std::string badMqttText(const std::string& value);
+// --mqtt in a build without the MQTT client.
+extern const char* const NO_MQTT_TEXT;
+// The MQTT client did not start: why is the library's text. The station goes on.
+std::string mqttNotStartedText(const std::string& why);
 std::string extraArgumentText(const std::string& argument);
 // --select LIST refused, for a file of segments components.
 std::string selectionError(const std::string& list, size_t segments);

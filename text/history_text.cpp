@@ -23,6 +23,9 @@ std::string whyText(const HistoryResult& result) {
             return "lettura non riuscita (" + result.message + ")";
         case HistoryFault::Unavailable:
             return "questa versione del programma è senza storico";
+        case HistoryFault::NoServer:
+            return "questa versione del programma non scrive lo storico su un server "
+                   "PostgreSQL";
         case HistoryFault::None:
             break;
     }
@@ -38,6 +41,21 @@ std::string historyProblemText(const std::string& path, const HistoryResult& res
 std::string historyNotKeptText(const std::string& path, const HistoryResult& result) {
     return "Attenzione: l'esecuzione non è stata registrata nello storico " + path + ": " +
            whyText(result) + ". L'aggiornamento prosegue.";
+}
+
+std::string historyUnsentText(const std::string& server, size_t waiting, const HistoryResult& why) {
+    std::string text = "Attenzione: ";
+    text += waiting == 1 ? "1 esecuzione resta" : std::to_string(waiting) + " esecuzioni restano";
+    text += " da inviare allo storico " + server;
+    if (!why.ok())
+        text += " (" + whyText(why) + ")";
+    return text + ": partiranno con le prossime esecuzioni.";
+}
+
+std::string historyServerFallbackText(const std::string& server, const HistoryResult& why,
+                                      const std::string& localPath) {
+    return "Attenzione: storico " + server + " non raggiungibile (" + whyText(why) +
+           "): mostro le esecuzioni di questo banco (" + localPath + ").";
 }
 
 std::string historyNoPathText() {

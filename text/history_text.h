@@ -13,6 +13,14 @@ std::string historyProblemText(const std::string& path, const HistoryResult& res
 // The one warning an update or a station gives when its runs cannot be
 // kept; the update itself goes on.
 std::string historyNotKeptText(const std::string& path, const HistoryResult& result);
+// At the end of an update or a station, when runs wait in the bench's
+// outbox for the centre's server (named without its password): how many,
+// and why the server did not take them.
+std::string historyUnsentText(const std::string& server, size_t waiting, const HistoryResult& why);
+// `history` with a server that does not answer: the bench's own runs are
+// shown instead.
+std::string historyServerFallbackText(const std::string& server, const HistoryResult& why,
+                                      const std::string& localPath);
 // The warning when there is no path for the history.
 std::string historyNoPathText();
 // No history path: no HOME, XDG_STATE_HOME or LOCALAPPDATA, and none given.
