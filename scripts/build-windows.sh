@@ -77,7 +77,11 @@ case "$dir" in
   *) sqlite_src="$PWD/$dir/src/sqlite" ;;
 esac
 if [ ! -f "$sqlite_src/sqlite3.c" ]; then
-  if [ "${ZOR_SKIP_INSTALL:-}" != 1 ]; then install_missing npm; fi
+  # A machine with Node.js from elsewhere has its own npm, which Debian's
+  # package would conflict with.
+  if [ "${ZOR_SKIP_INSTALL:-}" != 1 ] && ! command -v npm >/dev/null; then
+    install_missing npm || true
+  fi
   fetch=$(mktemp -d)
   if (cd "$fetch" && npm pack --silent "$sqlite_pkg" >/dev/null 2>&1) &&
     echo "$sqlite_sha256  $(ls "$fetch"/*.tgz)" | sha256sum -c --quiet -; then
