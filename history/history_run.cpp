@@ -5,12 +5,7 @@
 #include <random>
 
 #include "history/sha256.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
+#include "platform/port_diagnosis.h"
 
 namespace zor {
 
@@ -80,11 +75,7 @@ std::string newRunId() {
     }
     const auto now = std::chrono::system_clock::now().time_since_epoch().count();
     const auto steady = std::chrono::steady_clock::now().time_since_epoch().count();
-#ifdef _WIN32
-    const uint64_t process = ::GetCurrentProcessId();
-#else
-    const uint64_t process = static_cast<uint64_t>(::getpid());
-#endif
+    const uint64_t process = currentProcessId();
     const uint64_t count = counter.fetch_add(1);
     seed.append(reinterpret_cast<const char*>(&now), sizeof now);
     seed.append(reinterpret_cast<const char*>(&steady), sizeof steady);
@@ -98,18 +89,7 @@ std::string runIdOfText(const std::string& text) {
 }
 
 std::string benchHostName() {
-#ifdef _WIN32
-    char name[MAX_COMPUTERNAME_LENGTH + 1];
-    DWORD size = sizeof name;
-    if (!::GetComputerNameA(name, &size))
-        return std::string();
-    return std::string(name, size);
-#else
-    char name[256] = {};
-    if (::gethostname(name, sizeof name - 1) != 0)
-        return std::string();
-    return name;
-#endif
+    return hostName();
 }
 
 }  // namespace zor

@@ -34,4 +34,10 @@ std::string commandName(std::string program, const std::string& firstArgument);
 // The login name of the user running the program, empty when unknown.
 std::string currentUserName();
 
+// This computer's name on the network (the bench's), empty when unknown.
+std::string hostName();
+
+// The running program's process id.
+unsigned long currentProcessId();
+
 }  // namespace zor

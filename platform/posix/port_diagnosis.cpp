@@ -105,4 +105,15 @@ std::string currentUserName() {
     return found->pw_name;
 }
 
+std::string hostName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0)
+        return std::string();
+    return name;
+}
+
+unsigned long currentProcessId() {
+    return static_cast<unsigned long>(::getpid());
+}
+
 }  // namespace zor

@@ -25,4 +25,16 @@ std::string currentUserName() {
     return std::string(name, size - 1);
 }
 
+std::string hostName() {
+    char name[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD size = sizeof name;
+    if (!::GetComputerNameA(name, &size))
+        return std::string();
+    return std::string(name, size);
+}
+
+unsigned long currentProcessId() {
+    return ::GetCurrentProcessId();
+}
+
 }  // namespace zor
