@@ -64,4 +64,9 @@ std::string printBoxes(const Outcome& outcome, const std::string& appTitle) {
     return last;
 }
 
+void printJson(const JsonWriter& json) {
+    std::printf("%s\n", json.text().c_str());
+    std::fflush(stdout);
+}
+
 }  // namespace zor::cli

@@ -3,6 +3,7 @@
 // becomes a "Caption: text" line on stderr.
 #include <string>
 
+#include "app/json.h"
 #include "app/outcome.h"
 #include "text/outcome_text.h"
 
@@ -36,5 +37,8 @@ std::string forTerminal(const std::string& text);
 // UTF-8 is shown as '?', so the name stays one column of one line. Only for
 // showing: a port is still opened by its real name.
 std::string nameForTerminal(const std::string& bytes);
+
+// A JSON document on stdout, flushed.
+void printJson(const JsonWriter& json);
 
 }  // namespace zor::cli

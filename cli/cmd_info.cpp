@@ -2,10 +2,10 @@
 #include <cstdio>
 #include <string>
 
+#include "app/json.h"
 #include "app/version_info.h"
 #include "cli/cli_ui.h"
 #include "cli/commands.h"
-#include "cli/json.h"
 #include "engine/plan_view.h"
 #include "text/cli_text.h"
 #include "updatefile/loader.h"

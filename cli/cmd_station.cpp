@@ -5,13 +5,13 @@
 #include <string>
 
 #include "app/bench_positions.h"
+#include "app/json.h"
 #include "app/main_thread_queue.h"
 #include "app/version_info.h"
 #include "cli/cli_ui.h"
 #include "cli/commands.h"
 #include "cli/connection.h"
 #include "cli/history_runs.h"
-#include "cli/json.h"
 #include "cli/port_access.h"
 #include "cli/progress.h"
 #include "cli/record.h"
@@ -50,22 +50,22 @@ class StationEvents : public StationObserver {
     // The ports' threads: each event becomes one for the view, traced and
     // handed to the main thread.
     void portAdded(const StationPort& where) override {
-        deliver(event(StationEvent::Kind::Added, where, PortState::Waiting));
+        deliver(stationEvent(StationEvent::Kind::Added, where, PortState::Waiting));
     }
     void portRemoved(const StationPort& where) override {
-        deliver(event(StationEvent::Kind::Removed, where, PortState::Absent));
+        deliver(stationEvent(StationEvent::Kind::Removed, where, PortState::Absent));
     }
     void portState(const StationPort& where, PortState state) override {
-        deliver(event(StationEvent::Kind::State, where, state));
+        deliver(stationEvent(StationEvent::Kind::State, where, state));
     }
     void chronometerIdentified(const StationPort& where,
                                const std::string& identification) override {
-        StationEvent e = event(StationEvent::Kind::Connected, where, PortState::Checking);
+        StationEvent e = stationEvent(StationEvent::Kind::Connected, where, PortState::Checking);
         e.identification = identification;
         deliver(e);
     }
     void transferProgress(const StationPort& where, const StationProgress& progress) override {
-        StationEvent e = event(StationEvent::Kind::Progress, where, PortState::Transferring);
+        StationEvent e = stationEvent(StationEvent::Kind::Progress, where, PortState::Transferring);
         e.overall = progress.overall;
         e.phase = progress.phase;
         e.phaseCount = progress.phaseCount;
@@ -73,13 +73,13 @@ class StationEvents : public StationObserver {
         deliver(e);
     }
     void runFinished(const StationPort& where, PortState end, const ChronometerRun& run) override {
-        StationEvent e = event(StationEvent::Kind::Finished, where, end);
+        StationEvent e = stationEvent(StationEvent::Kind::Finished, where, end);
         e.identification = run.identification;
         deliver(e, &run);
     }
     void chronometerKnown(const StationPort& where, const std::string& identification,
                           PortState end) override {
-        StationEvent e = event(StationEvent::Kind::Known, where, end);
+        StationEvent e = stationEvent(StationEvent::Kind::Known, where, end);
         e.identification = identification;
         deliver(e);
     }
@@ -102,15 +102,6 @@ class StationEvents : public StationObserver {
     }
 
   private:
-    static StationEvent event(StationEvent::Kind kind, const StationPort& where, PortState state) {
-        StationEvent e;
-        e.kind = kind;
-        e.port = where.port;
-        e.device = where.device;
-        e.state = state;
-        return e;
-    }
-
     void deliver(const StationEvent& e, const ChronometerRun* finished = nullptr) {
         if (traces_)
             traceRun(e, finished);
@@ -332,7 +323,7 @@ int cmdStation(const Args& args) {
     StationEvents events(queue, view, opt.traceDir, positions);
     // Every chronometer's run into the history, on the history's own
     // thread: a slow or busy database never holds up the table.
-    RunHistory history(opt.history, opt.noHistory, fileName);
+    CommandHistory history(opt.history, opt.noHistory, fileName, identifier);
     events.onFinished = [&](const ChronometerRun& run) {
         UpdateRecord r = runRecord(run, utcTimestamp(), fileName, identifier, components);
         const auto position = positions.find(run.port);

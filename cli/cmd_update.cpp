@@ -9,13 +9,13 @@
 #include "cli/commands.h"
 #include "cli/connection.h"
 #include "cli/history_runs.h"
-#include "cli/plan_json.h"
 #include "cli/plan_lines.h"
 #include "cli/port_access.h"
 #include "cli/record.h"
 #include "cli/trace.h"
 #include "cli/transfer_run.h"
 #include "engine/chronometer_run.h"
+#include "engine/plan_json.h"
 #include "engine/update_session.h"
 #include "platform/clock.h"
 #include "text/cli_text.h"
@@ -70,7 +70,7 @@ int cmdUpdate(const Args& args) {
     Connection conn;
 
     // The history of runs; it never changes the exit status.
-    RunHistory history(opt.history, opt.noHistory, fileName);
+    CommandHistory history(opt.history, opt.noHistory, fileName, identifier);
 
     // One JSON line for the bench's record and one run in the history,
     // whatever happened once the file was accepted. Written before the exit

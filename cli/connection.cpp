@@ -5,9 +5,9 @@
 #include "app/encoding.h"
 #include "app/version_info.h"
 #include "cli/cli_ui.h"
-#include "cli/plan_json.h"
 #include "cli/port_access.h"
 #include "cli/trace.h"
+#include "engine/plan_json.h"
 #include "platform/clock.h"
 #include "text/cli_text.h"
 

@@ -3,48 +3,17 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/json.h"
+#include "app/json_reader.h"
 #include "cli/cli_ui.h"
-#include "cli/json.h"
-#include "cli/json_reader.h"
-#include "cli/plan_json.h"
+#include "engine/plan_json.h"
 #include "text/app_text.h"
 #include "text/history_text.h"
 
 namespace zor::cli {
 
 HistoryRun historyRunOf(const ChronometerRun& run, const UpdateRecord& r, const RunContext& ctx) {
-    HistoryRun h;
-    h.runId = newRunId();
-    h.time = r.time;
-    h.bench = ctx.bench;
-    h.user = ctx.user;
-    h.program = ctx.program;
-    h.version = ctx.version;
-    h.position = r.position;
-    fillFromRun(h, run);
-    h.file = r.file;
-    h.fileId = r.fileId;
-    h.fileSha256 = ctx.fileSha256;
-    JsonWriter selected;
-    selected.beginArray();
-    for (const auto& [slot, text] : r.selected) {
-        selected.beginObject()
-            .member("slot", static_cast<int>(slot))
-            .member("text", utf8Text(text, false))
-            .endObject();
-    }
-    h.selected = selected.endArray().text();
-    JsonWriter read;
-    if (r.tableRead)
-        tableJson(read, *r.tableRead);
-    else
-        read.beginArray().endArray();
-    h.tableRead = read.text();
-    if (r.plan) {
-        JsonWriter planned;
-        planJson(planned, *r.plan);
-        h.tablePlanned = planned.text();
-    }
+    HistoryRun h = zor::historyRunOf(run, r.selected, ctx, r.time, r.position);
     h.dryRun = r.dryRun;
     h.error = r.error;
     return h;

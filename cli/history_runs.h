@@ -7,18 +7,10 @@
 #include <vector>
 
 #include "cli/record.h"
-#include "history/history_recorder.h"
 #include "history/history_store.h"
+#include "history/run_history.h"
 
 namespace zor::cli {
-
-// What the history keeps of every run of this program, beyond the run.
-struct RunContext {
-    std::string bench, user, program, version;
-    std::string fileSha256;
-};
-// This bench, this user, this program; fileSha256 of the update file at path.
-RunContext runContext(const std::string& updateFile);
 
 // The history's run for run, whose record is r.
 HistoryRun historyRunOf(const ChronometerRun& run, const UpdateRecord& r, const RunContext& ctx);
@@ -53,10 +45,11 @@ std::vector<HeldComponent> componentsAfter(const HistoryRun& run);
 // --no-history; else --history, $ZORLOAD_HISTORY or the default. Runs are
 // stored on a thread of the recorder's; a failure is said once on stderr,
 // and never changes what the command does or its exit status.
-class RunHistory {
+class CommandHistory {
   public:
-    RunHistory(const std::string& option, bool off, const std::string& updateFile);
-    ~RunHistory();
+    CommandHistory(const std::string& option, bool off, const std::string& updateFile,
+                   const std::string& fileId);
+    ~CommandHistory();
     void add(const ChronometerRun& run, const UpdateRecord& r);
     // Says on stderr, once, why runs were not kept, when that is known.
     void warnIfFailed();
@@ -67,11 +60,9 @@ class RunHistory {
     static constexpr int SERVER_WAIT_MS = 2000;
 
   private:
-    std::string path_;    // the bench's file
-    std::string server_;  // the centre's server, or empty
     bool on_ = false, warned_ = false;
     RunContext ctx_;
-    std::unique_ptr<HistoryRecorder> recorder_;
+    std::unique_ptr<RunHistory> history_;
 };
 
 }  // namespace zor::cli

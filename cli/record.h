@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/utc_time.h"
 #include "engine/chronometer_run.h"
 #include "engine/plan_view.h"
 #include "flash/partition_table.h"
@@ -45,9 +46,6 @@ UpdateRecord runRecord(const ChronometerRun& run, const std::string& time, const
 
 // The record's JSON line (without line end).
 std::string recordLine(const UpdateRecord& r);
-
-// Now as "2024-05-17T09:41:07Z".
-std::string utcTimestamp();
 
 // Appends line and a line end to path in one write, so that a record is
 // whole or absent, never mixed with another program's. False with why in

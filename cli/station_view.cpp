@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "app/encoding.h"
+#include "app/json.h"
 #include "cli/cli_ui.h"
 #include "cli/commands.h"
-#include "cli/json.h"
 #include "cli/progress.h"
 #include "cli/record.h"
 #include "platform/terminal.h"
@@ -13,32 +13,6 @@
 
 namespace zor::cli {
 namespace {
-
-const char* stateKey(PortState state) {
-    switch (state) {
-        case PortState::Absent:
-            return "absent";
-        case PortState::Held:
-            return "held";
-        case PortState::Waiting:
-            return "waiting";
-        case PortState::Connecting:
-            return "connecting";
-        case PortState::Checking:
-            return "checking";
-        case PortState::Transferring:
-            return "transferring";
-        case PortState::Restarting:
-            return "restarting";
-        case PortState::Done:
-            return "done";
-        case PortState::UpToDate:
-            return "current";
-        case PortState::Failed:
-            return "failed";
-    }
-    return "waiting";
-}
 
 // Exactly width characters: cut with "…" when longer, blanks after when shorter.
 std::string padded(const std::string& utf8, size_t width) {
@@ -241,76 +215,17 @@ void StationView::event(const StationEvent& e, const ChronometerRun* run) {
 }
 
 void StationView::json(const StationEvent& e, const ChronometerRun* run) {
-    std::printf("%s\n", jsonText(e, run).c_str());
+    std::printf("%s\n", stationEventJson(e, run, positionOf(e.port)).c_str());
     std::fflush(stdout);
 }
 
 void StationView::publish(const StationEvent& e, const ChronometerRun* run) {
-    std::string name;
-    const std::string text = jsonText(e, run, &name);
-    sink_(e.port, name, text);
-    // The port's state as it now stands, for those who keep only the
-    // last one: a run's end and a chronometer known again change it
-    // without a state event of their own.
-    if (e.kind == StationEvent::Kind::Finished || e.kind == StationEvent::Kind::Known) {
-        StationEvent state = e;
-        state.kind = StationEvent::Kind::State;
-        sink_(e.port, "state", jsonText(state, nullptr));
-    }
+    sendStationEvent(sink_, e, run, positionOf(e.port));
 }
 
-std::string StationView::jsonText(const StationEvent& e, const ChronometerRun* run,
-                                  std::string* eventName) const {
-    JsonWriter j;
-    j.beginObject();
-    const auto head = [&](const char* name) {
-        if (eventName)
-            *eventName = name;
-        j.member("event", name).member("port", e.port);
-        const auto position = positions_.find(e.port);
-        if (position != positions_.end())
-            j.member("position", position->second);
-        j.member("device", e.device);
-    };
-    switch (e.kind) {
-        case StationEvent::Kind::Added:
-            head("added");
-            break;
-        case StationEvent::Kind::Removed:
-            head("removed");
-            break;
-        case StationEvent::Kind::State:
-            head("state");
-            j.member("state", stateKey(e.state));
-            break;
-        case StationEvent::Kind::Connected:
-            head("connected");
-            j.member("identification", utf8Text(e.identification, false));
-            break;
-        case StationEvent::Kind::Known:
-            head("known");
-            j.member("identification", utf8Text(e.identification, false))
-                .member("state", stateKey(e.state));
-            break;
-        case StationEvent::Kind::Progress:
-            head("progress");
-            j.member("percent", e.overall).member("phase", e.phase).member("phases", e.phaseCount);
-            if (e.leftMs >= 0)
-                j.member("seconds_left", e.leftMs / 1000.0);
-            break;
-        case StationEvent::Kind::Finished:
-            head(e.state == PortState::Done       ? "done"
-                 : e.state == PortState::UpToDate ? "current"
-                                                  : "failed");
-            j.member("identification", utf8Text(e.identification, false))
-                .member("code", e.state == PortState::Failed && run ? runStatus(*run) : 0)
-                .member("last_answer", run ? utf8Text(run->lastAnswer, false) : std::string())
-                .member("seconds", run ? run->ms / 1000.0 : 0.0)
-                .member("bytes", run ? run->bytes : uint64_t{0});
-            break;
-    }
-    j.endObject();
-    return j.text();
+std::string StationView::positionOf(const std::string& port) const {
+    const auto position = positions_.find(port);
+    return position == positions_.end() ? std::string() : position->second;
 }
 
 namespace {
@@ -496,15 +411,7 @@ void StationView::tick() {
 
 void StationView::summary() {
     const uint32_t ms = clock_.tickMs() - start_;
-    const std::string summary = JsonWriter()
-                                    .beginObject()
-                                    .member("event", "summary")
-                                    .member("done", done_)
-                                    .member("failed", failed_)
-                                    .member("current", upToDate_)
-                                    .member("seconds", ms / 1000.0)
-                                    .endObject()
-                                    .text();
+    const std::string summary = stationSummaryJson(done_, failed_, upToDate_, ms);
     if (sink_)
         sink_(std::string(), "summary", summary);
     if (mode_ == Mode::Json) {

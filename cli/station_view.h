@@ -11,30 +11,11 @@
 #include <vector>
 
 #include "engine/station.h"
+#include "engine/station_events.h"
 #include "platform/clock.h"
 #include "text/station_text.h"
 
 namespace zor::cli {
-
-// One station event as the view takes it, made on the main thread from the
-// station's typed calls.
-struct StationEvent {
-    enum class Kind {
-        Added,      // a port joined the station
-        Removed,    // an adapter left
-        State,      // the port's state changed
-        Connected,  // the chronometer identified itself: identification
-        Progress,   // overall percent, phase of phaseCount, leftMs
-        Finished,   // the run ended: state Done, UpToDate or Failed, with the run
-        Known,      // a chronometer done earlier came back: identification, state
-    };
-    Kind kind = Kind::State;
-    std::string port, device;
-    PortState state = PortState::Waiting;
-    std::string identification;  // Windows-1252
-    int overall = 0, phase = 0, phaseCount = 0;
-    int64_t leftMs = -1;  // Progress: the transfer's time left, -1 while not known
-};
 
 // The bench's positions by port: the name of the place each port is wired
 // to (UTF-8). Empty when the bench has none.
@@ -62,9 +43,7 @@ class StationView {
     // with its name ("state", "done", ...) and its port (empty for the
     // summary); a run's end and a chronometer known again also as the
     // port's new "state". For the message broker (--mqtt).
-    using EventSink = std::function<void(const std::string& port, const std::string& event,
-                                         const std::string& json)>;
-    void sendEventsTo(EventSink sink) { sink_ = std::move(sink); }
+    void sendEventsTo(StationEventSink sink) { sink_ = std::move(sink); }
 
     // Main thread, in the order the ports sent them; run for Finished.
     void event(const StationEvent& event, const ChronometerRun* run);
@@ -116,8 +95,8 @@ class StationView {
     void line(const std::string& text);
     void json(const StationEvent& e, const ChronometerRun* run);
     void publish(const StationEvent& e, const ChronometerRun* run);
-    std::string jsonText(const StationEvent& e, const ChronometerRun* run,
-                         std::string* eventName = nullptr) const;
+    // The position of port, or empty.
+    std::string positionOf(const std::string& port) const;
     void draw();
     std::string stoppingText() const;
     // A transfer's time left now, counted down from its last report; -1
@@ -136,7 +115,7 @@ class StationView {
     std::vector<Failure> failures_;
     const bool bell_;
     PositionNames positions_;
-    EventSink sink_;
+    StationEventSink sink_;
     int done_ = 0, failed_ = 0, upToDate_ = 0;
     bool stopping_ = false;
     size_t drawnLines_ = 0;

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "cli/json.h"
+#include "app/json.h"
 #include "cli/plan_lines.h"
 #include "cli/progress.h"
 #include "cli/station_view.h"

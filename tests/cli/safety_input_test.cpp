@@ -214,8 +214,8 @@ TEST(ForeignInput, AdapterNamesNeitherDriveTheTerminalNorBreakJson) {
     VirtualClock clock;
     cli::StationView view(cli::StationView::Mode::Json, clock);
     for (const auto& a : adapters) {
-        cli::StationEvent e;
-        e.kind = cli::StationEvent::Kind::Added;
+        StationEvent e;
+        e.kind = StationEvent::Kind::Added;
         e.port = e.device = byId + "/" + a.name;
         testing::internal::CaptureStdout();
         view.event(e, nullptr);

@@ -1,9 +1,9 @@
-#include "cli/json_reader.h"
+#include "app/json_reader.h"
 
 #include <cstdlib>
 #include <cstring>
 
-namespace zor::cli {
+namespace zor {
 namespace {
 
 constexpr int MAX_DEPTH = 32;
@@ -250,4 +250,4 @@ bool parseJson(const std::string& text, JsonValue& out) {
     return Parser(text).document(out);
 }
 
-}  // namespace zor::cli
+}  // namespace zor

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace zor::cli {
+namespace zor {
 
 // The text as a JSON string, quotes included: '"' and '\' escaped, control
 // characters below 0x20 and the C1 codes U+0080..U+009F as \u00XX, every
@@ -52,4 +52,4 @@ class JsonWriter {
     bool afterKey_ = false;
 };
 
-}  // namespace zor::cli
+}  // namespace zor

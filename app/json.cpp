@@ -1,11 +1,11 @@
-#include "cli/json.h"
+#include "app/json.h"
 
 #include <cmath>
 #include <cstdio>
 
 #include "app/encoding.h"
 
-namespace zor::cli {
+namespace zor {
 
 std::string jsonString(const std::string& utf8) {
     std::string out;
@@ -124,4 +124,4 @@ JsonWriter& JsonWriter::null() {
     return *this;
 }
 
-}  // namespace zor::cli
+}  // namespace zor

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-namespace zor::cli {
+namespace zor {
 
 struct JsonValue {
     enum class Type { Null, Bool, Number, String, Array, Object };
@@ -32,4 +32,4 @@ struct JsonValue {
 // around it. False when it is no JSON; nesting is limited to 32 levels.
 bool parseJson(const std::string& text, JsonValue& out);
 
-}  // namespace zor::cli
+}  // namespace zor

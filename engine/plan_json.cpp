@@ -1,8 +1,6 @@
-#include "cli/plan_json.h"
+#include "engine/plan_json.h"
 
-#include <cstdio>
-
-namespace zor::cli {
+namespace zor {
 
 void tableJson(JsonWriter& json, const PartitionTable& table) {
     json.beginArray();
@@ -40,9 +38,4 @@ void planJson(JsonWriter& json, const PlanView& view) {
     json.endArray();
 }
 
-void printJson(const JsonWriter& json) {
-    std::printf("%s\n", json.text().c_str());
-    std::fflush(stdout);
-}
-
-}  // namespace zor::cli
+}  // namespace zor
