@@ -10,6 +10,7 @@ namespace zor {
 namespace {
 
 const char SECTION[] = "posti";
+const char SETTINGS_SECTION[] = "storico";
 // A byte order mark, as Windows' Notepad may write it.
 const char BOM[] = "\xEF\xBB\xBF";
 
@@ -41,15 +42,19 @@ bool heading(const std::string& line, std::string& name) {
     return true;
 }
 
-bool isOurs(const std::string& section) {
-    if (section.size() != sizeof SECTION - 1)
-        return false;
-    for (size_t i = 0; i < section.size(); ++i) {
-        const char c = section[i];
-        if ((c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c) != SECTION[i])
+// Whether name is wanted, an ASCII name, in any case.
+bool sameName(const std::string& name, const char* wanted) {
+    size_t i = 0;
+    for (; i < name.size() && wanted[i]; ++i) {
+        const char c = name[i];
+        if ((c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c) != wanted[i])
             return false;
     }
-    return true;
+    return i == name.size() && !wanted[i];
+}
+
+bool isOurs(const std::string& section) {
+    return sameName(section, SECTION);
 }
 
 // What is wrong with adding the position name=port to those before it.
@@ -104,6 +109,51 @@ PositionsFault readText(const std::string& path, std::string& text, FileProblem&
     return got > BENCH_POSITIONS_MAX_BYTES ? PositionsFault::TooLarge : PositionsFault::None;
 }
 
+// Calls take(key, value) for each "key=value" line of section (matched in
+// any case; blanks around key and value dropped), in order, until it
+// returns a fault. Lines of other sections are skipped; a line before any
+// heading is a NoSection fault when strict, skipped otherwise. line: the
+// line at fault.
+template <typename Take>
+PositionsFault forEachSetting(const std::string& text, const char* section, bool strict, Take take,
+                              int& line) {
+    line = 0;
+    if (text.size() > BENCH_POSITIONS_MAX_BYTES)
+        return PositionsFault::TooLarge;
+    enum { NONE, OURS, OTHER } where = NONE;
+    int number = 0;
+    for (size_t at = text.compare(0, 3, BOM) == 0 ? 3 : 0; at < text.size();) {
+        const size_t end = std::min(text.find('\n', at), text.size());
+        std::string entry = text.substr(at, end - at);
+        at = end + 1;
+        ++number;
+        if (!entry.empty() && entry.back() == '\r')
+            entry.pop_back();
+        entry = trimmed(entry);
+        std::string name;
+        if (entry.empty() || entry[0] == ';' || entry[0] == '#')
+            continue;
+        if (heading(entry, name)) {
+            where = sameName(name, section) ? OURS : OTHER;
+            continue;
+        }
+        if (where == OTHER || (where == NONE && !strict))
+            continue;
+        line = number;
+        if (where == NONE)
+            return PositionsFault::NoSection;
+        const size_t equals = entry.find('=');
+        if (equals == std::string::npos)
+            return PositionsFault::BadLine;
+        const PositionsFault fault =
+            take(trimmed(entry.substr(0, equals)), trimmed(entry.substr(equals + 1)));
+        if (fault != PositionsFault::None)
+            return fault;
+    }
+    line = 0;
+    return PositionsFault::None;
+}
+
 }  // namespace
 
 std::string benchPositionsPath() {
@@ -112,40 +162,18 @@ std::string benchPositionsPath() {
 }
 
 PositionsResult parseBenchPositions(const std::string& text) {
-    if (text.size() > BENCH_POSITIONS_MAX_BYTES)
-        return faulty(PositionsFault::TooLarge, 0);
-    enum { NONE, OURS, OTHER } section = NONE;
     PositionsResult r;
-    int number = 0;
-    for (size_t at = text.compare(0, 3, BOM) == 0 ? 3 : 0; at < text.size();) {
-        const size_t end = std::min(text.find('\n', at), text.size());
-        std::string line = text.substr(at, end - at);
-        at = end + 1;
-        ++number;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        line = trimmed(line);
-        std::string name;
-        if (line.empty() || line[0] == ';' || line[0] == '#') {
-            continue;
-        } else if (heading(line, name)) {
-            section = isOurs(name) ? OURS : OTHER;
-            continue;
-        } else if (section == OTHER) {
-            continue;
-        } else if (section == NONE) {
-            return faulty(PositionsFault::NoSection, number);
-        }
-        const size_t equals = line.find('=');
-        if (equals == std::string::npos)
-            return faulty(PositionsFault::BadLine, number);
-        name = trimmed(line.substr(0, equals));
-        const std::string port = trimmed(line.substr(equals + 1));
-        const PositionsFault fault = faultOf(name, port, r.positions);
-        if (fault != PositionsFault::None)
-            return faulty(fault, number);
-        r.positions.push_back({name, port});
-    }
+    r.fault = forEachSetting(
+        text, SECTION, true,
+        [&r](const std::string& name, const std::string& port) {
+            const PositionsFault fault = faultOf(name, port, r.positions);
+            if (fault == PositionsFault::None)
+                r.positions.push_back({name, port});
+            return fault;
+        },
+        r.line);
+    if (!r.ok())
+        r.positions.clear();
     return r;
 }
 
@@ -229,6 +257,62 @@ bool writeBenchPositions(const std::string& path, const std::vector<BenchPositio
         return false;
     }
     return writeWholeFile(path, benchPositionsText(positions, previous), true, problem);
+}
+
+namespace {
+
+// si, sì, no, 1, 0 in any case; false when value is none of them.
+bool yesOrNo(const std::string& value, bool& out) {
+    std::string lower;
+    for (char c : value)
+        lower += c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+    if (lower == "si" || lower == "s\xC3\xAC" || lower == "s\xC3\x8C" || lower == "1") {
+        out = true;
+        return true;
+    }
+    if (lower == "no" || lower == "0") {
+        out = false;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+SettingsResult parseBenchSettings(const std::string& text) {
+    SettingsResult r;
+    BenchSettings& s = r.settings;
+    r.fault = forEachSetting(
+        text, SETTINGS_SECTION, false,
+        [&s](const std::string& key, const std::string& value) {
+            if (!cleanText(value))
+                return PositionsFault::BadCharacter;
+            bool* flag = sameName(key, "procedura") ? &s.wizardHistory
+                         : sameName(key, "banco")   ? &s.benchHistory
+                                                    : nullptr;
+            if (flag)
+                return yesOrNo(value, *flag) ? PositionsFault::None : PositionsFault::BadValue;
+            if (sameName(key, "percorso"))
+                s.historyPlace = value;
+            else if (sameName(key, "mqtt"))
+                s.mqtt = value;
+            else
+                return PositionsFault::UnknownKey;
+            return PositionsFault::None;
+        },
+        r.line);
+    if (!r.ok())
+        r.settings = BenchSettings();
+    return r;
+}
+
+SettingsResult readBenchSettings(const std::string& path) {
+    std::string text;
+    SettingsResult r;
+    r.fault = readText(path, text, r.problem);
+    if (r.fault != PositionsFault::None)
+        return r;
+    return parseBenchSettings(text);
 }
 
 }  // namespace zor

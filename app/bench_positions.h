@@ -28,7 +28,7 @@ struct BenchPosition {
     std::string port;  // a port name the station opens
 };
 
-// Why a positions file could not be used.
+// Why a positions file (or its settings) could not be used.
 enum class PositionsFault {
     None,
     Missing,       // no file: the bench has no positions (not an error)
@@ -41,6 +41,8 @@ enum class PositionsFault {
     SamePort,      // two positions on one port: line (the second)
     BadCharacter,  // a control character, or bytes that are no UTF-8, in a name or port: line
     NoSection,     // a line before the first section's heading ("[posti]"): line
+    UnknownKey,    // [storico]: a setting this program does not know: line
+    BadValue,      // [storico]: a setting's value it cannot take: line
 };
 
 // The longest positions file read: a bench's few dozen lines fit many times.
@@ -88,5 +90,44 @@ std::string benchPositionsText(const std::vector<BenchPosition>& positions,
 // keep its other sections.
 bool writeBenchPositions(const std::string& path, const std::vector<BenchPosition>& positions,
                          FileProblem& problem);
+
+// The bench's settings for the history, in the same file:
+//
+//     [storico]
+//     procedura=si
+//     banco=si
+//     percorso=postgresql://centro.example/zorload
+//     mqtt=mqtt://centro.example/officina
+//
+// procedura: the wizard keeps its runs too (no by default, so that it makes
+// no folder of its own); banco: the bench window keeps its runs (yes by
+// default); yes and no as si, sì, no, 1, 0 (any case). percorso: where the
+// windows keep runs, a file or a server's address (by default
+// $ZORLOAD_HISTORY, else the user's own file). mqtt: the broker the bench
+// window sends its events to (none by default). Keys in any case; a key
+// given twice takes the last value.
+struct BenchSettings {
+    bool wizardHistory = false;
+    bool benchHistory = true;
+    std::string historyPlace;  // empty: $ZORLOAD_HISTORY or the default
+    std::string mqtt;          // empty: none
+};
+
+struct SettingsResult {
+    PositionsFault fault =
+        PositionsFault::None;  // BadLine, UnknownKey, BadValue, BadCharacter, ...
+    int line = 0;
+    FileProblem problem;
+    BenchSettings settings;  // the defaults unless ok()
+
+    bool ok() const { return fault == PositionsFault::None; }
+};
+
+// The settings in text; lines outside [storico] are the positions' (or
+// another program's) and are not looked at.
+SettingsResult parseBenchSettings(const std::string& text);
+// Reads and parses the file at path; Missing (and the defaults) when there
+// is none.
+SettingsResult readBenchSettings(const std::string& path);
 
 }  // namespace zor

@@ -217,6 +217,11 @@ std::string positionsFaultText(const std::string& path, const PositionsResult& r
             return line + "un carattere di controllo, o testo non UTF-8, nel nome o nella porta";
         case PositionsFault::NoSection:
             return line + "fuori da ogni sezione (manca [posti] prima dei posti)";
+        case PositionsFault::UnknownKey:
+            return line + "impostazione sconosciuta in [storico] (sono procedura, banco, " +
+                   "percorso e mqtt)";
+        case PositionsFault::BadValue:
+            return line + "per procedura e banco si scrive si oppure no";
     }
     return positionsFile(path);
 }

@@ -59,6 +59,45 @@ TEST(BenchPositions, ReadsTheFileOrNamesTheLineAtFault) {
     }
 }
 
+// The history's settings beside the positions: defaults where the file says
+// nothing, each key in any case, and a line at fault named while the
+// positions stay readable.
+TEST(BenchSettings, ReadBesideThePositionsWithTheirDefaults) {
+    using F = PositionsFault;
+    const struct {
+        const char* what;
+        std::string text;
+        PositionsFault fault;
+        int line;
+        const char* settings;  // procedura|banco|percorso|mqtt
+    } cases[] = {
+        {"no section: the defaults", "[posti]\nA=COM1\n", F::None, 0, "0|1||"},
+        {"every key, blanks and case",
+         "x\n[POSTI]\nA=COM1\n[Storico]\n Procedura = S\xC3\xAC \r\nBANCO=no\n"
+         "percorso = postgresql://centro/zorload\nmqtt=mqtt://centro/officina\n",
+         F::None, 0, "1|0|postgresql://centro/zorload|mqtt://centro/officina"},
+        {"the last value counts", "[storico]\nprocedura=1\nprocedura=0\n", F::None, 0, "0|1||"},
+        {"a key this program does not know", "[storico]\nprocedure=si\n", F::UnknownKey, 2,
+         "0|1||"},
+        {"neither yes nor no", "[storico]\nbanco=forse\n", F::BadValue, 2, "0|1||"},
+        {"a line without '='", "[storico]\nmqtt\n", F::BadLine, 2, "0|1||"},
+        {"an escape sequence in a place", "[storico]\npercorso=/tmp/\x1b[2J\n", F::BadCharacter, 2,
+         "0|1||"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const SettingsResult r = parseBenchSettings(c.text);
+        EXPECT_EQ(r.fault, c.fault);
+        EXPECT_EQ(r.line, c.line);
+        const BenchSettings& s = r.settings;
+        EXPECT_EQ(std::string(s.wizardHistory ? "1" : "0") + "|" + (s.benchHistory ? "1" : "0") +
+                      "|" + s.historyPlace + "|" + s.mqtt,
+                  c.settings);
+        // The positions do not mind the settings, good or bad.
+        EXPECT_TRUE(parseBenchPositions(c.text).ok() || c.text[0] == 'x');
+    }
+}
+
 // The window's positions go into the file and come back the same; the other
 // settings stay as they stood; positions no line can hold are refused before
 // anything is written.
