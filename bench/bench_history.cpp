@@ -93,7 +93,7 @@ void BM_OpenAndStoreOneRun(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenAndStoreOneRun)->Unit(benchmark::kMicrosecond);
 
-// `zorload-cli history --serial 0412-0500` on 100,000 runs: the command
+// `zorload-cli history --table --serial 0412-0500` on 100,000 runs: the command
 // itself, opening the history, its queries, the answer and the table
 // (written to /dev/null).
 void BM_HistorySerial(benchmark::State& state) {
@@ -113,7 +113,7 @@ void BM_HistorySerial(benchmark::State& state) {
     const int null = ::open("/dev/null", O_WRONLY);
     ::dup2(null, 1);
     for (auto _ : state) {
-        if (cli::cmdHistory({"--serial", "0412-0500"}) != 0)
+        if (cli::cmdHistory({"--table", "--serial", "0412-0500"}) != 0)
             state.SkipWithError("history failed");
     }
     std::fflush(stdout);

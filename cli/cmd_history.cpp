@@ -10,6 +10,7 @@
 #include "history/history_path.h"
 #include "platform/file.h"
 #include "platform/system_error.h"
+#include "platform/terminal.h"
 #include "text/app_text.h"
 #include "text/history_text.h"
 #include "text/outcome_text.h"
@@ -133,8 +134,8 @@ int cmdHistory(const Args& args) {
         problem = extraArgumentText(opt.positional[0]);
     if (problem.empty() && import && opt.positional.size() < 2)
         problem = missingArgumentsText(HISTORY_HELP, 1);
-    if (problem.empty() && opt.json && opt.csv)
-        problem = JSON_OR_CSV_TEXT;
+    if (problem.empty() && int(opt.json) + int(opt.csv) + int(opt.table) > 1)
+        problem = ONE_FORMAT_TEXT;
     HistoryFilter filter;
     if (problem.empty() && !opt.since.empty() && !historyTime(opt.since, false, filter.since))
         problem = badDateText("--since", opt.since);
@@ -188,7 +189,9 @@ int cmdHistory(const Args& args) {
         std::fprintf(stderr, "%s\n", historyProblemText(nameForTerminal(shown), read).c_str());
         return EXIT_FILE_REFUSED;
     }
-    if (opt.json) {
+    // A person reads the table; a script that reads the output gets JSON
+    // lines unless it asks for CSV or the table.
+    if (opt.json || (!opt.csv && !opt.table && !stdoutIsTerminal())) {
         for (const HistoryRun& run : runs)
             std::printf("%s\n", historyJsonLine(run).c_str());
     } else if (opt.csv) {

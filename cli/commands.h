@@ -46,6 +46,7 @@ struct Options {
     std::string serial, since, until, bench;
     bool failed = false;
     bool csv = false;
+    bool table = false;  // history: the table even off a terminal
 };
 
 // Reads the options the subcommand takes, anywhere after its name, and checks

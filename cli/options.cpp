@@ -38,7 +38,8 @@ const std::vector<CommandInfo>& commands() {
          &HISTORY_HELP,
          0,
          2,
-         {"--serial", "--since", "--until", "--failed", "--bench", "--json", "--csv", "--history"}},
+         {"--serial", "--since", "--until", "--failed", "--bench", "--json", "--csv", "--table",
+          "--history"}},
     };
     return table;
 }
@@ -161,6 +162,8 @@ std::string parseOptions(const std::string& command, const Args& args, Options& 
             out.failed = true;
         else if (name == "--csv")
             out.csv = true;
+        else if (name == "--table")
+            out.table = true;
     }
     if (out.positional.size() < c->minPositional)
         return missingArgumentsText(*c->help, out.positional.size());

@@ -5,6 +5,7 @@
 namespace zor {
 
 bool stderrIsTerminal();
+bool stdoutIsTerminal();
 
 // Columns of the terminal stderr shows on; 0 when it is none or cannot tell.
 // Asked afresh on every call, so a resized window is followed.

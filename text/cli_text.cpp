@@ -154,7 +154,7 @@ const CommandHelp STATION_HELP = {
 
 const CommandHelp HISTORY_HELP = {
     "history [import FILE] [--serial S] [--since DATA] [--until DATA] [--failed] "
-    "[--bench NOME] [--json|--csv] [--history FILE]",
+    "[--bench NOME] [--json|--csv|--table] [--history FILE]",
     "import FILE",
     "Mostra le esecuzioni registrate nello storico del banco (ogni 'update' e ogni\n"
     "cronometro di 'station'), dalla più vecchia. Con --serial dice anche cosa ha il\n"
@@ -167,8 +167,10 @@ const CommandHelp HISTORY_HELP = {
     "               dall'/fino all'istante AAAA-MM-GGThh:mm:ssZ (UTC)\n"
     "  --failed     solo le esecuzioni con stato diverso da 0\n"
     "  --bench NOME  solo quelle del banco NOME (il nome del computer)\n"
-    "  --json       una riga JSON per esecuzione, con i nomi di --record\n"
+    "  --json       una riga JSON per esecuzione, con i nomi di --record (così anche\n"
+    "               quando l'uscita non è un terminale)\n"
     "  --csv        CSV (RFC 4180) con una riga di intestazione\n"
+    "  --table      la tabella, come su un terminale, anche su un file o una pipe\n"
     "  --history FILE  lo storico da leggere (altrimenti ZORLOAD_HISTORY o quello\n"
     "               predefinito); con postgresql://... quello del server, o quello\n"
     "               del banco se il server non risponde\n",

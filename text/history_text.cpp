@@ -147,6 +147,6 @@ std::string badDateText(const std::string& option, const std::string& value) {
     return option + " richiede una data AAAA-MM-GG oppure AAAA-MM-GGThh:mm:ssZ ('" + value + "')";
 }
 
-const char* const JSON_OR_CSV_TEXT = "--json e --csv non si possono usare insieme";
+const char* const ONE_FORMAT_TEXT = "--json, --csv e --table non si possono usare insieme";
 
 }  // namespace zor

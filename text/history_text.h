@@ -64,6 +64,6 @@ std::string importBadLineText(const std::string& file, size_t line);
 // --since and --until take "AAAA-MM-GG" or "AAAA-MM-GGThh:mm:ssZ".
 std::string badDateText(const std::string& option, const std::string& value);
 // history takes at most one of --json and --csv.
-extern const char* const JSON_OR_CSV_TEXT;
+extern const char* const ONE_FORMAT_TEXT;
 
 }  // namespace zor

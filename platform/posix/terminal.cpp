@@ -16,6 +16,10 @@ bool stderrIsTerminal() {
     return ::isatty(STDERR_FILENO) == 1;
 }
 
+bool stdoutIsTerminal() {
+    return ::isatty(STDOUT_FILENO) == 1;
+}
+
 int stderrColumns() {
     winsize size{};
     if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0)

@@ -15,6 +15,11 @@ bool stderrIsTerminal() {
     return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
+bool stdoutIsTerminal() {
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
 int stderrColumns() {
     CONSOLE_SCREEN_BUFFER_INFO info;
     if (!::GetConsoleScreenBufferInfo(::GetStdHandle(STD_ERROR_HANDLE), &info))

@@ -74,7 +74,7 @@ TEST_F(CliHistory, ImportTwiceAddsEachRunOnceAndTheSerialSaysWhatItHas) {
     // Its last successful update is the one of 12-08, through Posto 2; the
     // failure after it is said too. Removed and erased partitions are not
     // among what it holds.
-    const CliRun serial = run("history --serial 0412-0087");
+    const CliRun serial = run("history --table --serial 0412-0087");
     EXPECT_EQ(serial.status, 0) << serial.err;
     EXPECT_NE(serial.out.find("Cronometro S/N 0412-0087: ultimo aggiornamento riuscito "
                               "2026-12-08T06:02:11Z, banco sconosciuto (Posto 2), file "
@@ -111,7 +111,8 @@ assert open(sys.argv[1], newline='').read().endswith('\r\n')
         std::system(("python3 '" + temp.file("check.py") + "' '" + temp.file("out") + "'").c_str()),
         0);
 
-    ASSERT_EQ(run("history --json --since 2026-12-08 --until 2026-12-08").status, 0);
+    // Off a terminal, JSON lines without being asked.
+    ASSERT_EQ(run("history --since 2026-12-08 --until 2026-12-08").status, 0);
     std::ofstream(temp.file("check_json.py")) << R"(import json, sys
 lines = open(sys.argv[1]).read().splitlines()
 assert len(lines) == 1, lines
@@ -137,7 +138,8 @@ TEST_F(CliHistory, RefusesWhatItCannotDo) {
         int status;
         const char* says;
     } cases[] = {
-        {"history --json --csv", 2, "--json e --csv non si possono usare insieme"},
+        {"history --json --csv", 2, "--json, --csv e --table non si possono usare insieme"},
+        {"history --csv --table", 2, "--json, --csv e --table non si possono usare insieme"},
         {"history --since 2026-13", 2, "--since richiede una data"},
         {"history --until 2026-12-08T06:02", 2, "--until richiede una data"},
         {"history elenco", 2, "argomento in più: 'elenco'"},

@@ -117,7 +117,7 @@ cmp -s "$WORK/ids-bench.txt" "$WORK/ids-server.txt" || fail "station: other runs
 XDG_STATE_HOME="$WORK/bench1" "$CLI" history --json >"$WORK/history.txt" 2>&1 ||
     fail "history exited $?"
 [ "$(grep -c '"run_id"' "$WORK/history.txt")" = 5 ] || fail "history: not every bench's runs"
-XDG_STATE_HOME="$WORK/bench1" "$CLI" history --serial 4000-0002 >"$WORK/history-serial.txt" 2>&1 ||
+XDG_STATE_HOME="$WORK/bench1" "$CLI" history --table --serial 4000-0002 >"$WORK/history-serial.txt" 2>&1 ||
     fail "history --serial exited $?"
 grep -q "^Cronometro S/N 4000-0002: ultimo aggiornamento riuscito" "$WORK/history-serial.txt" ||
     fail "history: the server's last update of 4000-0002"
