@@ -89,6 +89,15 @@ class File {
 bool writeWholeFile(const std::string& path, const std::string& bytes, bool makeFolders,
                     FileProblem& problem);
 
+// Makes sure a database may keep its file at path, which it opens itself:
+// the file passes File::openAppend's rules (created empty when missing;
+// with makeFolders, its missing folders made as the state folder is), and
+// on POSIX each file the database keeps beside it (path + a suffix of
+// beside, "-wal", ...), where one stands, is a regular file with one name,
+// or a link of the user's or root's. False with problem saying why.
+bool prepareDatabaseFile(const std::string& path, bool makeFolders,
+                         const std::vector<std::string>& beside, FileProblem& problem);
+
 // Whether error, from openRead, says that no file stands at the path (nor,
 // perhaps, its folder).
 bool isNoSuchFile(int error);
@@ -124,6 +133,12 @@ std::string sessionLogPath(const std::string& besideProgram);
 // Empty when no such variable names an absolute folder. Nothing on disk is
 // looked at or made.
 std::string userConfigPath(const std::string& name);
+
+// The file name in the user's state folder (what the program keeps of its
+// own: logs, the history): POSIX $XDG_STATE_HOME/zorload/name, else
+// ~/.local/state/zorload/name; Windows %LOCALAPPDATA%\Zorload\name. Empty
+// as for userConfigPath; nothing on disk is looked at or made.
+std::string userStatePath(const std::string& name);
 
 // The value of the environment variable name, UTF-8 (Windows: read from the
 // wide environment, so that a path outside the ANSI code page survives);

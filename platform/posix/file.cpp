@@ -80,6 +80,53 @@ bool writeWholeFile(const std::string& path, const std::string& bytes, bool make
            posix::replaceIn(where.folder, where.leaf, folderPart(path), bytes, problem);
 }
 
+namespace {
+
+// A file a database keeps beside its own, when there is one: a regular file
+// with one name, or a link of the user's or root's. The database follows
+// no other.
+bool besideFileFine(int folder, const std::string& name, const std::string& shown,
+                    FileProblem& problem) {
+    struct stat st;
+    if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT;
+    problem.at = shown;
+    problem.error = EACCES;
+    if (S_ISLNK(st.st_mode)) {
+        problem.refusal = FileRefusal::RefusedLink;
+        return st.st_uid == ::geteuid() || st.st_uid == 0;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        problem.error = EINVAL;
+        problem.at.clear();
+        return false;
+    }
+    problem.refusal = FileRefusal::SecondName;
+    return st.st_nlink <= 1;
+}
+
+}  // namespace
+
+bool prepareDatabaseFile(const std::string& path, bool makeFolders,
+                         const std::vector<std::string>& beside, FileProblem& problem) {
+    const posix::FolderOf where = posix::openFolderOf(path, makeFolders, problem);
+    if (!where.folder.isOpen())
+        return false;
+    const int fd = posix::openAppendIn(where.folder, where.leaf, folderPart(path), problem);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    for (const std::string& suffix : beside) {
+        FileProblem besideProblem;
+        if (!besideFileFine(where.folder.get(), where.leaf + suffix, path + suffix,
+                            besideProblem)) {
+            problem = besideProblem;
+            return false;
+        }
+    }
+    return true;
+}
+
 bool isNoSuchFile(int error) {
     return error == ENOENT;
 }
@@ -174,6 +221,11 @@ std::string stateFolder() {
 }
 
 }  // namespace
+
+std::string userStatePath(const std::string& name) {
+    const std::string folder = stateFolder();
+    return folder.empty() ? folder : folder + "/" + name;
+}
 
 std::string userConfigPath(const std::string& name) {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");

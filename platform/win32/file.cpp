@@ -267,6 +267,19 @@ void makeSessionLogFolder(const std::string& logPath) {
     makeFoldersOf(win32::toUtf16(logPath));
 }
 
+std::string userStatePath(const std::string& name) {
+    const std::string folder = stateFolder();
+    return folder.empty() ? folder : folder + "\\" + name;
+}
+
+bool prepareDatabaseFile(const std::string& path, bool makeFolders, const std::vector<std::string>&,
+                         FileProblem& problem) {
+    if (makeFolders)
+        makeSessionLogFolder(path);
+    File file = File::openAppend(path, problem);
+    return file.isOpen();
+}
+
 std::string userConfigPath(const std::string& name) {
     const std::string folder = programFolderIn(L"APPDATA");
     return folder.empty() ? folder : folder + "\\" + name;
