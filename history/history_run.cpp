@@ -62,6 +62,20 @@ void fillFromRun(HistoryRun& out, const ChronometerRun& run) {
     out.bytes = run.transferred() ? run.transferBytes : run.bytes;
 }
 
+std::array<std::string*, HISTORY_TEXT_COLUMNS> textColumns(HistoryRun& r) {
+    return {&r.runId,     &r.time,         &r.bench,  &r.user,       &r.program,
+            &r.version,   &r.position,     &r.port,   &r.device,     &r.identification,
+            &r.serial,    &r.file,         &r.fileId, &r.fileSha256, &r.selected,
+            &r.tableRead, &r.tablePlanned, &r.verdict};
+}
+
+std::array<const std::string*, HISTORY_TEXT_COLUMNS> textColumns(const HistoryRun& run) {
+    std::array<const std::string*, HISTORY_TEXT_COLUMNS> out;
+    const auto fields = textColumns(const_cast<HistoryRun&>(run));
+    std::copy(fields.begin(), fields.end(), out.begin());
+    return out;
+}
+
 std::string newRunId() {
     // The OS's randomness, with the clock, the process and a counter mixed
     // in, so that two runs never share an id even where random_device is

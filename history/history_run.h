@@ -2,6 +2,8 @@
 // One chronometer's run as the history keeps it: who ran it where, which
 // chronometer, which file and components, what the planner said and how it
 // ended. Plain data, the same for every store; texts are UTF-8.
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -55,6 +57,19 @@ struct HistoryRun {
     double seconds = 0;
     uint64_t bytes = 0;
 };
+
+// The stores' columns, in their order: the run's texts from run_id to
+// verdict (table_planned NULL when empty), then code, meaning, dry_run,
+// last_answer, error, seconds and bytes. "user" is quoted: PostgreSQL
+// keeps the word for itself.
+constexpr const char* HISTORY_COLUMNS =
+    "run_id, time, bench, \"user\", program, version, position, port, device, identification, "
+    "serial, file, file_id, file_sha256, selected, table_read, table_planned, verdict, code, "
+    "meaning, dry_run, last_answer, error, seconds, bytes";
+// The run's texts from run_id to verdict, in the columns' order.
+constexpr size_t HISTORY_TEXT_COLUMNS = 18;
+std::array<std::string*, HISTORY_TEXT_COLUMNS> textColumns(HistoryRun& run);
+std::array<const std::string*, HISTORY_TEXT_COLUMNS> textColumns(const HistoryRun& run);
 
 // The fields of a run that come from the engine's result alone: port,
 // device, identification and S/N, code, meaning, verdict, last answer,

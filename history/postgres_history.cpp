@@ -54,11 +54,6 @@ const std::vector<const char*>& migrations() {
     return steps;
 }
 
-constexpr const char* COLUMNS =
-    "run_id, time, bench, \"user\", program, version, position, port, device, identification, "
-    "serial, file, file_id, file_sha256, selected, table_read, table_planned, verdict, code, "
-    "meaning, dry_run, last_answer, error, seconds, bytes";
-
 // The lock every bench takes to bring the layout up to date: one at a time.
 constexpr const char* LAYOUT_LOCK = "SELECT pg_advisory_xact_lock(7271350110)";
 
@@ -322,35 +317,17 @@ HistoryResult PostgresHistory::migrate() {
 }
 
 HistoryResult PostgresHistory::store(const HistoryRun& run) {
-    std::vector<std::string> p = {run.runId,
-                                  run.time,
-                                  run.bench,
-                                  run.user,
-                                  run.program,
-                                  run.version,
-                                  run.position,
-                                  run.port,
-                                  run.device,
-                                  run.identification,
-                                  run.serial,
-                                  run.file,
-                                  run.fileId,
-                                  run.fileSha256,
-                                  run.selected,
-                                  run.tableRead,
-                                  run.tablePlanned,
-                                  run.verdict,
-                                  std::to_string(run.code),
-                                  run.meaning,
-                                  run.dryRun ? "t" : "f",
-                                  run.lastAnswer,
-                                  run.error,
-                                  textOf(run.seconds),
-                                  std::to_string(run.bytes)};
+    std::vector<std::string> p;
+    for (const std::string* text : textColumns(run))
+        p.push_back(*text);
+    for (const std::string& more :
+         {std::to_string(run.code), run.meaning, std::string(run.dryRun ? "t" : "f"),
+          run.lastAnswer, run.error, textOf(run.seconds), std::to_string(run.bytes)})
+        p.push_back(more);
     // A run without a plan has no planned table: NULL, as the bench's file
     // keeps it.
     const std::string sql =
-        std::string("INSERT INTO runs (") + COLUMNS +
+        std::string("INSERT INTO runs (") + HISTORY_COLUMNS +
         ") VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16,"
         " NULLIF($17, ''), $18, $19, $20, $21, $22, $23, $24, $25)"
         " ON CONFLICT (run_id) DO NOTHING";
@@ -364,7 +341,7 @@ HistoryResult PostgresHistory::store(const HistoryRun& run) {
 }
 
 HistoryResult PostgresHistory::query(const HistoryFilter& filter, std::vector<HistoryRun>& rows) {
-    std::string sql = std::string("SELECT ") + COLUMNS + " FROM runs WHERE true";
+    std::string sql = std::string("SELECT ") + HISTORY_COLUMNS + " FROM runs WHERE true";
     std::vector<std::string> values;
     auto where = [&](const char* column, const char* op, const std::string& value) {
         values.push_back(value);
@@ -399,13 +376,8 @@ HistoryResult PostgresHistory::query(const HistoryFilter& filter, std::vector<Hi
             return std::string(PQgetvalue(r, row, column),
                                static_cast<size_t>(PQgetlength(r, row, column)));
         };
-        for (std::string* field :
-             {&run.runId, &run.time, &run.bench, &run.user, &run.program, &run.version,
-              &run.position, &run.port, &run.device, &run.identification, &run.serial, &run.file,
-              &run.fileId, &run.fileSha256, &run.selected, &run.tableRead, &run.tablePlanned,
-              &run.verdict}) {
+        for (std::string* field : textColumns(run))
             *field = text();
-        }
         run.code = std::atoi(text().c_str());
         run.meaning = text();
         run.dryRun = text() == "t";

@@ -51,11 +51,6 @@ const std::vector<const char*>& migrations() {
     return steps;
 }
 
-constexpr const char* COLUMNS =
-    "run_id, time, bench, user, program, version, position, port, device, identification, "
-    "serial, file, file_id, file_sha256, selected, table_read, table_planned, verdict, code, "
-    "meaning, dry_run, last_answer, error, seconds, bytes";
-
 // A statement, finalized with the object.
 class Statement {
   public:
@@ -141,7 +136,7 @@ std::unique_ptr<SqliteHistory> SqliteHistory::open(const std::string& path, bool
     result = history->migrate();
     if (!result)
         return nullptr;
-    const std::string insert = std::string("INSERT OR IGNORE INTO runs (") + COLUMNS +
+    const std::string insert = std::string("INSERT OR IGNORE INTO runs (") + HISTORY_COLUMNS +
                                ") VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, "
                                "?13, ?14, ?15, ?16, ?17, ?18, ?19, ?20, ?21, ?22, ?23, ?24, ?25)";
     if (sqlite3_prepare_v2(db, insert.c_str(), -1, &history->insert_, nullptr) != SQLITE_OK) {
@@ -208,17 +203,13 @@ HistoryResult SqliteHistory::write(const HistoryRun& run, bool unsent) {
     sqlite3_reset(s);
     sqlite3_clear_bindings(s);
     int at = 0;
-    for (const std::string* text :
-         {&run.runId, &run.time, &run.bench, &run.user, &run.program, &run.version, &run.position,
-          &run.port, &run.device, &run.identification, &run.serial, &run.file, &run.fileId,
-          &run.fileSha256, &run.selected, &run.tableRead}) {
-        bindText(s, ++at, *text);
+    for (const std::string* text : textColumns(run)) {
+        // A run without a plan has no planned table: NULL.
+        if (text == &run.tablePlanned && text->empty())
+            sqlite3_bind_null(s, ++at);
+        else
+            bindText(s, ++at, *text);
     }
-    if (run.tablePlanned.empty())
-        sqlite3_bind_null(s, ++at);
-    else
-        bindText(s, ++at, run.tablePlanned);
-    bindText(s, ++at, run.verdict);
     sqlite3_bind_int(s, ++at, run.code);
     bindText(s, ++at, run.meaning);
     sqlite3_bind_int(s, ++at, run.dryRun ? 1 : 0);
@@ -249,7 +240,7 @@ HistoryResult SqliteHistory::write(const HistoryRun& run, bool unsent) {
 }
 
 HistoryResult SqliteHistory::query(const HistoryFilter& filter, std::vector<HistoryRun>& rows) {
-    std::string sql = std::string("SELECT ") + COLUMNS + " FROM runs WHERE 1";
+    std::string sql = std::string("SELECT ") + HISTORY_COLUMNS + " FROM runs WHERE 1";
     std::vector<std::string> values;
     auto where = [&](const char* clause, const std::string& value) {
         sql += clause;
@@ -280,7 +271,7 @@ HistoryResult SqliteHistory::query(const HistoryFilter& filter, std::vector<Hist
 }
 
 HistoryResult SqliteHistory::unsent(size_t limit, std::vector<HistoryRun>& rows) {
-    std::string sql = std::string("SELECT ") + COLUMNS +
+    std::string sql = std::string("SELECT ") + HISTORY_COLUMNS +
                       " FROM runs WHERE run_id IN (SELECT run_id FROM outbox) ORDER BY rowid";
     if (limit > 0)
         sql += " LIMIT " + std::to_string(limit);
@@ -313,13 +304,8 @@ HistoryResult SqliteHistory::readRows(sqlite3_stmt* s, std::vector<HistoryRun>& 
     while ((step = sqlite3_step(s)) == SQLITE_ROW) {
         HistoryRun run;
         int at = 0;
-        for (std::string* text :
-             {&run.runId, &run.time, &run.bench, &run.user, &run.program, &run.version,
-              &run.position, &run.port, &run.device, &run.identification, &run.serial, &run.file,
-              &run.fileId, &run.fileSha256, &run.selected, &run.tableRead, &run.tablePlanned,
-              &run.verdict}) {
+        for (std::string* text : textColumns(run))
             *text = columnText(s, at++);
-        }
         run.code = sqlite3_column_int(s, at++);
         run.meaning = columnText(s, at++);
         run.dryRun = sqlite3_column_int(s, at++) != 0;
