@@ -178,39 +178,21 @@ std::string historyCsvHeading() {
 }
 
 std::string historyCsvLine(const HistoryRun& run) {
-    const std::string fields[] = {
-        run.runId,
-        run.time,
-        run.bench,
-        run.user,
-        run.program,
-        run.version,
-        run.position,
-        run.port,
-        run.device,
-        run.identification,
-        run.serial,
-        run.file,
-        run.fileId,
-        run.fileSha256,
-        run.selected,
-        run.tableRead,
-        run.tablePlanned,
-        verdictKeyText(run.verdict),
-        run.verdict,
-        run.dryRun ? "true" : "false",
-        std::to_string(run.code),
-        run.meaning,
-        run.lastAnswer,
-        run.error,
-        secondsText(run.seconds),
-        std::to_string(run.bytes),
-    };
-    static_assert(sizeof fields / sizeof fields[0] == sizeof CSV_COLUMNS / sizeof CSV_COLUMNS[0],
-                  "one field per column");
+    // The stores' texts as they stand, but the verdict: its words come
+    // first, as "outcome", then its key.
+    std::vector<std::string> fields;
+    for (const std::string* text : textColumns(run)) {
+        if (text == &run.verdict)
+            fields.push_back(verdictKeyText(run.verdict));
+        fields.push_back(*text);
+    }
+    for (const std::string& more :
+         {std::string(run.dryRun ? "true" : "false"), std::to_string(run.code), run.meaning,
+          run.lastAnswer, run.error, secondsText(run.seconds), std::to_string(run.bytes)})
+        fields.push_back(more);
     std::string line;
-    for (const std::string& field : fields)
-        line += (&field == fields ? "" : ",") + csvField(field);
+    for (size_t i = 0; i < fields.size() && i < std::size(CSV_COLUMNS); ++i)
+        line += (i == 0 ? "" : ",") + csvField(fields[i]);
     return line + "\r\n";
 }
 
