@@ -142,7 +142,8 @@ int cmdHistory(const Args& args) {
     if (problem.empty() && !opt.until.empty() && !historyTime(opt.until, true, filter.until))
         problem = badDateText("--until", opt.until);
     bool isDefault = false;
-    const std::string path = chosenHistoryPath(opt.history, isDefault);
+    const std::string path =
+        chosenHistoryPath(opt.history, isDefault, opt.history.empty() ? historySetting() : "");
     if (problem.empty() && path.empty())
         problem = NO_HISTORY_PATH_TEXT;
     if (!problem.empty())

@@ -45,6 +45,11 @@ std::vector<HeldComponent> componentsAfter(const HistoryRun& run);
 // --no-history; else --history, $ZORLOAD_HISTORY or the default. Runs are
 // stored on a thread of the recorder's; a failure is said once on stderr,
 // and never changes what the command does or its exit status.
+// Where the bench's settings file (banco.ini, [storico]) keeps the history,
+// when neither the option nor $ZORLOAD_HISTORY says: percorso=, or empty. A
+// settings section at fault is said on stderr and left aside.
+std::string historySetting();
+
 class CommandHistory {
   public:
     CommandHistory(const std::string& option, bool off, const std::string& updateFile,

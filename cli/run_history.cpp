@@ -1,13 +1,29 @@
 // The history the runs of update and station go to.
 #include <cstdio>
 
+#include "app/bench_positions.h"
 #include "app/version_info.h"
 #include "cli/cli_ui.h"
 #include "cli/history_runs.h"
 #include "history/history_path.h"
 #include "text/history_text.h"
+#include "text/station_text.h"
 
 namespace zor::cli {
+
+std::string historySetting() {
+    const std::string path = benchPositionsPath();
+    const SettingsResult read = readBenchSettings(path);
+    if (read.fault == PositionsFault::Missing)
+        return std::string();
+    if (!read.ok()) {
+        std::fprintf(
+            stderr, "%s\n",
+            historySettingsIgnoredLine(positionsFaultText(nameForTerminal(path), read)).c_str());
+        return std::string();
+    }
+    return read.settings.historyPlace;
+}
 
 CommandHistory::CommandHistory(const std::string& option, bool off, const std::string& updateFile,
                                const std::string& fileId) {
@@ -15,7 +31,7 @@ CommandHistory::CommandHistory(const std::string& option, bool off, const std::s
     if (off)
         return;
     ctx_ = runContext("zorload-cli", getVersionString("FileVersion", ""), updateFile, fileId);
-    history_ = std::make_unique<RunHistory>(option);
+    history_ = std::make_unique<RunHistory>(option, option.empty() ? historySetting() : "");
 }
 
 CommandHistory::~CommandHistory() = default;

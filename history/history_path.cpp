@@ -8,13 +8,16 @@ std::string defaultHistoryPath() {
     return userStatePath(HISTORY_FILE_NAME);
 }
 
-std::string chosenHistoryPath(const std::string& given, bool& isDefault) {
+std::string chosenHistoryPath(const std::string& given, bool& isDefault,
+                              const std::string& setting) {
     isDefault = false;
     if (!given.empty())
         return given;
     const std::string named = environmentText("ZORLOAD_HISTORY");
     if (!named.empty())
         return named;
+    if (!setting.empty())
+        return setting;
     isDefault = true;
     return defaultHistoryPath();
 }

@@ -17,8 +17,10 @@ constexpr const char* HISTORY_FILE_NAME = "storico.sqlite";
 std::string defaultHistoryPath();
 
 // The history a program uses: given (an option), else $ZORLOAD_HISTORY,
-// else the default. isDefault says whether the default was taken.
-std::string chosenHistoryPath(const std::string& given, bool& isDefault);
+// else setting (the bench's settings file), else the default. isDefault
+// says whether the default was taken.
+std::string chosenHistoryPath(const std::string& given, bool& isDefault,
+                              const std::string& setting = std::string());
 
 // Makes sure path may hold the database by the rules for every file the
 // program writes (platform/file.h, File::openAppend): no other user's link

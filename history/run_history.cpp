@@ -84,9 +84,9 @@ std::chrono::milliseconds serverRetry() {
 
 }  // namespace
 
-RunHistory::RunHistory(const std::string& given) {
+RunHistory::RunHistory(const std::string& given, const std::string& setting) {
     bool isDefault = false;
-    path_ = chosenHistoryPath(given, isDefault);
+    path_ = chosenHistoryPath(given, isDefault, setting);
     if (isServerHistory(path_)) {
         server_ = path_;
         path_ = defaultHistoryPath();

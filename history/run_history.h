@@ -39,10 +39,11 @@ HistoryRun historyRunOf(const ChronometerRun& run, const SelectedTexts& selected
 
 class RunHistory {
   public:
-    // given: a path or a server's address the user chose (an option, a
-    // setting); else $ZORLOAD_HISTORY, else the default file. A server's
-    // runs are kept first in the default file, and sent from there.
-    explicit RunHistory(const std::string& given);
+    // given: a path or a server's address the user chose (an option); else
+    // $ZORLOAD_HISTORY, else setting (the bench's settings file), else the
+    // default file. A server's runs are kept first in the default file, and
+    // sent from there.
+    explicit RunHistory(const std::string& given, const std::string& setting = std::string());
     ~RunHistory();
     RunHistory(const RunHistory&) = delete;
     RunHistory& operator=(const RunHistory&) = delete;

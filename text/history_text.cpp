@@ -58,6 +58,10 @@ std::string historyServerFallbackText(const std::string& server, const HistoryRe
            "): mostro le esecuzioni di questo banco (" + localPath + ").";
 }
 
+std::string historySettingsIgnoredLine(const std::string& fault) {
+    return "Attenzione: " + fault + ": le impostazioni dello storico sono ignorate.";
+}
+
 std::string historyNoPathText() {
     return std::string("Attenzione: l'esecuzione non è stata registrata nello storico: ") +
            NO_HISTORY_PATH_TEXT + ". L'aggiornamento prosegue.";

@@ -23,6 +23,9 @@ std::string historyServerFallbackText(const std::string& server, const HistoryRe
                                       const std::string& localPath);
 // The warning when there is no path for the history.
 std::string historyNoPathText();
+// The bench's [storico] settings have a fault (positionsFaultText's words):
+// the command keeps to its options and the environment.
+std::string historySettingsIgnoredLine(const std::string& fault);
 // No history path: no HOME, XDG_STATE_HOME or LOCALAPPDATA, and none given.
 extern const char* const NO_HISTORY_PATH_TEXT;
 

@@ -226,6 +226,14 @@ std::string positionsFaultText(const std::string& path, const PositionsResult& r
     return positionsFile(path);
 }
 
+std::string positionsFaultText(const std::string& path, const SettingsResult& result) {
+    PositionsResult fault;
+    fault.fault = result.fault;
+    fault.line = result.line;
+    fault.problem = result.problem;
+    return positionsFaultText(path, fault);
+}
+
 std::string positionNotASerialPortText(const std::string& path, const std::string& position,
                                        const std::string& label) {
     return positionsFile(path) + ": " + position + ": " + label + " non è una porta seriale";

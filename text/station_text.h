@@ -84,6 +84,8 @@ std::string samePortText(const std::string& first, const std::string& second,
 // Why the bench's positions file (path as shown) cannot be used: the file,
 // the line and what is wrong with it.
 std::string positionsFaultText(const std::string& path, const PositionsResult& result);
+// The same for the file's [storico] settings.
+std::string positionsFaultText(const std::string& path, const SettingsResult& result);
 // A position whose port cannot be watched (label: the port as shown), and
 // two positions on one port under two names.
 std::string positionNotASerialPortText(const std::string& path, const std::string& position,

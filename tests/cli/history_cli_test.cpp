@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -23,10 +24,13 @@ struct CliRun {
 
 class CliHistory : public ::testing::Test {
   protected:
-    CliRun run(const std::string& args) {
-        const std::string cmd = "ZORLOAD_HISTORY='" + temp.file("storico.sqlite") + "' '" +
-                                ZORLOAD_CLI + "' " + args + " >'" + temp.file("out") + "' 2>'" +
-                                temp.file("err") + "'";
+    // env: the variables the command runs with; by default the test's own
+    // history.
+    CliRun run(const std::string& args, const std::string& env = std::string()) {
+        const std::string vars =
+            env.empty() ? "ZORLOAD_HISTORY='" + temp.file("storico.sqlite") + "'" : env;
+        const std::string cmd = vars + " '" + ZORLOAD_CLI + "' " + args + " >'" + temp.file("out") +
+                                "' 2>'" + temp.file("err") + "'";
         const int rc = std::system(cmd.c_str());
         return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, test::fileText(temp.file("out")),
                 test::fileText(temp.file("err"))};
@@ -156,6 +160,33 @@ TEST_F(CliHistory, RefusesWhatItCannotDo) {
         EXPECT_EQ(r.status, c.status);
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     }
+}
+
+// The bench's settings say where its history is when neither --history nor
+// ZORLOAD_HISTORY do, for writing and for reading; a settings section at
+// fault is said and left aside.
+TEST_F(CliHistory, TheBenchSettingsNameTheHistory) {
+    const std::string ini = temp.file("banco.ini");
+    std::ofstream(ini) << "[posti]\nPosto 1=COM1\n[storico]\npercorso="
+                       << temp.file("centro.sqlite") << "\n";
+    const std::string bench = "ZORLOAD_HISTORY= ZORLOAD_POSITIONS='" + ini + "' XDG_STATE_HOME='" +
+                              temp.file("state") + "'";
+    ASSERT_EQ(run("history import '" + writeRecord() + "'", bench).status, 0);
+    EXPECT_NE(run("history --table", bench).out.find("3 esecuzioni"), std::string::npos);
+    EXPECT_NE(run("history --table --history '" + temp.file("centro.sqlite") + "'")
+                  .out.find("3 esecuzioni"),
+              std::string::npos);
+    // The environment comes before the settings.
+    EXPECT_EQ(run("history --table").out.find("3 esecuzioni"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(temp.file("state")));
+
+    std::ofstream(ini) << "[storico]\npercorsi=" << temp.file("centro.sqlite") << "\n";
+    const CliRun faulty = run("history --table", bench);
+    EXPECT_EQ(faulty.status, 0);
+    EXPECT_NE(faulty.err.find("riga 2: impostazione sconosciuta in [storico]"), std::string::npos)
+        << faulty.err;
+    EXPECT_NE(faulty.err.find("le impostazioni dello storico sono ignorate."), std::string::npos);
+    EXPECT_EQ(faulty.out.find("3 esecuzioni"), std::string::npos);
 }
 
 }  // namespace
