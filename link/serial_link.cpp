@@ -170,18 +170,21 @@ bool SerialLink::RsReceiveFrame(uint32_t timeoutMs) {
     if (!port_ || (limited_ && framesLeft_ == 0))
         return false;
     // Bytes that keep coming restart the idle wait, never the answer's limit.
-    auto withinLimit = [this] {
-        return !limited_ || static_cast<uint32_t>(clock_.tickMs() - limitStartMs_) < limitMs_;
+    // The clock is read once a byte (or once an empty read).
+    auto withinLimit = [this](uint32_t now) {
+        return !limited_ || static_cast<uint32_t>(now - limitStartMs_) < limitMs_;
     };
     // count keeps counting past the buffer so that the closing flag of an
     // oversize frame is still recognised as the end of a (dropped) frame.
     size_t count = 0;
     bool oversize = false;
     uint16_t fcs = CRC16_INIT;
-    uint32_t start = clock_.tickMs();
-    while (static_cast<uint32_t>(clock_.tickMs() - start) < timeoutMs && withinLimit()) {
+    uint32_t now = clock_.tickMs();
+    uint32_t start = now;
+    while (static_cast<uint32_t>(now - start) < timeoutMs && withinLimit(now)) {
         uint8_t byte = 0;
         const int got = port_->readByte(byte);
+        now = clock_.tickMs();
         // A failed read does not get better by asking again within the wait (a
         // vanished adapter, a closed pty answer at once): no answer.
         if (got < 0) {
@@ -190,7 +193,7 @@ bool SerialLink::RsReceiveFrame(uint32_t timeoutMs) {
         }
         if (got == 0)
             continue;
-        start = clock_.tickMs();
+        start = now;
         ++bytesReceived_;
         if (trace_)
             traceRaw(byte);

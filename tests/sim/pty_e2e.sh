@@ -72,7 +72,7 @@ grep -q "Tabelle gare" "$WORK/check2.txt" && fail "the old data release survived
 
 # The update is in the history, and the history says what the chronometer
 # now holds, from that run.
-"$CLI" history --serial 0412-0087 >"$WORK/history.txt" 2>&1 || fail "history exited $?"
+"$CLI" history --table --serial 0412-0087 >"$WORK/history.txt" 2>&1 || fail "history exited $?"
 grep -q "^Cronometro S/N 0412-0087: ultimo aggiornamento riuscito .*(COM1), file .*/sample.upd (ID " \
     "$WORK/history.txt" || fail "history: no last update"
 for c in "Boot VERS 1.01 BUILD 14" "Programma base VERS 2.20 BUILD 41" \

@@ -81,12 +81,12 @@ done
 "$CLI" history --failed --json >"$WORK/history-failed.jsonl" || fail "history --failed exited $?"
 grep -q '"serial": "1000-0002".*"code": 103, "meaning": "transfer_failed"' \
     "$WORK/history-failed.jsonl" || fail "four: B's failure in the history"
-"$CLI" history --serial 1000-0003 >"$WORK/history-c.txt" || fail "history --serial exited $?"
+"$CLI" history --table --serial 1000-0003 >"$WORK/history-c.txt" || fail "history --serial exited $?"
 grep -q "^Cronometro S/N 1000-0003: ultimo aggiornamento riuscito " "$WORK/history-c.txt" ||
     fail "four: C's last update"
 grep -q "^  Programma base VERS 2.20 BUILD 41  (scritto" "$WORK/history-c.txt" ||
     fail "four: what C holds"
-"$CLI" history --serial 1000-0002 >"$WORK/history-b.txt" || fail "history --serial exited $?"
+"$CLI" history --table --serial 1000-0002 >"$WORK/history-b.txt" || fail "history --serial exited $?"
 grep -q "^Cronometro S/N 1000-0002: nessun aggiornamento riuscito" "$WORK/history-b.txt" ||
     fail "four: B has no successful update"
 for p in A C D; do
