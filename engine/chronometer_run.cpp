@@ -72,7 +72,7 @@ void runChronometer(UpdateSession& session, const UpdateTable& components,
     const bool fits = session.plan(items, run.verdict, log);
     run.planMade = true;
     run.planned = session.planned();
-    run.view = describePlan(run.tableRead, run.planned);
+    run.view = session.planView();
     const bool goOn = !steps.planned || steps.planned(run);
     if (!fits)
         return close(session, run, bytesBefore, RunEnd::NoFit);
@@ -84,13 +84,20 @@ void runChronometer(UpdateSession& session, const UpdateTable& components,
     if (steps.transferring)
         steps.transferring(run);
     const uint64_t transferBefore = link.bytesSent();
-    run.outcome = steps.transfer ? steps.transfer(session) : session.runTransfer();
-    run.code = run.outcome.code;
+    const Outcome outcome = steps.transfer ? steps.transfer(session) : session.runTransfer();
+    endTransferredRun(session, outcome, bytesBefore, transferBefore, run);
+}
+
+void endTransferredRun(UpdateSession& session, const Outcome& outcome, uint64_t bytesBefore,
+                       uint64_t transferBefore, ChronometerRun& run) {
+    SerialLink& link = session.link();
+    run.outcome = outcome;
+    run.code = outcome.code;
     run.lastAnswer = link.RsLastAnswer();
     run.transferBytes = link.bytesSent() - transferBefore;
     run.phase = session.transferPhase();
     run.phaseCount = session.transferPhaseCount();
-    close(session, run, bytesBefore, run.outcome ? RunEnd::Done : RunEnd::TransferFailed);
+    close(session, run, bytesBefore, outcome ? RunEnd::Done : RunEnd::TransferFailed);
 }
 
 int runCode(const ChronometerRun& run) {

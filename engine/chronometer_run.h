@@ -93,6 +93,14 @@ struct RunSteps {
     std::function<Outcome(UpdateSession& session)> transfer;
 };
 
+// Ends run with its transfer's outcome: the end, the code, the
+// chronometer's last answer, the phase the transfer stood in and the bytes
+// it wrote since transferBefore (the link's count as it started); the run's
+// time from run.startedMs and its bytes since bytesBefore. For a front end
+// that transfers through the session itself, and for runChronometer.
+void endTransferredRun(UpdateSession& session, const Outcome& outcome, uint64_t bytesBefore,
+                       uint64_t transferBefore, ChronometerRun& run);
+
 // Checks the chronometer on the session's open port, selects, plans and
 // transfers; run.port, run.device and run.startedMs are the caller's.
 void runChronometer(UpdateSession& session, const UpdateTable& components,

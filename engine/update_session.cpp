@@ -90,7 +90,8 @@ void UpdateSession::close() {
 bool UpdateSession::plan(const std::vector<PlanItem>& items, PlanVerdict& verdict,
                          const LogWriter& log) {
     const bool fits = SistemaBlocchi(items, tableRead_, planned_, verdict, log);
-    observer_.planned({tableRead_, planned_, fits, verdict, describePlan(tableRead_, planned_)});
+    planView_ = describePlan(tableRead_, planned_);
+    observer_.planned({tableRead_, planned_, fits, verdict, planView_});
     return fits;
 }
 

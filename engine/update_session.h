@@ -120,6 +120,8 @@ class UpdateSession {
     bool plan(const std::vector<PlanItem>& items, PlanVerdict& verdict, const LogWriter& log);
     const PartitionTable& tableRead() const { return tableRead_; }
     const PartitionTable& planned() const { return planned_; }
+    // What the last plan does to the chronometer, row by row.
+    const PlanView& planView() const { return planView_; }
 
     // ---- The transfer ---------------------------------------------------------
 
@@ -159,6 +161,7 @@ class UpdateSession {
     std::string identification_;
     PartitionTable tableRead_;
     PartitionTable planned_;
+    PlanView planView_;
     std::unique_ptr<TDownloader> transfer_;
     int lastPhase_ = 0, lastPhaseCount_ = 0;
 };

@@ -4,9 +4,12 @@
 #include <ctime>
 
 #include "app/percent.h"
+#include "app/utc_time.h"
 #include "app/version_info.h"
+#include "history/history_path.h"
 #include "text/app_text.h"
 #include "text/cli_text.h"
+#include "text/history_text.h"
 #include "text/station_window_text.h"
 #include "updatefile/loader.h"
 
@@ -127,6 +130,20 @@ StationFactory engineStations(SerialDeviceOpener& devices, Clock& clock) {
     };
 }
 
+BenchSettings benchWindowSettings(const std::string& path, const PositionsResult& positions,
+                                  std::vector<BoxRequest>& boxes) {
+    const SettingsResult read = readBenchSettings(path);
+    if (read.ok() || read.fault == PositionsFault::Missing)
+        return read.settings;
+    // A file that cannot be read at all is one fault, said once.
+    const bool saidAlready = positions.fault == read.fault && positions.line == read.line;
+    if (!saidAlready) {
+        boxes.push_back({historySettingsIgnoredText(positionsFaultText(path, read)),
+                         STATION_WINDOW_TITLE, BoxIcon::Exclamation, true});
+    }
+    return BenchSettings();
+}
+
 StationWindowCore::StationWindowCore(StationWindowView& view, Clock& clock, StationFactory stations,
                                      std::function<void(std::function<void()>)> post,
                                      std::vector<BenchPosition> positions)
@@ -197,6 +214,98 @@ void StationWindowCore::show() {
     drawControls();
 }
 
+// ---- The history and the events ----------------------------------------------
+
+void StationWindowCore::keepRunsIn(std::unique_ptr<RunHistory> history,
+                                   const std::string& programVersion) {
+    history_ = std::move(history);
+    programVersion_ = programVersion;
+    if (history_ && fileLoaded_)
+        context_ = runContext("zorload", programVersion_, filePath_, fileId_);
+}
+
+void StationWindowCore::keepRun(const ChronometerRun& run, const std::string& position) {
+    if (!history_)
+        return;
+    if (!history_->hasPlace()) {
+        // Runs to keep, and nowhere to keep them.
+        if (!historySaid_) {
+            historySaid_ = true;
+            historyStatus_ = historyNoPathText();
+            drawControls();
+        }
+        return;
+    }
+    history_->add(
+        historyRunOf(run, selectedTexts(run, components_), context_, utcTimestamp(), position));
+}
+
+void StationWindowCore::checkHistory() {
+    if (!history_ || historySaid_)
+        return;
+    const std::optional<HistoryResult> failure = history_->takeFailure();
+    if (!failure)
+        return;
+    // On the status line, where it stays: a box would wait for a click while
+    // the chronometers go on being updated, and nothing in the bench's work
+    // depends on it.
+    historySaid_ = true;
+    historyStatus_ = historyNotKeptText(history_->path(), *failure);
+    drawControls();
+}
+
+void StationWindowCore::finishHistory() {
+    if (!history_ || !history_->hasPlace())
+        return;
+    // The bench's file takes every run at once; a server that is slow or down
+    // is waited for a little, then the rest waits in the outbox for the next
+    // session.
+    const bool sent = history_->finish(std::chrono::milliseconds(SERVER_WAIT_MS));
+    std::string text;
+    const std::optional<HistoryResult> failure =
+        historySaid_ ? std::nullopt : history_->takeFailure();
+    if (failure) {
+        text = historyNotKeptText(history_->path(), *failure);
+    } else if (!history_->server().empty() && !historySaid_ && !sent) {
+        const SendState state = history_->sendState();
+        text = historyUnsentText(serverForPeople(history_->server()),
+                                 state.waiting > 0 ? state.waiting : 1, state.why);
+    }
+    history_.reset();
+    // The window is going: a box is the only place left to say it.
+    if (!text.empty())
+        view_.messageBox({text, STATION_WINDOW_TITLE, BoxIcon::Exclamation, true});
+}
+
+std::string StationWindowCore::positionOf(const std::string& port) const {
+    for (const BenchPosition& p : positions_) {
+        if (p.port == port)
+            return p.name;
+    }
+    return std::string();
+}
+
+void StationWindowCore::send(const StationEvent& e, const ChronometerRun* run) {
+    if (!sink_)
+        return;
+    if (Tile* t = tileOf(e.port)) {
+        if (e.kind == StationEvent::Kind::Progress && e.phase == t->phase &&
+            e.overall / 10 == t->reported / 10)
+            return;
+        t->reported = e.overall;
+    }
+    sendStationEvent(sink_, e, run, positionOf(e.port));
+}
+
+void StationWindowCore::sendSummary() {
+    if (summarySent_)
+        return;
+    summarySent_ = true;
+    if (sink_)
+        sink_(std::string(), "summary",
+              stationSummaryJson(done_, failed_, upToDate_, clock_.tickMs() - startedMs_));
+}
+
 // ---- The file and the selection ---------------------------------------------
 
 bool StationWindowCore::loadFile(const std::string& path) {
@@ -212,6 +321,12 @@ bool StationWindowCore::loadFile(const std::string& path) {
     }
     components_ = std::move(components);
     fileLoaded_ = true;
+    filePath_ = path;
+    fileId_ = identifier;
+    // The file's name, ID and SHA-256 as they are now, for every run sent
+    // from what was loaded now.
+    if (history_)
+        context_ = runContext("zorload", programVersion_, filePath_, fileId_);
     chosen_.clear();
     std::vector<ComponentRow> rows;
     int count = 0;
@@ -274,6 +389,7 @@ bool StationWindowCore::start() {
     }
     station_ = stations_(components_, options, *this);
     stopping_ = false;
+    summarySent_ = false;
     ticks_ = 0;
     if (!everStarted_) {
         everStarted_ = true;
@@ -304,6 +420,7 @@ void StationWindowCore::finishStop() {
     station_.reset();
     stopping_ = false;
     stoppedMs_ = clock_.tickMs();
+    sendSummary();
     for (Tile& t : tiles_) {
         if (!t.running && !t.hasResult)
             t.state = PortState::Absent;
@@ -324,6 +441,7 @@ int StationWindowCore::transfersRunning() const {
 }
 
 void StationWindowCore::tick() {
+    checkHistory();
     if (station_) {
         if (!stopping_ && ++ticks_ % TICKS_PER_REFRESH == 0)
             station_->refreshPorts();
@@ -351,7 +469,10 @@ bool StationWindowCore::closeQuery() {
         station_->stopTaking();
         station_->join();
         station_.reset();
+        stoppedMs_ = clock_.tickMs();
+        sendSummary();
     }
+    finishHistory();
     return true;
 }
 
@@ -401,6 +522,7 @@ StationWindowCore::Tile* StationWindowCore::tileOf(const std::string& port) {
 
 void StationWindowCore::portAdded(const StationPort& where) {
     onWindowThread([this, where] {
+        send(stationEvent(StationEvent::Kind::Added, where, PortState::Waiting), nullptr);
         if (tileOf(where.port))
             return;
         Tile t;
@@ -413,6 +535,7 @@ void StationWindowCore::portAdded(const StationPort& where) {
 
 void StationWindowCore::portRemoved(const StationPort& where) {
     onWindowThread([this, where] {
+        send(stationEvent(StationEvent::Kind::Removed, where, PortState::Absent), nullptr);
         Tile* t = tileOf(where.port);
         if (!t)
             return;
@@ -430,6 +553,7 @@ void StationWindowCore::portRemoved(const StationPort& where) {
 void StationWindowCore::portState(const StationPort& where, PortState state) {
     const uint32_t now = clock_.tickMs();
     onWindowThread([this, where, state, now] {
+        send(stationEvent(StationEvent::Kind::State, where, state), nullptr);
         Tile* t = tileOf(where.port);
         if (!t)
             return;
@@ -456,6 +580,9 @@ void StationWindowCore::portState(const StationPort& where, PortState state) {
 void StationWindowCore::chronometerIdentified(const StationPort& where,
                                               const std::string& identification) {
     onWindowThread([this, where, identification] {
+        StationEvent e = stationEvent(StationEvent::Kind::Connected, where, PortState::Checking);
+        e.identification = identification;
+        send(e, nullptr);
         if (Tile* t = tileOf(where.port)) {
             t->identification = identification;
             redraw(static_cast<size_t>(t - tiles_.data()));
@@ -467,6 +594,12 @@ void StationWindowCore::transferProgress(const StationPort& where,
                                          const StationProgress& progress) {
     const uint32_t now = clock_.tickMs();
     onWindowThread([this, where, progress, now] {
+        StationEvent e = stationEvent(StationEvent::Kind::Progress, where, PortState::Transferring);
+        e.overall = progress.overall;
+        e.phase = progress.phase;
+        e.phaseCount = progress.phaseCount;
+        e.leftMs = progress.leftMs;
+        send(e, nullptr);
         if (Tile* t = tileOf(where.port)) {
             t->state = PortState::Transferring;
             t->overall = progress.overall;
@@ -490,7 +623,12 @@ void StationWindowCore::runFinished(const StationPort& where, PortState end,
     const uint32_t now = clock_.tickMs();
     const uint32_t ms = run.ms;
     const std::string identification = run.identification;
-    onWindowThread([this, where, end, failure, now, ms, identification] {
+    const auto copy = std::make_shared<const ChronometerRun>(run);
+    onWindowThread([this, where, end, failure, now, ms, identification, copy] {
+        StationEvent e = stationEvent(StationEvent::Kind::Finished, where, end);
+        e.identification = identification;
+        send(e, copy.get());
+        keepRun(*copy, positionOf(where.port));
         Tile* t = tileOf(where.port);
         if (!t)
             return;
@@ -523,6 +661,9 @@ void StationWindowCore::chronometerKnown(const StationPort& where,
                                          const std::string& identification, PortState end) {
     const uint32_t now = clock_.tickMs();
     onWindowThread([this, where, identification, end, now] {
+        StationEvent e = stationEvent(StationEvent::Kind::Known, where, end);
+        e.identification = identification;
+        send(e, nullptr);
         if (Tile* t = tileOf(where.port)) {
             // Back after its run: shown as that run left it, not counted again.
             t->state = t->result = end;
@@ -609,8 +750,7 @@ void StationWindowCore::drawControls() {
     c.startEnabled = station_ == nullptr && fileLoaded_;
     c.stopEnabled = station_ != nullptr && !stopping_;
     c.positionsEnabled = station_ == nullptr;
-    if (stopping_)
-        c.status = stationStoppingText(transfersRunning());
+    c.status = stopping_ ? stationStoppingText(transfersRunning()) : historyStatus_;
     view_.setControls(c);
 }
 

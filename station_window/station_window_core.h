@@ -15,6 +15,8 @@
 
 #include "app/bench_positions.h"
 #include "engine/station.h"
+#include "engine/station_events.h"
+#include "history/run_history.h"
 #include "station_window/station_window_view.h"
 #include "text/station_text.h"
 
@@ -39,6 +41,13 @@ using StationFactory = std::function<std::unique_ptr<StationControl>(
 // The engine's Station on devices and clock.
 StationFactory engineStations(SerialDeviceOpener& devices, Clock& clock);
 
+// The bench's [storico] settings, in the positions file at path (read into
+// positions already): whether the window keeps its runs, where, and the
+// broker for its events. A faulty section adds a box to boxes (unless the
+// positions' box names the same fault) and gives the defaults.
+BenchSettings benchWindowSettings(const std::string& path, const PositionsResult& positions,
+                                  std::vector<BoxRequest>& boxes);
+
 // How the components a chronometer gets are chosen.
 enum class SelectionMode { All, Outdated, Chosen };
 
@@ -55,6 +64,17 @@ class StationWindowCore : private StationObserver {
 
     // Draws everything once: tiles, totals, controls.
     void show();
+
+    // Every chronometer's run from now on goes to history as this program's
+    // (programVersion), stored on the history's own thread; a failure to keep
+    // runs is said once on the status line, and the station goes on.
+    void keepRunsIn(std::unique_ptr<RunHistory> history, const std::string& programVersion);
+    // Every station event also goes to sink, as `station --json` words it
+    // (with the position's name on a bench with positions), and the totals
+    // ("summary") when the station stops or the window closes.
+    void sendEventsTo(StationEventSink sink) { sink_ = std::move(sink); }
+    // The longest the close waits for a centre's server to take the runs.
+    static constexpr int SERVER_WAIT_MS = 2000;
 
     // The update file: refused with the wizard's boxes, leaving the one
     // loaded before (if any) in place. Not while the station runs.
@@ -120,6 +140,7 @@ class StationWindowCore : private StationObserver {
         PortState result = PortState::Waiting;
         RunFailure failure;
         bool gone = false;  // its chronometer (or its adapter) went
+        int reported = 0;   // the percent last sent to the sink
     };
 
     // StationObserver, from the ports' threads.
@@ -144,6 +165,18 @@ class StationWindowCore : private StationObserver {
     TileView viewOf(const Tile& tile, uint32_t now) const;
     void finishStop();
     void positionTiles();
+    // The event to the sink (progress only in steps of a tenth and at each
+    // new phase, as the command line sends it); the run for Finished.
+    void send(const StationEvent& e, const ChronometerRun* run);
+    void sendSummary();
+    // The bench position's name of port, or empty.
+    std::string positionOf(const std::string& port) const;
+    void keepRun(const ChronometerRun& run, const std::string& position);
+    // Says on the status line, once, why runs are not kept.
+    void checkHistory();
+    // At the close: the runs into the bench's file, a server waited for a
+    // little; what is not kept or not sent is said in a box.
+    void finishHistory();
 
     StationWindowView& view_;
     Clock& clock_;
@@ -155,7 +188,7 @@ class StationWindowCore : private StationObserver {
 
     UpdateTable components_;
     bool fileLoaded_ = false;
-    std::string fileInfo_;
+    std::string fileInfo_, filePath_, fileId_;
     SelectionMode mode_ = SelectionMode::All;
     std::set<size_t> chosen_;
 
@@ -168,6 +201,14 @@ class StationWindowCore : private StationObserver {
     std::vector<TileView> views_;
     std::vector<SessionRow> sessionRows_;
     int done_ = 0, failed_ = 0, upToDate_ = 0;
+
+    std::unique_ptr<RunHistory> history_;
+    std::string programVersion_;
+    RunContext context_;  // the loaded file's, for the history
+    bool historySaid_ = false;
+    std::string historyStatus_;  // why runs are not kept, once known
+    StationEventSink sink_;
+    bool summarySent_ = true;  // no station since the last summary
 };
 
 }  // namespace zor::stationwin

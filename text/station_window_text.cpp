@@ -74,6 +74,23 @@ std::string positionsIgnoredText(const std::string& fault) {
            "un cronometro.";
 }
 
+std::string historySettingsIgnoredText(const std::string& fault) {
+    return fault +
+           "\n\nLe impostazioni dello storico sono ignorate: le esecuzioni sono registrate "
+           "nello storico predefinito e gli eventi del banco non sono pubblicati su MQTT.";
+}
+
+std::string benchEventsNotSentText(const std::string& why) {
+    return "Gli eventi del banco non vengono pubblicati su MQTT: " + why +
+           ".\n\nIl banco funziona comunque.";
+}
+
+std::string badBenchMqttText(const std::string& path) {
+    return "l'impostazione mqtt di " + path + " non è nella forma mqtt://HOST[:PORTA]/PREFISSO";
+}
+
+const char* const NO_BENCH_MQTT_TEXT = "questa versione del programma non pubblica su MQTT";
+
 const char* const NO_FILE_TO_START = "Scegliere prima il file d'aggiornamento da inviare.";
 const char* const NO_COMPONENT_TO_START = "Scegliere almeno un componente da inviare.";
 

@@ -60,6 +60,15 @@ std::string sessionCsvFailedText(const std::string& path, const std::string& why
 // The positions file's fault (positionsFaultText), and that the bench opens
 // without positions.
 std::string positionsIgnoredText(const std::string& fault);
+// The [storico] settings' fault (positionsFaultText), and that the window
+// keeps its runs in the default history and sends no events.
+std::string historySettingsIgnoredText(const std::string& fault);
+// The bench's events go to no broker: why (the address is not one, the
+// program was built without MQTT, the client did not start).
+std::string benchEventsNotSentText(const std::string& why);
+// The mqtt= setting of the file at path is no broker's address.
+std::string badBenchMqttText(const std::string& path);
+extern const char* const NO_BENCH_MQTT_TEXT;     // a program built without MQTT
 extern const char* const NO_FILE_TO_START;       // "Avvia" before a file is loaded
 extern const char* const NO_COMPONENT_TO_START;  // "Avvia" with nothing chosen
 // The close box while transfers run.

@@ -165,4 +165,10 @@ std::string unguardedStartLine(const std::string& folder) {
            " non appartiene solo a questo utente: avvio senza il controllo dell'istanza unica.\n";
 }
 
+std::string historyNoFolderLogLine() {
+    return "Attenzione: gli aggiornamenti non vengono registrati nello storico: nessuna cartella "
+           "per lo storico (HOME, XDG_STATE_HOME o LOCALAPPDATA non impostate): indicarne una "
+           "con percorso= nella sezione [storico] di banco.ini.";
+}
+
 }  // namespace zor

@@ -58,4 +58,8 @@ std::string interruptRefusedLine();
 // one-instance lock belongs to someone else and the program starts unguarded.
 std::string unguardedStartLine(const std::string& folder);
 
+// The session log's line when the bench's settings ask for the wizard's
+// history and no folder is known for it.
+std::string historyNoFolderLogLine();
+
 }  // namespace zor

@@ -2,14 +2,20 @@
 
 #include <utility>
 
+#include "app/bench_positions.h"
 #include "app/command_line.h"
 #include "app/encoding.h"
 #include "app/percent.h"
 #include "app/split_version.h"
+#include "app/utc_time.h"
 #include "app/version_info.h"
+#include "engine/chronometer_run.h"
 #include "flash/planner.h"
+#include "history/history_path.h"
+#include "history/run_history.h"
 #include "platform/file.h"
 #include "text/app_text.h"
+#include "text/history_text.h"
 #include "text/plan_text.h"
 #include "text/port_text.h"
 #include "text/wizard_text.h"
@@ -18,6 +24,8 @@ namespace zor::wizard {
 namespace {
 
 constexpr uint32_t CHECK_PAINT_PAUSE_MS = 50;
+// How long a closing window waits for a centre's server to take the runs.
+constexpr int HISTORY_SERVER_WAIT_MS = 2000;
 
 // Back is offered everywhere but on these pages.
 bool backAllowed(Page p) {
@@ -26,6 +34,18 @@ bool backAllowed(Page p) {
 }
 
 }  // namespace
+
+// The history the transfers go to, when the bench keeps the wizard's runs.
+struct Wizard::TransferHistory {
+    // place: the settings' percorso, which $ZORLOAD_HISTORY comes before.
+    explicit TransferHistory(const std::string& place) : runs(std::string(), place) {}
+    RunHistory runs;
+    RunContext context;        // the update file loaded
+    ChronometerRun run;        // the transfer under way
+    std::string time;          // when it started, UTC
+    uint64_t bytesBefore = 0;  // the link's count then
+    bool problemSaid = false;
+};
 
 Wizard::Wizard(WizardView& view, WizardEnvironment env)
     : view_(view),
@@ -71,6 +91,7 @@ bool Wizard::construct() {
     // The log box is offered only to whoever asked for a log with -log.
     logBoxVisible_ = logOption_;
     view_.setVisible(Ctl::cbLogga, logBoxVisible_);
+    openHistory();
 
     fileName_ = cmd.FileDaCaricare;
     view_.setCaption(Ctl::FileName, fileName_);
@@ -255,6 +276,19 @@ bool Wizard::FormCloseQuery() {
 void Wizard::FormClose() {
     closed_ = true;
     session_.close();
+    if (history_ && history_->runs.hasPlace()) {
+        // Every run queued goes into the bench's file; a server gets a
+        // little time, then what it has not taken waits in the outbox for
+        // the next program that keeps runs.
+        RunHistory& runs = history_->runs;
+        const bool sent = runs.finish(std::chrono::milliseconds(HISTORY_SERVER_WAIT_MS));
+        if (const std::optional<HistoryResult> failure = runs.takeFailure())
+            logHistoryProblem(historyNotKeptText(runs.path(), *failure));
+        const SendState state = runs.sendState();
+        if (!sent)
+            logHistoryProblem(historyUnsentText(serverForPeople(runs.server()),
+                                                state.waiting > 0 ? state.waiting : 1, state.why));
+    }
     log_.CloseLog();
 }
 
@@ -263,6 +297,11 @@ void Wizard::FormClose() {
 bool Wizard::LoadUpdateFile(const std::string& name) {
     view_.setVisible(Ctl::pnlVersione, false);
     const bool ok = session_.loadFile(name).ok();
+    if (ok && history_) {
+        history_->context =
+            runContext("zorload", getVersionString(env_.versionBlock, "FileVersion", ""), name,
+                       session_.identifier());
+    }
     if (ok) {
         std::string lines = displayText(session_.versionLines());
         while (!lines.empty() && lines.back() == '\n')
@@ -407,7 +446,9 @@ bool Wizard::plan(PlanVerdict& verdict) {
     std::vector<PlanItem> items;
     for (const ComponentChoice& c : choices_)
         items.push_back({c.slot, &session_.components()[c.slot], c.checked});
-    return session_.plan(items, verdict, logWriter());
+    const bool fits = session_.plan(items, verdict, logWriter());
+    verdict_ = verdict;
+    return fits;
 }
 
 LogWriter Wizard::logWriter() {
@@ -420,6 +461,7 @@ LogWriter Wizard::logWriter() {
 // ---- Transfer page -----------------------------------------------------------
 
 void Wizard::StartTransfer() {
+    beginRun();
     session_.startTransfer([this](std::function<void()> fn) { view_.invokeAndWait(std::move(fn)); },
                            [this] { view_.post([this] { TransferTerminated(); }); });
 }
@@ -448,6 +490,7 @@ void Wizard::TransferTerminated() {
         return;
     // The worker has finished; this joins it.
     const Outcome outcome = session_.endTransfer();
+    keepRun(outcome);
     if (outcome) {
         showPage(Page::Done);
     } else {
@@ -455,6 +498,81 @@ void Wizard::TransferTerminated() {
         showPage(Page::SelPort);
     }
     UpdateControls();
+}
+
+// ---- History of transfers ------------------------------------------------------
+
+namespace {
+
+// A line of ours in the session log, which holds Windows-1252: the Latin-1
+// letters as they are, any other character and every control code as '?'.
+std::string logLine(const std::string& utf8) {
+    std::string out;
+    for (size_t at = 0; at < utf8.size();) {
+        uint32_t c = 0;
+        const size_t length = decodeUtf8(utf8, at, c);
+        at += length ? length : 1;
+        out +=
+            length && (c >= 0xA0 ? c <= 0xFF : c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
+    }
+    return out;
+}
+
+}  // namespace
+
+void Wizard::openHistory() {
+    // Off unless the bench's settings switch it on: by default the wizard
+    // makes no folder or file of its own.
+    const std::string path = env_.settingsPath.empty() ? benchPositionsPath() : env_.settingsPath;
+    const SettingsResult read = readBenchSettings(path);
+    if (read.ok() && read.settings.wizardHistory)
+        history_ = std::make_unique<TransferHistory>(read.settings.historyPlace);
+}
+
+void Wizard::beginRun() {
+    if (!history_)
+        return;
+    ChronometerRun& run = history_->run;
+    run = ChronometerRun();
+    run.startedMs = env_.clock.tickMs();
+    history_->time = utcTimestamp();
+    history_->bytesBefore = session_.link().bytesSent();
+    if (selectedPort_ >= 0 && selectedPort_ < static_cast<int>(ports_.size())) {
+        run.port = ports_[selectedPort_].name;
+        run.device = ports_[selectedPort_].device;
+    }
+    run.identification = session_.identification();
+    run.tableRead = session_.tableRead();
+    for (const ComponentChoice& c : choices_) {
+        if (c.checked)
+            run.selected.insert(static_cast<size_t>(c.slot));
+    }
+    run.planned = session_.planned();
+    run.planMade = true;
+    run.view = session_.planView();
+    run.verdict = verdict_;
+}
+
+void Wizard::keepRun(const Outcome& outcome) {
+    if (!history_)
+        return;
+    RunHistory& runs = history_->runs;
+    if (!runs.hasPlace())
+        return logHistoryProblem(historyNoFolderLogLine());
+    ChronometerRun& run = history_->run;
+    endTransferredRun(session_, outcome, history_->bytesBefore, history_->bytesBefore, run);
+    runs.add(historyRunOf(run, selectedTexts(run, session_.components()), history_->context,
+                          history_->time, std::string()));
+    // An earlier run's failure is known by now, this one's at the next.
+    if (const std::optional<HistoryResult> failure = runs.takeFailure())
+        logHistoryProblem(historyNotKeptText(runs.path(), *failure));
+}
+
+void Wizard::logHistoryProblem(const std::string& text) {
+    if (history_->problemSaid)
+        return;
+    history_->problemSaid = true;
+    log_.AddLogLine(logLine(text));  // nothing while no log is open
 }
 
 }  // namespace zor::wizard

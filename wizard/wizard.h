@@ -35,6 +35,9 @@ struct WizardEnvironment {
     std::string currentDirectory;      // where the file dialog first opens
     // Whether "/a/b.upd" is a file (Linux) or an unknown option (zorload.exe).
     SlashRule slashRule = SlashRule::OptionUnlessPath;
+    // The bench's settings file, whose [storico] section may switch the
+    // history of transfers on; empty: benchPositionsPath().
+    std::string settingsPath = {};
 };
 
 // The overall bar of the transfer page, and the texts of the file and the
@@ -73,7 +76,9 @@ class Wizard : private SessionObserver {
     void lvSelLangChange(int row, bool checked, ListChange change);
     // True when the window may close now; tells the user why not otherwise.
     bool FormCloseQuery();
-    // The window closes: the port and the session log are released.
+    // The window closes: the port is released, the runs queued for the
+    // history are kept (a server is waited for a little), the session log
+    // is closed.
     void FormClose();
 
     // ---- Form routines ----------------------------------------------------
@@ -125,6 +130,14 @@ class Wizard : private SessionObserver {
     bool plan(PlanVerdict& verdict);
     LogWriter logWriter();
 
+    // The history of transfers, kept only when the bench's settings say so:
+    // opened at construct(), each transfer one run, done or failed. A
+    // failure to keep runs goes once to the session log, never to a box.
+    void openHistory();
+    void beginRun();
+    void keepRun(const Outcome& outcome);
+    void logHistoryProblem(const std::string& text);
+
     WizardView& view_;
     WizardEnvironment env_;
     std::string title_;
@@ -149,6 +162,12 @@ class Wizard : private SessionObserver {
     std::vector<int> scans_;  // the scans running, innermost last
     std::vector<ComponentChoice> choices_;
     bool inSelLangChange_ = false;
+    PlanVerdict verdict_ = PlanVerdict::Unchanged;  // of the last plan
+
+    // Defined in wizard.cpp: the engine's run and the history stay out of
+    // the windows' sources (Qt's headers make "slots" a macro).
+    struct TransferHistory;
+    std::unique_ptr<TransferHistory> history_;  // null: the bench keeps no runs of the wizard
 };
 
 }  // namespace zor::wizard

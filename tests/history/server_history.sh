@@ -37,17 +37,6 @@ sim() {  # PORT SERIAL zorsim options...
     SIMS="$SIMS $!"
 }
 
-wait_for() {  # SECONDS COMMAND...: until the command succeeds
-    limit=$(($1 * 20))
-    shift
-    i=0
-    until "$@"; do
-        i=$((i + 1))
-        [ $i -gt $limit ] && return 1
-        sleep 0.05
-    done
-}
-
 outbox() {  # STATE: runs waiting in that bench's outbox
     sqlite3 -cmd ".timeout 2000" "$1/zorload/storico.sqlite" "SELECT count(*) FROM outbox" 2>/dev/null || echo none
 }

@@ -3,6 +3,7 @@
 # as an unprivileged user (nobody when the tests run as root: neither server
 # runs as root), and stopped by stop_servers. The including script sets
 # WORK (made with mktemp -d) and calls stop_servers from its EXIT trap.
+# A script may define its own fail (what it shows on failure) before.
 PG_BIN=${PG_BIN:-/usr/lib/postgresql/15/bin}
 SRV="$WORK/srv"  # the servers' own files, their user's
 PG_DATA="$SRV/pg"
@@ -63,7 +64,16 @@ start_mosquitto() {  # a broker on MQTT_PORT, run in the background
     [ -n "$MQTT_PORT" ] || MQTT_PORT=$(free_port)
     printf 'listener %s 127.0.0.1\nallow_anonymous true\npersistence false\n' "$MQTT_PORT" \
         | as_server tee "$SRV/mosquitto.conf" >/dev/null
-    as_server "${MOSQUITTO:-mosquitto}" -c "$SRV/mosquitto.conf" >>"$WORK/mosquitto.log" 2>&1 &
+    # Started by exec in its subshell, so that MQTT_PID is the broker's own
+    # pid and stop_mosquitto ends it (a function run in the background
+    # would leave its pid to the subshell).
+    (
+        if [ "$(id -u)" -eq 0 ]; then
+            exec setpriv --reuid=nobody --regid=nogroup --clear-groups \
+                "${MOSQUITTO:-mosquitto}" -c "$SRV/mosquitto.conf"
+        fi
+        exec "${MOSQUITTO:-mosquitto}" -c "$SRV/mosquitto.conf"
+    ) >>"$WORK/mosquitto.log" 2>&1 &
     MQTT_PID=$!
     i=0
     until (exec 3<>"/dev/tcp/127.0.0.1/$MQTT_PORT") 2>/dev/null; do
@@ -88,3 +98,26 @@ stop_servers() {
         -w stop >/dev/null 2>&1
     return 0
 }
+
+if ! declare -F fail >/dev/null; then
+    fail() {  # the test's logs, and the end
+        echo "FAIL: $*" >&2
+        for f in "$WORK"/*.txt "$WORK"/mosquitto.log; do
+            [ -f "$f" ] && { echo "--- $f" >&2; grep -v progress "$f" | tail -n 30 >&2; }
+        done
+        exit 1
+    }
+fi
+
+wait_for() {  # SECONDS COMMAND...: until the command succeeds
+    limit=$(($1 * 20))
+    shift
+    i=0
+    until "$@"; do
+        i=$((i + 1))
+        [ $i -gt $limit ] && return 1
+        sleep 0.05
+    done
+}
+
+has() { grep -q -- "$1" "$2" 2>/dev/null; }  # TEXT FILE

@@ -13,14 +13,6 @@ WORK=$(mktemp -d "${TMPDIR:-/tmp}/zor-mqtt.XXXXXX")
 SIMS=""
 SUBS=""
 
-fail() {
-    echo "FAIL: $*" >&2
-    for f in "$WORK"/*.txt "$WORK"/mosquitto.log; do
-        [ -f "$f" ] && { echo "--- $f" >&2; grep -v progress "$f" | tail -n 30 >&2; }
-    done
-    exit 1
-}
-
 . "$(dirname "$0")/servers.sh"
 
 stop_all() {
@@ -43,18 +35,6 @@ subscribe() {  # FILE: every message under the prefix, "topic payload" per line
     SUBS="$SUBS $!"
 }
 
-wait_for() {  # SECONDS COMMAND...
-    limit=$(($1 * 20))
-    shift
-    i=0
-    until "$@"; do
-        i=$((i + 1))
-        [ $i -gt $limit ] && return 1
-        sleep 0.05
-    done
-}
-
-has() { grep -q -- "$1" "$2" 2>/dev/null; }
 done_runs() {
     n=$(grep -c '"event": "done"' "$WORK/station.txt" 2>/dev/null)
     echo "${n:-0}"

@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
+#include <thread>
+
+#include "history/history_store.h"
 #include "sim/sample_file.h"
 
 #include "support/temp_dir.h"
@@ -289,6 +293,96 @@ TEST_F(StationWindowTest, PositionsAreEditedCheckedAndSaved) {
     EXPECT_FALSE(core->canEditPositions());
     EXPECT_FALSE(core->savePositions({{"Posto 1", "COM1"}}));
     EXPECT_EQ(station->options.ports, (std::vector<std::string>{"COM4", "COM3"}));
+}
+
+// Each chronometer's run lands in the history as the window's, with its
+// position, the file and the code; each event reaches the sink as the
+// command line's --json words it, with the summary when the station stops.
+// A history that cannot be kept is said once.
+TEST_F(StationWindowTest, RunsKeptAndEventsSent) {
+    auto core = make({{"Posto 1", "COM3"}});
+    const std::string kept = dir.file("storico.sqlite");
+    core->keepRunsIn(std::make_unique<RunHistory>(kept), "2.0.1");
+    std::vector<std::string> sent, expected;
+    core->sendEventsTo(
+        [&sent](const std::string& port, const std::string& event, const std::string& json) {
+            sent.push_back(port + " " + event + " " + json);
+        });
+    ASSERT_TRUE(core->loadFile(file));
+    ASSERT_TRUE(core->start());
+    const StationPort com3{"COM3", "/dev/ttyS2"};
+    ChronometerRun r;
+    r.port = com3.port;
+    r.device = com3.device;
+    r.identification = "007 Cronometro S/N 0412-0087 boot 1.30";
+    r.end = RunEnd::TransferFailed;
+    r.code = TRANSFER_WRITE;
+    r.ms = 30000;
+    StationObserver& o = *station->observer;
+    o.portState(com3, PortState::Connecting);
+    o.chronometerIdentified(com3, r.identification);
+    o.transferProgress(com3, {45, 2, 3, 20000});
+    o.transferProgress(com3, {47, 2, 3, 19000});  // the same tenth: not sent
+    clock.advance(30000);
+    o.runFinished(com3, PortState::Failed, r);
+    core->stop();
+    EXPECT_TRUE(core->closeQuery());
+
+    const auto expect = [&expected](const std::string& port, const std::string& event,
+                                    const std::string& json) {
+        expected.push_back(port + " " + event + " " + json);
+    };
+    StationEvent connected = stationEvent(StationEvent::Kind::Connected, com3, PortState::Checking);
+    connected.identification = r.identification;
+    StationEvent progress =
+        stationEvent(StationEvent::Kind::Progress, com3, PortState::Transferring);
+    progress.overall = 45, progress.phase = 2, progress.phaseCount = 3, progress.leftMs = 20000;
+    StationEvent finished = stationEvent(StationEvent::Kind::Finished, com3, PortState::Failed);
+    finished.identification = r.identification;
+    sendStationEvent(expect, stationEvent(StationEvent::Kind::State, com3, PortState::Connecting),
+                     nullptr, "Posto 1");
+    sendStationEvent(expect, connected, nullptr, "Posto 1");
+    sendStationEvent(expect, progress, nullptr, "Posto 1");
+    sendStationEvent(expect, finished, &r, "Posto 1");
+    expect("", "summary", stationSummaryJson(0, 1, 0, 30000));
+    EXPECT_EQ(sent, expected);
+
+    HistoryResult result;
+    const auto store = openLocalHistory(kept, false, result);
+    ASSERT_TRUE(store) << result.message;
+    std::vector<HistoryRun> runs;
+    ASSERT_TRUE(store->query(HistoryFilter(), runs));
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].program, "zorload");
+    EXPECT_EQ(runs[0].version, "2.0.1");
+    EXPECT_EQ(runs[0].position, "Posto 1");
+    EXPECT_EQ(runs[0].port, "COM3");
+    EXPECT_EQ(runs[0].file, file);
+    EXPECT_EQ(runs[0].fileId, "0214-002A");
+    EXPECT_EQ(runs[0].code, runCode(r));
+    EXPECT_EQ(runs[0].serial, "0412-0087");
+    EXPECT_EQ(view.boxes.size(), 0u);
+
+    // A history that cannot be opened: said once, on the status line as
+    // soon as it is known, else in a box at the close.
+    for (const bool waitForIt : {false, true}) {
+        view.boxes.clear();
+        auto lost = make({{"Posto 1", "COM3"}});
+        lost->keepRunsIn(std::make_unique<RunHistory>(file + "/storico.sqlite"), "2.0.1");
+        ASSERT_TRUE(lost->loadFile(file));
+        ASSERT_TRUE(lost->start());
+        run("COM3", PortState::Done);
+        for (int i = 0; waitForIt && i < 500 && view.controls.status.empty(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            lost->tick();
+        }
+        EXPECT_TRUE(lost->closeQuery());
+        const std::string said = waitForIt            ? view.controls.status
+                                 : view.boxes.empty() ? std::string()
+                                                      : view.boxes[0].text;
+        EXPECT_NE(said.find("non è stata registrata"), std::string::npos) << said;
+        EXPECT_EQ(view.boxes.size(), waitForIt ? 0u : 1u);
+    }
 }
 
 }  // namespace

@@ -13,7 +13,10 @@
 #   5. "Ferma", then "Posti...": a position added ("Posto 4", on COM3, the
 #      first port no position has) and moved up one, "Salva": the tiles follow
 #      and %APPDATA%\Zorload\banco.ini holds the four in that order; the
-#      close box ends the program with 0, the zorsim runs unharmed.
+#      close box ends the program with 0, the zorsim runs unharmed;
+#   6. the history the window kept (a file named by ZORLOAD_HISTORY) holds the
+#      four runs as zorload's, at their positions, read by the Linux
+#      zorload-cli beside ZORSIM (said and skipped when that is not built).
 # Usage: station_window_wine.sh BUILD ZORSIM, with BUILD a Windows build
 # folder (scripts/build-windows.sh) and ZORSIM the Linux simulator. The ports
 # are mapped in a copy of $WINEPREFIX (else BUILD/wine). The display is the
@@ -83,7 +86,8 @@ for com in COM1 COM12; do
 done
 
 # The program's stderr goes to a file: a full pipe would stall Wine.
-wine "$exe" /banco /avvia "$sample" </dev/null >"$work/zorload.txt" 2>&1 &
+ZORLOAD_HISTORY='C:\storico.sqlite' wine "$exe" /banco /avvia "$sample" </dev/null \
+  >"$work/zorload.txt" 2>&1 &
 app_pid=$!
 drive wait-window 30 -- tile 0 name "Posto 1" -- tile 0 port COM1 -- tile 1 port COM12 \
   -- contains fileInfo "ID: 0214-002A" -- is start disabled -- is stop enabled \
@@ -130,4 +134,15 @@ for p in $sims; do
   [ "$status" -eq 0 ] || fail "a zorsim exited $status (3: the protocol was broken)"
 done
 sims=''
+cli=$(dirname "$zorsim")/../cli/zorload-cli
+if [ -x "$cli" ]; then
+  "$cli" history --history "$WINEPREFIX/drive_c/storico.sqlite" --json >"$work/history.txt" 2>&1 ||
+    fail "zorload-cli history exited $?"
+  [ "$(grep -c '"program": "zorload"' "$work/history.txt")" -eq 4 ] || fail "not four runs of zorload kept"
+  for p in 1 2 3; do
+    grep -q "\"position\": \"Posto $p\"" "$work/history.txt" || fail "no run kept at Posto $p"
+  done
+else
+  echo "history not checked: $cli not built"
+fi
 echo "bench window under Wine: Posto 1 done, Posto 2 failed with 103 and done on Riprova, Posto 3 refused the close and failed unplugged, Posto 4 added, closed"

@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
 
+#include "history/history_store.h"
 #include "platform/version_block.h"
 #include "recording_view.h"
 #include "sim/component_image.h"
@@ -23,6 +25,32 @@ namespace {
 using wizard::Ctl;
 using wizard::Page;
 using wizard::Wizard;
+
+// An environment variable set, or removed (null), for one test's time.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        const char* old = std::getenv(name);
+        had_ = old != nullptr;
+        old_ = had_ ? old : "";
+        set(value);
+    }
+    ~ScopedEnv() { set(had_ ? old_.c_str() : nullptr); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    void set(const char* value) {
+#ifdef _WIN32
+        _putenv_s(name_, value ? value : "");
+#else
+        value ? ::setenv(name_, value, 1) : ::unsetenv(name_);
+#endif
+    }
+    const char* name_;
+    bool had_;
+    std::string old_;
+};
 
 // The simulated ports, plus serial adapters listed after COM1..COM4.
 class AdapterDevices : public sim::SimDevices {
@@ -54,9 +82,11 @@ class WizardTest : public ::testing::Test {
     sim::Chronometer& chrono() { return *chronos.back(); }
 
     bool start(std::vector<std::string> args = {}) {
+        // The bench's settings are the test's own, never the user's.
         wiz = std::make_unique<Wizard>(
             view, wizard::WizardEnvironment{devices, clock, programVersionBlock(),
-                                            dir.file("zorload"), std::move(args), dir.path()});
+                                            dir.file("zorload"), std::move(args), dir.path(),
+                                            SlashRule::OptionUnlessPath, settings});
         view.wizard = wiz.get();
         return wiz->construct();
     }
@@ -87,8 +117,17 @@ class WizardTest : public ::testing::Test {
         EXPECT_EQ(view.visible(Ctl::btnAltro), view.page == Page::Done);
     }
 
+    // One transfer of every component, from a fresh start to its end.
+    void transferAll() {
+        toComponentPage();
+        tickAll();
+        next();
+        view.finishTransfer();
+    }
+
     TempDir dir{"zor_wizard"};
     std::string sample = dir.file("esempio.upd");
+    std::string settings = dir.file("banco.ini");  // the bench's settings: none unless written
     VirtualClock clock;
     AdapterDevices devices{clock};
     std::vector<std::unique_ptr<sim::Chronometer>> chronos;
@@ -430,6 +469,78 @@ TEST_F(WizardTest, FailedTransferReportsOnItsPageThenGoesToThePortPage) {
     EXPECT_FALSE(view.animating);
     EXPECT_EQ(view.infoSounds, 0);
 }
+
+// With [storico] procedura=si in the bench's settings every transfer, failed
+// or done, is one run in the history they name, kept by the time the window
+// has closed; the checks alone are none.
+TEST_F(WizardTest, TransfersGoToTheHistoryTheBenchNames) {
+    const ScopedEnv noHistory("ZORLOAD_HISTORY", nullptr);  // it would come before percorso
+    const std::string db = dir.file("storico.sqlite");
+    std::ofstream(settings) << "[storico]\nprocedura=si\npercorso=" << db << "\n";
+    sim::SimConfig silent;
+    silent.faults = {{'E', 1, sim::Fault::Silence}};
+    attach(silent);
+    transferAll();
+    ASSERT_EQ(view.page, Page::SelPort);
+    attach();
+    next();  // checked again, the same ticks
+    next();
+    view.finishTransfer();
+    ASSERT_EQ(view.page, Page::Done);
+    view.closeWindow();
+    EXPECT_EQ(view.boxes.size(), 1u);  // the failure's, and none of the history's
+
+    HistoryResult opened;
+    const auto store = openLocalHistory(db, false, opened);
+    if (opened.fault == HistoryFault::Unavailable)
+        GTEST_SKIP() << "built without the history";
+    ASSERT_TRUE(store) << opened.message;
+    std::vector<HistoryRun> runs;
+    ASSERT_TRUE(store->query({}, runs));
+    ASSERT_EQ(runs.size(), 2u);
+    const struct {
+        int code;
+        const char* meaning;
+        const char* lastAnswer;
+    } expected[] = {{102, "transfer_failed", "Mancata risposta da parte del cronometro"},
+                    {0, "done", "000 Riavvio"}};
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const HistoryRun& run = runs[i];
+        EXPECT_EQ(run.code, expected[i].code);
+        EXPECT_EQ(run.meaning, expected[i].meaning);
+        EXPECT_EQ(run.lastAnswer, expected[i].lastAnswer);
+        EXPECT_EQ(run.program, "zorload");
+        EXPECT_EQ(run.version, "2.1.0.155");
+        EXPECT_EQ(run.port, "COM1");
+        EXPECT_EQ(run.serial, "0412-0087");
+        EXPECT_EQ(run.file, sample);
+        EXPECT_EQ(run.fileId, "0214-002A");
+        EXPECT_EQ(run.verdict, "complete");
+        EXPECT_EQ(run.selected.rfind("[{\"slot\": 0,", 0), 0u) << run.selected;
+        EXPECT_EQ(run.tableRead.rfind("[{\"first\": 0,", 0), 0u) << run.tableRead;
+        EXPECT_NE(run.tablePlanned.find("\"write\""), std::string::npos);
+        EXPECT_GT(run.bytes, 0u);
+    }
+}
+
+#ifndef _WIN32
+// Without the bench's word (no settings, procedura=no) a transfer makes no
+// history: the user's state folder stays as it was.
+TEST_F(WizardTest, NoHistoryUnlessTheBenchSwitchesItOn) {
+    const std::string state = dir.file("state");
+    const ScopedEnv stateHome("XDG_STATE_HOME", state.c_str());
+    const ScopedEnv noHistory("ZORLOAD_HISTORY", nullptr);
+    for (const char* text : {static_cast<const char*>(nullptr), "[storico]\nprocedura=no\n"}) {
+        if (text)
+            std::ofstream(settings) << text;
+        attach();
+        transferAll();
+        EXPECT_EQ(view.page, Page::Done);
+        view.closeWindow();
+        EXPECT_FALSE(std::filesystem::exists(state)) << (text ? text : "no settings");
+    }
+}
+#endif
 
 // The transfer page's labels and bars for the reports of the worker.
 TEST(ShowProgress, LabelsAndBars) {

@@ -9,11 +9,17 @@
 #include <QScreen>
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/bench_positions.h"
 #include "app/command_line.h"
+#include "app/version_info.h"
+#include "history/history_run.h"
+#ifdef ZOR_MQTT
+#include "history/mqtt_events.h"
+#endif
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/serial_port.h"
@@ -30,7 +36,8 @@ namespace {
 
 // zorload -banco [-avvia] [FILE]: the bench window on the positions of the
 // user's banco.ini (none when it has a fault, after a box saying so). With
-// -avvia and a file that loads, every component, started at once.
+// -avvia and a file that loads, every component, started at once. Its runs
+// go to the history and its events to the broker that [storico] names.
 int runBench(char** argv, const zor::CommandLineResult& line) {
     using namespace zor;
     int qtArgc = 1;
@@ -49,9 +56,48 @@ int runBench(char** argv, const zor::CommandLineResult& line) {
                                  STATION_WINDOW_TITLE, BoxIcon::Exclamation, true},
                                 nullptr);
         }
+        std::vector<BoxRequest> boxes;
+        const BenchSettings settings = stationwin::benchWindowSettings(path, positions, boxes);
+        // The events on the centre's broker, from the client library's
+        // thread: a broker that is down or slow never holds up the window.
+        // Made before the window, so that it outlives the window's sink.
+#ifdef ZOR_MQTT
+        std::unique_ptr<MqttEvents> mqtt;
+        MqttAddress broker;
+        if (!settings.mqtt.empty() && !parseMqttAddress(settings.mqtt, broker)) {
+            boxes.push_back({benchEventsNotSentText(badBenchMqttText(path)), STATION_WINDOW_TITLE,
+                             BoxIcon::Exclamation, true});
+        } else if (!settings.mqtt.empty()) {
+            mqtt = std::make_unique<MqttEvents>(broker, benchHostName());
+            std::string why;
+            if (!mqtt->start(why)) {
+                boxes.push_back({benchEventsNotSentText(why), STATION_WINDOW_TITLE,
+                                 BoxIcon::Exclamation, true});
+                mqtt.reset();
+            }
+        }
+#else
+        if (!settings.mqtt.empty()) {
+            boxes.push_back({benchEventsNotSentText(NO_BENCH_MQTT_TEXT), STATION_WINDOW_TITLE,
+                             BoxIcon::Exclamation, true});
+        }
+#endif
+        for (const BoxRequest& box : boxes)
+            stationwin::showBox(box, nullptr);
         stationwin::StationWindow window(
             systemClock(), stationwin::engineStations(systemSerialDevices(), systemClock()),
             positions.positions);
+        if (settings.benchHistory) {
+            window.core().keepRunsIn(std::make_unique<RunHistory>("", settings.historyPlace),
+                                     getVersionString("FileVersion", ""));
+        }
+#ifdef ZOR_MQTT
+        if (mqtt) {
+            window.core().sendEventsTo(
+                [&mqtt](const std::string& port, const std::string& event,
+                        const std::string& json) { mqtt->publish(port, event, json); });
+        }
+#endif
         if (QScreen* screen = QGuiApplication::primaryScreen()) {
             window.resize(window.sizeHint().expandedTo(screen->availableSize() * 0.85));
             window.move(screen->availableGeometry().center() - window.rect().center());

@@ -9,11 +9,13 @@
 #include <shellapi.h>
 
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/bench_positions.h"
 #include "app/command_line.h"
+#include "app/version_info.h"
 #include "platform/clock.h"
 #include "platform/file.h"
 #include "platform/serial_port.h"
@@ -64,7 +66,9 @@ void showBox(const zor::BoxRequest& box) {
 
 // zorload.exe -banco [-avvia] [FILE]: the bench window on the user's
 // positions (a faulty file is named in a box, and the bench opens without
-// positions), FILE loaded and, with -avvia, sent to every chronometer.
+// positions), FILE loaded and, with -avvia, sent to every chronometer. Its
+// runs go to the history [storico] names; events on MQTT are for the Linux
+// benches, so an mqtt= setting is answered with a box.
 int runBench(HINSTANCE instance, const zor::CommandLineResult& cmd) {
     for (const zor::BoxRequest& box : zor::commandLineBoxes(
              cmd, zor::programFileName(zor::programPath()), zor::programVersionBlock()))
@@ -77,9 +81,22 @@ int runBench(HINSTANCE instance, const zor::CommandLineResult& cmd) {
         showBox({zor::positionsIgnoredText(zor::positionsFaultText(path, positions)),
                  zor::STATION_WINDOW_TITLE, zor::BoxIcon::Exclamation, true});
     }
+    std::vector<zor::BoxRequest> boxes;
+    const zor::BenchSettings settings =
+        zor::stationwin::benchWindowSettings(path, positions, boxes);
+    if (!settings.mqtt.empty()) {
+        boxes.push_back({zor::benchEventsNotSentText(zor::NO_BENCH_MQTT_TEXT),
+                         zor::STATION_WINDOW_TITLE, zor::BoxIcon::Exclamation, true});
+    }
+    for (const zor::BoxRequest& box : boxes)
+        showBox(box);
     initCommonControls();
     zor::stationwin::BenchWindow window(instance, zor::systemSerialDevices(), zor::systemClock(),
                                         std::move(positions.positions));
+    if (settings.benchHistory) {
+        window.core().keepRunsIn(std::make_unique<zor::RunHistory>("", settings.historyPlace),
+                                 zor::getVersionString("FileVersion", ""));
+    }
     window.show();
     window.openFile(cmd.FileDaCaricare, cmd.autoStart);
     return window.run();
