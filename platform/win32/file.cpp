@@ -63,14 +63,16 @@ File File::openRead(const std::string& path, int& error) {
     return f;
 }
 
-File File::openAppend(const std::string& path, FileProblem& problem) {
-    problem = FileProblem();
-    // Created when missing, kept when present, readable by others while we
-    // write (a technician may look at the log during a session). A symbolic
-    // link or junction someone planted at the name is opened itself, not
-    // followed, and then refused: nothing is ever written through one. Nor
-    // through a second name (a hard link) of some other file.
-    HANDLE h = ::CreateFileW(win32::toUtf16(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+namespace {
+
+// Opens path for writing, created when missing, kept when present, shared
+// with others as share says. A symbolic link or junction someone planted at
+// the name is opened itself, not followed, and then refused: nothing is
+// ever written through one. Nor through a second name (a hard link) of some
+// other file. INVALID_HANDLE_VALUE with the last error set on failure, and
+// problem's refusal and place for a refused name.
+HANDLE openWritable(const std::string& path, DWORD share, FileProblem& problem) {
+    HANDLE h = ::CreateFileW(win32::toUtf16(path).c_str(), GENERIC_WRITE, share, nullptr,
                              OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     BY_HANDLE_FILE_INFORMATION info;
     if (h != INVALID_HANDLE_VALUE) {
@@ -88,6 +90,16 @@ File File::openAppend(const std::string& path, FileProblem& problem) {
             ::SetLastError(ERROR_ACCESS_DENIED);
         }
     }
+    return h;
+}
+
+}  // namespace
+
+File File::openAppend(const std::string& path, FileProblem& problem) {
+    problem = FileProblem();
+    // Readable by others while we write (a technician may look at the log
+    // during a session).
+    HANDLE h = openWritable(path, FILE_SHARE_READ, problem);
     File f;
     f.fd_ = adopt(h, _O_WRONLY | _O_BINARY, problem.error);
     if (f.isOpen() &&
@@ -274,10 +286,22 @@ std::string userStatePath(const std::string& name) {
 
 bool prepareDatabaseFile(const std::string& path, bool makeFolders, const std::vector<std::string>&,
                          FileProblem& problem) {
+    problem = FileProblem();
     if (makeFolders)
         makeSessionLogFolder(path);
-    File file = File::openAppend(path, problem);
-    return file.isOpen();
+    // Shared as the database shares it: another program may have it open
+    // (the bench window while `history` reads it).
+    HANDLE h = openWritable(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, problem);
+    if (h == INVALID_HANDLE_VALUE) {
+        problem.error = static_cast<int>(::GetLastError());
+        return false;
+    }
+    // A device's name (NUL, COM1) is no file to keep a database in.
+    const bool disk = ::GetFileType(h) == FILE_TYPE_DISK;
+    ::CloseHandle(h);
+    if (!disk)
+        problem.error = ERROR_INVALID_PARAMETER;
+    return disk;
 }
 
 std::string userConfigPath(const std::string& name) {

@@ -494,7 +494,7 @@ TEST_F(WizardTest, TransfersGoToTheHistoryTheBenchNames) {
     const auto store = openLocalHistory(db, false, opened);
     if (opened.fault == HistoryFault::Unavailable)
         GTEST_SKIP() << "built without the history";
-    ASSERT_TRUE(store) << opened.message;
+    ASSERT_TRUE(store) << int(opened.fault) << " " << opened.message << " " << opened.problem.error;
     std::vector<HistoryRun> runs;
     ASSERT_TRUE(store->query({}, runs));
     ASSERT_EQ(runs.size(), 2u);
