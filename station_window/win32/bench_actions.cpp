@@ -75,7 +75,13 @@ void BenchWindow::start() {
 void BenchWindow::copySession() {
     // The list as text with CR LF line ends, for a spreadsheet or a mail.
     const std::wstring text = win32ui::editText(core_->sessionText());
-    if (!::OpenClipboard(hwnd_))
+    // Another program may hold the clipboard for a moment (a clipboard
+    // manager reading what was just copied): asked again for up to half a
+    // second before giving up.
+    bool open = false;
+    for (int tries = 0; tries < 25 && !(open = ::OpenClipboard(hwnd_) != 0); ++tries)
+        ::Sleep(20);
+    if (!open)
         return;
     ::EmptyClipboard();
     const size_t bytes = (text.size() + 1) * sizeof(wchar_t);

@@ -1124,7 +1124,7 @@ const Command COMMANDS[] = {
          // would read it.
          std::string seen;
          waitFor(
-             seconds(a, 1),
+             seconds(a, 3),
              [&] {
                  seen.clear();
                  if (OpenClipboard(nullptr)) {
