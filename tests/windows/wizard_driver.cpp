@@ -31,7 +31,7 @@
 #include <string>
 #include <vector>
 
-#include "station_window/win32/bench_window.h"
+#include "wizard/win32/bench_window.h"
 #include "support/window_texts.h"
 #include "wizard/form_layout.h"
 

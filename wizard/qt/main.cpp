@@ -25,7 +25,7 @@
 #include "platform/serial_port.h"
 #include "platform/single_instance.h"
 #include "platform/version_block.h"
-#include "station_window/qt/station_window_qt.h"
+#include "wizard/qt/station_window_qt.h"
 #include "text/app_text.h"
 #include "text/station_text.h"
 #include "text/station_window_text.h"

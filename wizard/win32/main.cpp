@@ -21,7 +21,7 @@
 #include "platform/serial_port.h"
 #include "platform/single_instance.h"
 #include "platform/version_block.h"
-#include "station_window/win32/bench_window.h"
+#include "wizard/win32/bench_window.h"
 #include "text/app_text.h"
 #include "text/station_text.h"
 #include "text/station_window_text.h"

@@ -12,7 +12,7 @@
 #include <exception>
 #include <utility>
 
-#include "station_window/win32/bench_window.h"
+#include "wizard/win32/bench_window.h"
 #include "text/station_window_text.h"
 #include "wizard/win32/wide_text.h"
 

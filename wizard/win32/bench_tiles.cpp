@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-#include "station_window/win32/bench_window.h"
+#include "wizard/win32/bench_window.h"
 #include "text/station_window_text.h"
 #include "wizard/win32/wide_text.h"
 

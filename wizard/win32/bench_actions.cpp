@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/file.h"
-#include "station_window/win32/bench_window.h"
+#include "wizard/win32/bench_window.h"
 #include "text/cli_text.h"
 #include "text/station_window_text.h"
 #include "text/wizard_text.h"

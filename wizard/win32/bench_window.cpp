@@ -1,7 +1,7 @@
 // The bench window's life: its classes, its controls and where they go as
 // the window is sized, the messages it answers and what the core asks of it.
 // The tiles are in bench_tiles.cpp, the buttons' work in bench_actions.cpp.
-#include "station_window/win32/bench_window.h"
+#include "wizard/win32/bench_window.h"
 
 #include <commctrl.h>
 

@@ -1,6 +1,6 @@
 // The bench window's widgets: built once, drawn from the core's views, every
 // click handed to the core.
-#include "station_window/qt/station_window_qt.h"
+#include "wizard/qt/station_window_qt.h"
 
 #include <QApplication>
 #include <QButtonGroup>
