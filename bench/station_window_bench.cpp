@@ -23,9 +23,9 @@
 #include "platform/clock.h"
 #include "platform/serial_port.h"
 #include "sim/sample_file.h"
-#include "wizard/qt/station_window_qt.h"
 #include "support/temp_dir.h"
 #include "updatefile/update_writer.h"
+#include "wizard/qt/station_window_qt.h"
 
 namespace {
 

@@ -21,9 +21,9 @@
 #include "platform/clock.h"
 #include "platform/serial_port.h"
 #include "qt_support.h"
-#include "wizard/qt/station_window_qt.h"
 #include "support/temp_dir.h"
 #include "text/station_window_text.h"
+#include "wizard/qt/station_window_qt.h"
 
 namespace zor::test {
 namespace {

@@ -31,9 +31,9 @@
 #include <string>
 #include <vector>
 
-#include "wizard/win32/bench_window.h"
 #include "support/window_texts.h"
 #include "wizard/form_layout.h"
+#include "wizard/win32/bench_window.h"
 
 namespace {
 

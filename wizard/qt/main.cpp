@@ -25,12 +25,12 @@
 #include "platform/serial_port.h"
 #include "platform/single_instance.h"
 #include "platform/version_block.h"
-#include "wizard/qt/station_window_qt.h"
 #include "text/app_text.h"
 #include "text/station_text.h"
 #include "text/station_window_text.h"
 #include "text/wizard_text.h"
 #include "wizard/qt/main_form.h"
+#include "wizard/qt/station_window_qt.h"
 
 namespace {
 

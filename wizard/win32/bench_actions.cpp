@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "platform/file.h"
-#include "wizard/win32/bench_window.h"
 #include "text/cli_text.h"
 #include "text/station_window_text.h"
 #include "text/wizard_text.h"
+#include "wizard/win32/bench_window.h"
 #include "wizard/win32/wide_text.h"
 
 namespace zor::stationwin {

@@ -12,8 +12,8 @@
 #include <exception>
 #include <utility>
 
-#include "wizard/win32/bench_window.h"
 #include "text/station_window_text.h"
+#include "wizard/win32/bench_window.h"
 #include "wizard/win32/wide_text.h"
 
 namespace zor::stationwin {

@@ -8,8 +8,8 @@
 
 #include <algorithm>
 
-#include "wizard/win32/bench_window.h"
 #include "text/station_window_text.h"
+#include "wizard/win32/bench_window.h"
 #include "wizard/win32/wide_text.h"
 
 namespace zor::stationwin {

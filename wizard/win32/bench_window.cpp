@@ -45,12 +45,11 @@ void setText(HWND w, const std::string& text) {
         ::SetWindowTextW(w, wide.c_str());
 }
 
-void showException(HWND owner, const std::exception& e) {
-    ::MessageBoxW(owner, toUtf16(e.what()).c_str(), toUtf16(STATION_WINDOW_TITLE).c_str(),
-                  MB_OK | MB_ICONERROR);
-}
-
 }  // namespace
+
+std::string BenchWindow::exceptionTitle() const {
+    return STATION_WINDOW_TITLE;
+}
 
 BenchWindow::BenchWindow(HINSTANCE instance, SerialDeviceOpener& devices, Clock& clock,
                          std::vector<BenchPosition> positions)
@@ -73,7 +72,7 @@ BenchWindow::BenchWindow(HINSTANCE instance, SerialDeviceOpener& devices, Clock&
 
     WNDCLASSEXW window{};
     window.cbSize = sizeof window;
-    window.lpfnWndProc = windowProc;
+    window.lpfnWndProc = win32ui::objectWindowProc<BenchWindow>;
     window.hInstance = instance_;
     window.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
     window.hIcon = ::LoadIconW(instance_, MAKEINTRESOURCEW(ZOR_RES_ICON));
@@ -287,29 +286,6 @@ void BenchWindow::runQueued() {
 }
 
 // ---- Messages ---------------------------------------------------------------------
-
-LRESULT CALLBACK BenchWindow::windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<BenchWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (msg == WM_NCCREATE) {
-        self = static_cast<BenchWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        self->hwnd_ = hwnd;
-    }
-    if (!self)
-        return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-    if (msg == WM_NCDESTROY) {
-        self->destroyed_ = true;
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-    }
-    // An exception must not unwind through the system's frames.
-    try {
-        return self->handleMessage(msg, wParam, lParam);
-    } catch (const std::exception& e) {
-        showException(hwnd, e);
-    }
-    return 0;
-}
 
 LRESULT BenchWindow::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {

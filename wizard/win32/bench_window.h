@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "station_window/station_window_core.h"
+#include "wizard/win32/wide_text.h"
 
 namespace zor::stationwin {
 
@@ -129,7 +130,9 @@ class BenchWindow : public StationWindowView {
         HBRUSH brush = nullptr;
     };
 
-    static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    template <typename W>
+    friend LRESULT CALLBACK win32ui::objectWindowProc(HWND, UINT, WPARAM, LPARAM);
+    std::string exceptionTitle() const;
     static LRESULT CALLBACK tileProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT handleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     void onCommand(int id, int code);

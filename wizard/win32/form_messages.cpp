@@ -41,10 +41,6 @@ wizard::RowState rowState(UINT state) {
     return row;
 }
 
-void showException(HWND owner, const std::exception& e, const std::string& title) {
-    ::MessageBoxW(owner, toUtf16(e.what()).c_str(), toUtf16(title).c_str(), MB_OK | MB_ICONERROR);
-}
-
 }  // namespace
 
 int TfrmZORMain::run() {
@@ -114,28 +110,8 @@ void TfrmZORMain::keepFocusUsable() {
     ::SetFocus(hwnd_);
 }
 
-LRESULT CALLBACK TfrmZORMain::formProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    auto* form = reinterpret_cast<TfrmZORMain*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (msg == WM_NCCREATE) {
-        form = static_cast<TfrmZORMain*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
-        form->hwnd_ = hwnd;
-    }
-    if (!form)
-        return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-    if (msg == WM_NCDESTROY) {
-        form->destroyed_ = true;
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-    }
-    // An exception must not unwind through the system's frames: it is shown,
-    // and the window goes on.
-    try {
-        return form->handleMessage(msg, wParam, lParam);
-    } catch (const std::exception& e) {
-        showException(hwnd, e, form->core_ ? form->core_->applicationTitle() : WIZARD_TITLE);
-    }
-    return 0;
+std::string TfrmZORMain::exceptionTitle() const {
+    return core_ ? core_->applicationTitle() : WIZARD_TITLE;
 }
 
 LRESULT CALLBACK TfrmZORMain::paneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -21,12 +21,12 @@
 #include "platform/serial_port.h"
 #include "platform/single_instance.h"
 #include "platform/version_block.h"
-#include "wizard/win32/bench_window.h"
 #include "text/app_text.h"
 #include "text/station_text.h"
 #include "text/station_window_text.h"
 #include "text/wizard_text.h"
 #include "updatefile/unit_assert.h"
+#include "wizard/win32/bench_window.h"
 #include "wizard/win32/main_form.h"
 #include "wizard/win32/wide_text.h"
 

@@ -58,7 +58,7 @@ TfrmZORMain::TfrmZORMain(HINSTANCE instance, wizard::WizardEnvironment env)
 
     WNDCLASSEXW form{};
     form.cbSize = sizeof form;
-    form.lpfnWndProc = formProc;
+    form.lpfnWndProc = win32ui::objectWindowProc<TfrmZORMain>;
     form.hInstance = instance_;
     form.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
     form.hIcon = ::LoadIconW(instance_, MAKEINTRESOURCEW(ZOR_RES_ICON));

@@ -36,6 +36,7 @@
 #include <memory>
 #include <string>
 
+#include "wizard/win32/wide_text.h"
 #include "wizard/wizard.h"
 
 namespace zor::win32ui {
@@ -120,7 +121,9 @@ class TfrmZORMain : public wizard::WizardView {
     };
 
     // form_messages.cpp: window procedures, keys, the core's handlers.
-    static LRESULT CALLBACK formProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    template <typename W>
+    friend LRESULT CALLBACK win32ui::objectWindowProc(HWND, UINT, WPARAM, LPARAM);
+    std::string exceptionTitle() const;
     static LRESULT CALLBACK paneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT handleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     void onCommand(int id, int code);
