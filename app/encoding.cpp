@@ -101,4 +101,16 @@ std::string cp1252ToUtf8(const std::string& text) {
     return out;
 }
 
+std::string utf8LogText(const std::string& utf8) {
+    std::string out;
+    for (size_t at = 0; at < utf8.size();) {
+        uint32_t c = 0;
+        const size_t length = decodeUtf8(utf8, at, c);
+        at += length ? length : 1;
+        out +=
+            length && (c >= 0xA0 ? c <= 0xFF : c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
+    }
+    return out;
+}
+
 }  // namespace zor

@@ -15,6 +15,10 @@ std::string cp1252ToUtf8(const std::string& text);
 // line of its own in the log nor carry an escape sequence to the terminal of
 // whoever reads the log; the log's own line ends and tabs are added around it.
 std::string logSafeText(const std::string& cp1252);
+// A line of the program's own (UTF-8) as the session log holds it: the
+// Latin-1 letters as they are, any other character and every control code
+// as '?'.
+std::string utf8LogText(const std::string& utf8);
 
 // Names the system hands over are bytes, not text: a POSIX file or device
 // name may hold any byte but '/' and NUL, so an adapter's by-id name need not

@@ -159,9 +159,7 @@ void StationView::event(const StationEvent& e, const ChronometerRun* run) {
             }
             break;
     }
-    // Progress in steps of a tenth and at each new phase, not at every report.
-    const bool report = e.kind != StationEvent::Kind::Progress || e.phase != phaseBefore ||
-                        e.overall / 10 != r.reported / 10;
+    const bool report = worthSending(e, phaseBefore, r.reported);
     if (report && (mode_ == Mode::Json || sink_))
         r.reported = e.overall;
     if (report && sink_)

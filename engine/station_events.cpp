@@ -5,6 +5,11 @@
 
 namespace zor {
 
+bool worthSending(const StationEvent& e, int phaseBefore, int reportedBefore) {
+    return e.kind != StationEvent::Kind::Progress || e.phase != phaseBefore ||
+           e.overall / 10 != reportedBefore / 10;
+}
+
 StationEvent stationEvent(StationEvent::Kind kind, const StationPort& where, PortState state) {
     StationEvent e;
     e.kind = kind;

@@ -31,6 +31,11 @@ struct StationEvent {
     int64_t leftMs = -1;  // Progress: the transfer's time left, -1 while not known
 };
 
+// Whether e is worth a JSON object of its own: progress in steps of a tenth
+// and at each new phase, not at every report (phaseBefore and reportedBefore:
+// the port's phase and the percent last sent); every other event.
+bool worthSending(const StationEvent& e, int phaseBefore, int reportedBefore);
+
 // An event of kind about where, in state.
 StationEvent stationEvent(StationEvent::Kind kind, const StationPort& where, PortState state);
 

@@ -289,8 +289,7 @@ void StationWindowCore::send(const StationEvent& e, const ChronometerRun* run) {
     if (!sink_)
         return;
     if (Tile* t = tileOf(e.port)) {
-        if (e.kind == StationEvent::Kind::Progress && e.phase == t->phase &&
-            e.overall / 10 == t->reported / 10)
+        if (!worthSending(e, t->phase, t->reported))
             return;
         t->reported = e.overall;
     }

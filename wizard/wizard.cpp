@@ -502,24 +502,6 @@ void Wizard::TransferTerminated() {
 
 // ---- History of transfers ------------------------------------------------------
 
-namespace {
-
-// A line of ours in the session log, which holds Windows-1252: the Latin-1
-// letters as they are, any other character and every control code as '?'.
-std::string logLine(const std::string& utf8) {
-    std::string out;
-    for (size_t at = 0; at < utf8.size();) {
-        uint32_t c = 0;
-        const size_t length = decodeUtf8(utf8, at, c);
-        at += length ? length : 1;
-        out +=
-            length && (c >= 0xA0 ? c <= 0xFF : c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
-    }
-    return out;
-}
-
-}  // namespace
-
 void Wizard::openHistory() {
     // Off unless the bench's settings switch it on: by default the wizard
     // makes no folder or file of its own.
@@ -572,7 +554,7 @@ void Wizard::logHistoryProblem(const std::string& text) {
     if (history_->problemSaid)
         return;
     history_->problemSaid = true;
-    log_.AddLogLine(logLine(text));  // nothing while no log is open
+    log_.AddLogLine(utf8LogText(text));  // nothing while no log is open
 }
 
 }  // namespace zor::wizard
